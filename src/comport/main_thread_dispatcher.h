@@ -1,0 +1,50 @@
+// Runs calls from worker threads on the main thread.
+//
+// A worker queues a call with Invoke() and blocks until the main thread has run
+// it; an exception thrown by the call is raised again in the worker. The main
+// thread runs queued calls whenever it pumps (RunPending / WaitAndRunPending)
+// and while it waits for a worker to end, so the two never block each other.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace tarnwick {
+
+class TMainThreadDispatcher {
+public:
+    // The process-wide dispatcher. The thread that first calls Instance() (or
+    // the one named with SetMainThread) is the main thread.
+    static TMainThreadDispatcher& Instance();
+
+    // Marks the calling thread as the main thread.
+    void SetMainThread();
+    bool IsMainThread() const;
+
+    // Worker side: queue Call for the main thread and block until it has run.
+    // Rethrows what Call threw. Called on the main thread, runs Call at once.
+    // Throws std::runtime_error when the dispatcher is shut down.
+    void Invoke(std::function<void()> Call);
+
+    // Main-thread side: run every queued call; returns how many ran.
+    int RunPending();
+    // Sleep until a call is queued, Wake() is called or MaxWait has passed,
+    // then run what is queued. The pump of the CLI and the tests.
+    int WaitAndRunPending(std::chrono::milliseconds MaxWait);
+    // Ends a WaitAndRunPending early (a flag the main thread waits for changed).
+    void Wake();
+
+    // Called (from the queuing thread) whenever a call is queued or Wake() is
+    // called: lets a GUI event loop that sleeps until its next event wake up.
+    void SetWakeHook(std::function<void()> Hook);
+
+    // Fails every queued and every later Invoke (application shutdown).
+    void Shutdown();
+
+private:
+    TMainThreadDispatcher();
+    struct TImpl;
+    TImpl* Impl;  // lives as long as the process
+};
+
+}  // namespace tarnwick
