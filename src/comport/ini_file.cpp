@@ -1,0 +1,443 @@
+#include "ini_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tarnwick {
+
+namespace {
+
+constexpr std::string_view LineEnd = "\r\n";
+
+char AsciiUpper(char C) {
+    return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
+}
+
+bool SameName(std::string_view A, std::string_view B) {
+    return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) {
+               return AsciiUpper(X) == AsciiUpper(Y);
+           });
+}
+
+// Blanks and control characters, as the reader trims them.
+bool IsTrimmed(char C) {
+    return static_cast<unsigned char>(C) <= 0x20;
+}
+
+std::string_view Trim(std::string_view Text) {
+    while (!Text.empty() && IsTrimmed(Text.front())) {
+        Text.remove_prefix(1);
+    }
+    while (!Text.empty() && IsTrimmed(Text.back())) {
+        Text.remove_suffix(1);
+    }
+    return Text;
+}
+
+bool HasLineBreak(std::string_view Text) {
+    return Text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::string Quoted(std::string_view Text) {
+    std::string result = "\"";
+    result += Text;
+    result += '"';
+    return result;
+}
+
+void CheckWritable(std::string_view Section, std::string_view Key, std::string_view Value) {
+    if (HasLineBreak(Section)) {
+        throw EIniFileError("INI section name " + Quoted(Section) + " contains a line break");
+    }
+    const std::string_view key = Trim(Key);
+    if (HasLineBreak(Key) || key.empty() || Key.find('=') != std::string_view::npos ||
+        key.front() == ';' || key.front() == '[') {
+        throw EIniFileError("INI key " + Quoted(Key) + " cannot be stored in section " +
+                            Quoted(Section));
+    }
+    if (HasLineBreak(Value)) {
+        throw EIniFileError("INI value of " + Quoted(Key) + " in section " + Quoted(Section) +
+                            " contains a line break");
+    }
+}
+
+std::string SystemMessage(int Code) {
+    return std::system_category().message(Code);
+}
+
+[[noreturn]] void ThrowFileError(const std::string& What, const std::filesystem::path& Path,
+                                 int Code) {
+    throw EIniFileError(What + " " + Quoted(Path.string()) + ": " + SystemMessage(Code));
+}
+
+// Names the file being saved first, then the step that failed.
+[[noreturn]] void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step,
+                                  int Code) {
+    throw EIniFileError("Cannot write INI file " + Quoted(Target.string()) + ": " + Step + ": " +
+                        SystemMessage(Code));
+}
+
+#ifdef _WIN32
+
+int LastError() {
+    return static_cast<int>(GetLastError());
+}
+
+void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
+    // Same folder as the target, so the final move is a rename on one volume.
+    const std::filesystem::path temp =
+        Target.parent_path() /
+        (Target.filename().wstring() + L".tmp" + std::to_wstring(GetCurrentProcessId()));
+    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ThrowWriteError(Target, "cannot create temporary file " + Quoted(temp.string()),
+                        LastError());
+    }
+    std::size_t done = 0;
+    while (done < Content.size()) {
+        const DWORD chunk = static_cast<DWORD>(
+            std::min<std::size_t>(Content.size() - done, std::numeric_limits<DWORD>::max()));
+        DWORD written = 0;
+        if (!WriteFile(file, Content.data() + done, chunk, &written, nullptr) || written == 0) {
+            const int code = LastError();
+            CloseHandle(file);
+            DeleteFileW(temp.c_str());
+            ThrowWriteError(Target, "cannot write temporary file", code);
+        }
+        done += written;
+    }
+    if (!FlushFileBuffers(file)) {
+        const int code = LastError();
+        CloseHandle(file);
+        DeleteFileW(temp.c_str());
+        ThrowWriteError(Target, "cannot write temporary file", code);
+    }
+    CloseHandle(file);
+    if (!MoveFileExW(temp.c_str(), Target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const int code = LastError();
+        DeleteFileW(temp.c_str());
+        ThrowWriteError(Target, "cannot replace it", code);
+    }
+}
+
+#else
+
+// Closes a descriptor and removes the temporary file unless released.
+class TTempFile {
+  public:
+    explicit TTempFile(std::filesystem::path Path) : FPath(std::move(Path)) {}
+    TTempFile(const TTempFile&) = delete;
+    TTempFile& operator=(const TTempFile&) = delete;
+    ~TTempFile() {
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
+        if (!FReleased) {
+            ::unlink(FPath.c_str());
+        }
+    }
+    const std::filesystem::path& Path() const { return FPath; }
+    void Release() { FReleased = true; }
+    int Fd = -1;
+
+  private:
+    std::filesystem::path FPath;
+    bool FReleased = false;
+};
+
+void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
+    const std::filesystem::path folder =
+        Target.has_parent_path() ? Target.parent_path() : std::filesystem::path(".");
+    // A name no other writer uses; O_EXCL guards against a leftover of the same name.
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path tempPath;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempPath = folder / ("." + Target.filename().string() + ".tmp" +
+                             std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        ThrowWriteError(Target, "cannot create temporary file " + Quoted(tempPath.string()), errno);
+    }
+    TTempFile temp(tempPath);
+    temp.Fd = fd;
+
+    // Keep the permissions of the file being replaced.
+    struct stat targetStat {};
+    if (::stat(Target.c_str(), &targetStat) == 0) {
+        ::fchmod(fd, targetStat.st_mode & 07777);
+    }
+
+    std::size_t done = 0;
+    while (done < Content.size()) {
+        const ssize_t n = ::write(fd, Content.data() + done, Content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ThrowWriteError(Target, "cannot write temporary file", errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        ThrowWriteError(Target, "cannot write temporary file", errno);
+    }
+    const int closeResult = ::close(fd);
+    temp.Fd = -1;
+    if (closeResult != 0) {
+        ThrowWriteError(Target, "cannot write temporary file", errno);
+    }
+    if (::rename(temp.Path().c_str(), Target.c_str()) != 0) {
+        ThrowWriteError(Target, "cannot replace it", errno);
+    }
+    temp.Release();
+}
+
+#endif
+
+}  // namespace
+
+TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileName)) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(FFileName, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return;
+    }
+    if (ec) {
+        throw EIniFileError("Cannot read INI file " + Quoted(FFileName.string()) + ": " +
+                            ec.message());
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw EIniFileError("Cannot read INI file " + Quoted(FFileName.string()) +
+                            ": it is a folder");
+    }
+    std::ifstream in(FFileName, std::ios::binary);
+    if (!in) {
+        ThrowFileError("Cannot read INI file", FFileName, errno);
+    }
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        ThrowFileError("Cannot read INI file", FFileName, errno);
+    }
+    SetText(content);
+}
+
+void TIniFile::SetText(std::string_view Text) {
+    FPreamble.clear();
+    FSections.clear();
+    // Editors may put a UTF-8 byte order mark in front of the first section.
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    if (Text.substr(0, bom.size()) == bom) {
+        Text.remove_prefix(bom.size());
+    }
+    TSection* current = nullptr;
+    while (!Text.empty()) {
+        // CR LF, LF and a lone CR all end a line.
+        const std::size_t end = Text.find_first_of("\r\n");
+        std::string_view raw = Text.substr(0, end);
+        if (end == std::string_view::npos) {
+            Text = {};
+        } else {
+            const std::size_t skip =
+                (Text[end] == '\r' && end + 1 < Text.size() && Text[end + 1] == '\n') ? 2 : 1;
+            Text.remove_prefix(end + skip);
+        }
+        const std::string_view line = Trim(raw);
+        if (line.empty()) {
+            continue;
+        }
+        if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+            const std::string_view name = Trim(line.substr(1, line.size() - 2));
+            // A section that appears twice continues the first one.
+            current = FindSection(name);
+            if (current == nullptr) {
+                FSections.push_back(TSection{std::string(name), {}});
+                current = &FSections.back();
+            }
+            continue;
+        }
+        if (current == nullptr) {
+            // Not read as settings, but kept so a rewrite loses nothing.
+            FPreamble.emplace_back(line);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (line.front() == ';' || equals == std::string_view::npos) {
+            current->Lines.push_back(TLine{{}, std::string(line), false});
+            continue;
+        }
+        current->Lines.push_back(TLine{std::string(Trim(line.substr(0, equals))),
+                                       std::string(Trim(line.substr(equals + 1))), true});
+    }
+}
+
+std::string TIniFile::Text() const {
+    std::string out;
+    for (const std::string& line : FPreamble) {
+        out += line;
+        out += LineEnd;
+    }
+    for (const TSection& section : FSections) {
+        out += '[';
+        out += section.Name;
+        out += ']';
+        out += LineEnd;
+        for (const TLine& line : section.Lines) {
+            if (line.IsEntry) {
+                out += line.Key;
+                out += '=';
+            }
+            out += line.Value;
+            out += LineEnd;
+        }
+        out += LineEnd;
+    }
+    return out;
+}
+
+const TIniFile::TSection* TIniFile::FindSection(std::string_view Section) const {
+    const auto it = std::find_if(FSections.begin(), FSections.end(),
+                                 [&](const TSection& s) { return SameName(s.Name, Section); });
+    return it == FSections.end() ? nullptr : &*it;
+}
+
+TIniFile::TSection* TIniFile::FindSection(std::string_view Section) {
+    return const_cast<TSection*>(std::as_const(*this).FindSection(Section));
+}
+
+const TIniFile::TLine* TIniFile::FindEntry(const TSection& Section, std::string_view Key) {
+    const auto it = std::find_if(Section.Lines.begin(), Section.Lines.end(),
+                                 [&](const TLine& l) { return l.IsEntry && SameName(l.Key, Key); });
+    return it == Section.Lines.end() ? nullptr : &*it;
+}
+
+std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
+                                 std::string_view Default) const {
+    const TSection* section = FindSection(Section);
+    const TLine* entry = section != nullptr ? FindEntry(*section, Key) : nullptr;
+    return entry != nullptr ? entry->Value : std::string(Default);
+}
+
+std::optional<std::int32_t> TIniFile::ParseInteger(std::string_view Text) {
+    bool negative = false;
+    if (!Text.empty() && (Text.front() == '-' || Text.front() == '+')) {
+        negative = Text.front() == '-';
+        Text.remove_prefix(1);
+    }
+    int base = 10;
+    if (!Text.empty() && Text.front() == '$') {
+        base = 16;
+        Text.remove_prefix(1);
+    } else if (Text.size() >= 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X')) {
+        base = 16;
+        Text.remove_prefix(2);
+    }
+    // from_chars would accept a second sign only for decimals; digits only here.
+    if (Text.empty() || Text.front() == '-' || Text.front() == '+') {
+        return std::nullopt;
+    }
+    std::uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(Text.data(), Text.data() + Text.size(), magnitude, base);
+    if (ec != std::errc() || end != Text.data() + Text.size()) {
+        return std::nullopt;
+    }
+    // Hexadecimal is a bit pattern (up to 32 bits); decimal must fit the signed range.
+    const std::uint64_t limit = base == 16 ? 0xFFFFFFFFull
+                                : negative ? 0x80000000ull
+                                           : 0x7FFFFFFFull;
+    if (magnitude > limit) {
+        return std::nullopt;
+    }
+    const auto pattern = static_cast<std::uint32_t>(negative ? (0 - magnitude) : magnitude);
+    return static_cast<std::int32_t>(pattern);
+}
+
+std::int32_t TIniFile::ReadInteger(std::string_view Section, std::string_view Key,
+                                   std::int32_t Default) const {
+    const TSection* section = FindSection(Section);
+    const TLine* entry = section != nullptr ? FindEntry(*section, Key) : nullptr;
+    if (entry == nullptr) {
+        return Default;
+    }
+    return ParseInteger(entry->Value).value_or(Default);
+}
+
+bool TIniFile::ReadBool(std::string_view Section, std::string_view Key, bool Default) const {
+    const TSection* section = FindSection(Section);
+    const TLine* entry = section != nullptr ? FindEntry(*section, Key) : nullptr;
+    if (entry == nullptr) {
+        return Default;
+    }
+    const std::optional<std::int32_t> value = ParseInteger(entry->Value);
+    return value ? *value != 0 : Default;
+}
+
+void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
+    CheckWritable(Section, Key, Value);
+    TSection* section = FindSection(Section);
+    if (section == nullptr) {
+        FSections.push_back(TSection{std::string(Section), {}});
+        section = &FSections.back();
+    }
+    if (const TLine* entry = FindEntry(*section, Key)) {
+        const_cast<TLine*>(entry)->Value = Value;
+        return;
+    }
+    section->Lines.push_back(TLine{std::string(Key), std::string(Value), true});
+}
+
+void TIniFile::WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value) {
+    WriteString(Section, Key, std::to_string(Value));
+}
+
+void TIniFile::WriteBool(std::string_view Section, std::string_view Key, bool Value) {
+    WriteString(Section, Key, Value ? "1" : "0");
+}
+
+bool TIniFile::SectionExists(std::string_view Section) const {
+    return FindSection(Section) != nullptr;
+}
+
+bool TIniFile::ValueExists(std::string_view Section, std::string_view Key) const {
+    const TSection* section = FindSection(Section);
+    return section != nullptr && FindEntry(*section, Key) != nullptr;
+}
+
+void TIniFile::UpdateFile() const {
+    if (FFileName.empty()) {
+        throw EIniFileError("INI file has no file name to write to");
+    }
+    // Replace the file a symbolic link points to, not the link itself.
+    std::filesystem::path target = FFileName;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {
+        const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+        if (!ec) {
+            target = resolved;
+        }
+    }
+    WriteWholeFile(target, Text());
+}
+
+}  // namespace tarnwick
