@@ -28,7 +28,7 @@ enum : int {
 // What the loader needs from its owner while it works. Every member has a
 // harmless default so the CLI and tests can pass a plain TLoadFeedback.
 class TLoadFeedback {
-public:
+  public:
     virtual ~TLoadFeedback() = default;
     // Show the wait cursor; EndWait restores whatever was shown before.
     virtual void BeginWait() {}

@@ -1,0 +1,125 @@
+#include "program_rows.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tarnwick {
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+constexpr std::size_t BytesPerRow = 16;
+// "XX " for eight bytes: where column 1 ends and column 3 begins.
+constexpr std::size_t HalfRowHexLength = 24;
+
+// Windows-1252 positions 0x80..0x9F; the five positions the code page leaves
+// undefined decode to the C1 control of the same value, as Windows does.
+constexpr std::array<char32_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98..9F
+};
+
+void AppendUtf8(std::string& Out, char32_t CodePoint) {
+    if (CodePoint < 0x80) {
+        Out += static_cast<char>(CodePoint);
+    } else if (CodePoint < 0x800) {
+        Out += static_cast<char>(0xC0 | (CodePoint >> 6));
+        Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
+    } else {
+        // Every Windows-1252 character lies in the Basic Multilingual Plane.
+        Out += static_cast<char>(0xE0 | (CodePoint >> 12));
+        Out += static_cast<char>(0x80 | ((CodePoint >> 6) & 0x3F));
+        Out += static_cast<char>(0x80 | (CodePoint & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::int32_t LastShownAddress(const TBuffer& Image, bool Complete, std::int32_t HighestAddress) {
+    const std::int32_t lastIndex = static_cast<std::int32_t>(Image.size()) - 1;
+    const std::int32_t last = Complete ? lastIndex : std::min(HighestAddress, lastIndex);
+    return std::max(last, std::int32_t{-1});
+}
+
+TProgramRow MakeProgramRow(const TBuffer& Image, std::int32_t FirstAddress, int Count) {
+    TProgramRow row;
+    row.Address.resize(7);
+    for (int i = 0; i < 6; ++i) {
+        row.Address[static_cast<std::size_t>(i)] = HexDigits[(FirstAddress >> (20 - 4 * i)) & 0xF];
+    }
+    row.Address[6] = ')';
+
+    // Never read past the image, whatever the caller asks for.
+    const std::int32_t available = static_cast<std::int32_t>(Image.size()) - FirstAddress;
+    const std::size_t count = static_cast<std::size_t>(
+        std::clamp(std::min(Count, static_cast<int>(BytesPerRow)), 0, std::max(available, 0)));
+
+    char hex[BytesPerRow * 3];
+    const std::uint8_t* bytes = Image.data() + FirstAddress;
+    for (std::size_t i = 0; i < count; ++i) {
+        hex[3 * i] = HexDigits[bytes[i] >> 4];
+        hex[3 * i + 1] = HexDigits[bytes[i] & 0xF];
+        hex[3 * i + 2] = ' ';
+    }
+    const std::size_t hexLength = 3 * count;
+    if (hexLength >= HalfRowHexLength) {
+        row.Hex1.assign(hex, HalfRowHexLength);
+        row.Dash = "-";
+        row.Hex2.assign(hex + HalfRowHexLength, hexLength - HalfRowHexLength);
+    } else {
+        row.Hex1.assign(hex, hexLength);
+    }
+    row.Bytes.assign(reinterpret_cast<const char*>(bytes), count);
+    return row;
+}
+
+std::vector<TProgramRow> BuildProgramRows(const TBuffer& Image, bool Complete,
+                                          std::int32_t HighestAddress,
+                                          const std::function<void(std::int32_t)>& Progress) {
+    const std::int32_t last = LastShownAddress(Image, Complete, HighestAddress);
+    std::vector<TProgramRow> rows;
+    if (last < 0) {
+        return rows;
+    }
+    rows.reserve(static_cast<std::size_t>(last) / BytesPerRow + 1);
+    for (std::int32_t first = 0; first <= last; first += static_cast<std::int32_t>(BytesPerRow)) {
+        const int count = static_cast<int>(
+            std::min<std::int32_t>(static_cast<std::int32_t>(BytesPerRow), last - first + 1));
+        rows.push_back(MakeProgramRow(Image, first, count));
+        if (Progress && rows.size() % ProgramRowsPerProgressStep == 0) {
+            Progress(first + count - 1);
+        }
+    }
+    return rows;
+}
+
+char32_t Cp1252ToUnicode(std::uint8_t Byte) {
+    if (Byte >= 0x80 && Byte <= 0x9F) {
+        return Cp1252High[Byte - 0x80u];
+    }
+    return Byte;
+}
+
+std::string Cp1252ToUtf8(const std::string& Bytes) {
+    std::string out;
+    out.reserve(Bytes.size() * 2);
+    for (const char c : Bytes) {
+        AppendUtf8(out, Cp1252ToUnicode(static_cast<std::uint8_t>(c)));
+    }
+    return out;
+}
+
+std::string PrintableAscii(const std::string& Bytes) {
+    std::string out(Bytes);
+    for (char& c : out) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte < 0x20 || byte >= 0x7F) {
+            c = '.';
+        }
+    }
+    return out;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,44 @@
+// Builds Intel-HEX records for the tests, checksum included.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tarnwick::test {
+
+inline std::string HexRecord(std::uint8_t Type, std::uint16_t Address,
+                             const std::vector<std::uint8_t>& Data) {
+    std::string line = ":";
+    unsigned sum = 0;
+    auto put = [&](std::uint8_t byte) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        line += digits;
+        sum += byte;
+    };
+    put(static_cast<std::uint8_t>(Data.size()));
+    put(static_cast<std::uint8_t>(Address >> 8));
+    put(static_cast<std::uint8_t>(Address & 0xFF));
+    put(Type);
+    for (const std::uint8_t byte : Data) {
+        put(byte);
+    }
+    put(static_cast<std::uint8_t>(-sum & 0xFF));
+    return line;
+}
+
+inline std::string DataRecord(std::uint16_t Address, const std::vector<std::uint8_t>& Data) {
+    return HexRecord(0x00, Address, Data);
+}
+
+inline std::string SegmentRecord(std::uint16_t Segment) {
+    return HexRecord(
+        0x02, 0,
+        {static_cast<std::uint8_t>(Segment >> 8), static_cast<std::uint8_t>(Segment & 0xFF)});
+}
+
+inline const std::string EofRecord = ":00000001FF";
+
+}  // namespace tarnwick::test
