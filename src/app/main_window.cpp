@@ -1,0 +1,501 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStringList>
+#include <algorithm>
+#include <exception>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "program_rows.h"
+
+namespace tarnwick {
+
+namespace {
+
+// The wine package ships Tahoma outside fontconfig's path; register it once.
+void LoadWineFonts() {
+    static const bool loaded = [] {
+        for (const char* path :
+             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
+            const QString fileName = QString::fromLatin1(path);
+            if (QFileInfo::exists(fileName)) {
+                QFontDatabase::addApplicationFont(fileName);
+            }
+        }
+        return true;
+    }();
+    static_cast<void>(loaded);
+}
+
+QString FromStd(const std::string& Text) {
+    return QString::fromStdString(Text);
+}
+
+// Clears a flag however the guarded work ends.
+class TBusyScope {
+  public:
+    explicit TBusyScope(bool& BusyFlag) : Flag(BusyFlag) { Flag = true; }
+    ~TBusyScope() { Flag = false; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+  private:
+    bool& Flag;
+};
+
+// Wait cursor and event pumping for the HEX loader.
+class TGuiLoadFeedback final : public TLoadFeedback {
+  public:
+    TGuiLoadFeedback() = default;
+    TGuiLoadFeedback(const TGuiLoadFeedback&) = delete;
+    TGuiLoadFeedback& operator=(const TGuiLoadFeedback&) = delete;
+    ~TGuiLoadFeedback() override {
+        // A load that ended by an exception must not leave the wait cursor behind.
+        while (WaitDepth > 0) {
+            EndWait();
+        }
+    }
+    void BeginWait() override {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++WaitDepth;
+    }
+    void EndWait() override {
+        if (WaitDepth > 0) {
+            QApplication::restoreOverrideCursor();
+            --WaitDepth;
+        }
+    }
+    void ProcessMessages() override { QCoreApplication::processEvents(); }
+
+  private:
+    int WaitDepth = 0;
+};
+
+void SetProgressBar(QProgressBar& Bar) {
+    Bar.setRange(0, 100);
+    Bar.setValue(0);
+    Bar.setTextVisible(false);
+}
+
+void SetLabel(QLabel& Label, const QString& Caption, int Left, int Top) {
+    Label.setText(Caption);
+    Label.move(Left, Top);
+    Label.adjustSize();
+}
+
+}  // namespace
+
+int CentredOffset(int Outer, int Inner) {
+    const int difference = Outer - Inner;
+    // Floor of difference / 2, also for negative differences.
+    const int floorHalf = difference >= 0 ? difference / 2 : -((1 - difference) / 2);
+    if (difference % 2 == 0) {
+        return floorHalf;
+    }
+    // Exactly halfway between floorHalf and floorHalf + 1: take the even one.
+    return floorHalf % 2 == 0 ? floorHalf : floorHalf + 1;
+}
+
+QFont ControlFont() {
+    LoadWineFonts();
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+QFont HintFont() {
+    QFont font = ControlFont();
+    font.setBold(true);
+    font.setPixelSize(19);
+    return font;
+}
+
+TMainWindow::TMainWindow(QWidget* Parent) : QWidget(Parent) {
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Tarnwick v. 2.1.9.106"));
+    setFont(ControlFont());
+    setFixedSize(MainWindowClientWidth, MainWindowClientHeight);
+    SetUpControls();
+    SetUpTabOrder();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TMainWindow::~TMainWindow() {
+    HintFlashTimer.stop();
+    StartupTimer.stop();
+}
+
+void TMainWindow::SetUpControls() {
+    const std::initializer_list<std::pair<QObject*, const char*>> names = {
+        {&SettingsGroupBox, "SettingsGroupBox"},
+        {&PasswordEditLabel, "PasswordEditLabel"},
+        {&PasswordEdit, "PasswordEdit"},
+        {&Label2, "Label2"},
+        {&BaudComboBox, "BaudComboBox"},
+        {&Label1, "Label1"},
+        {&ComComboBox, "ComComboBox"},
+        {&UpdateGroupBox, "UpdateGroupBox"},
+        {&SelectInBtn, "SelectInBtn"},
+        {&FilenameInEditLabel, "FilenameInEditLabel"},
+        {&FilenameInEdit, "FilenameInEdit"},
+        {&StartBtn, "StartBtn"},
+        {&ProgramChkBox, "ProgramChkBox"},
+        {&VerifyChkBox, "VerifyChkBox"},
+        {&ShowProgramChkBox, "ShowProgramChkBox"},
+        {&ShowCompleteMemoryChkBox, "ShowCompleteMemoryChkBox"},
+        {&CancelButton, "CancelButton"},
+        {&StatusGroupBox, "StatusGroupBox"},
+        {&Label3, "Label3"},
+        {&ConnectProgressBar, "ConnectProgressBar"},
+        {&Label4, "Label4"},
+        {&ProgramProgressBar, "ProgramProgressBar"},
+        {&Label6, "Label6"},
+        {&VerifyProgressBar, "VerifyProgressBar"},
+        {&Label5, "Label5"},
+        {&BufferProgressBar, "BufferProgressBar"},
+        {&InfoGroupBox, "InfoGroupBox"},
+        {&HintLabel, "HintLabel"},
+        {&InfoMemo, "InfoMemo"},
+        {&LogMemo, "LogMemo"},
+        {&ProgramGroupBox, "ProgramGroupBox"},
+        {&ProgramGrid, "ProgramGrid"},
+        {&ShowProgramProgressBar, "ShowProgramProgressBar"},
+        {&ComTerminal1, "ComTerminal1"},
+        {&OpenDialog, "OpenDialog"},
+        {&HintFlashTimer, "HintFlashTimer"},
+        {&StartupTimer, "StartupTimer"},
+    };
+    for (const auto& [object, name] : names) {
+        object->setObjectName(QString::fromLatin1(name));
+    }
+
+    // Connection settings.
+    SettingsGroupBox.setTitle(QStringLiteral(" Verbindungseinstellungen "));
+    SettingsGroupBox.setGeometry(8, 8, 326, 105);
+    PasswordEdit.setGeometry(135, 76, 178, 21);
+    SetLabel(PasswordEditLabel, QStringLiteral("Bootloader-Passwort"), 135, 60);
+    PasswordEditLabel.setBuddy(&PasswordEdit);
+    BaudComboBox.setEditable(false);
+    BaudComboBox.addItems({QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
+                           QStringLiteral("19200"), QStringLiteral("38400"),
+                           QStringLiteral("57600"), QStringLiteral("115200")});
+    BaudComboBox.setCurrentIndex(-1);
+    BaudComboBox.setGeometry(8, 76, 121, 21);
+    SetLabel(Label2, QStringLiteral("Baudrate"), 8, 59);
+    ComComboBox.setEditable(true);
+    ComComboBox.setInsertPolicy(QComboBox::NoInsert);
+    ComComboBox.setGeometry(8, 32, 305, 21);
+    SetLabel(Label1, QStringLiteral("Port"), 8, 16);
+
+    // Update.
+    UpdateGroupBox.setTitle(QStringLiteral(" Update "));
+    UpdateGroupBox.setGeometry(8, 119, 326, 218);
+    SelectInBtn.setText(QStringLiteral("Auswählen"));
+    SelectInBtn.setGeometry(240, 29, 73, 30);
+    FilenameInEdit.setGeometry(8, 33, 226, 21);
+    SetLabel(FilenameInEditLabel, QStringLiteral("Firmware-Datei"), 8, 17);
+    FilenameInEditLabel.setBuddy(&FilenameInEdit);
+    StartBtn.setText(QStringLiteral("Update starten!"));
+    StartBtn.setGeometry(13, 174, 145, 33);
+    StartBtn.setEnabled(false);
+    ProgramChkBox.setText(QStringLiteral("Programmieren"));
+    ProgramChkBox.setGeometry(8, 107, 161, 25);
+    ProgramChkBox.setChecked(true);
+    VerifyChkBox.setText(QStringLiteral("Überprüfen"));
+    VerifyChkBox.setGeometry(8, 130, 161, 25);
+    VerifyChkBox.setChecked(true);
+    ShowProgramChkBox.setText(QStringLiteral("Programm anzeigen"));
+    ShowProgramChkBox.setGeometry(8, 60, 161, 25);
+    ShowProgramChkBox.setChecked(true);
+    ShowCompleteMemoryChkBox.setText(QStringLiteral("Kompletten Speicher anzeigen"));
+    ShowCompleteMemoryChkBox.setGeometry(24, 84, 289, 25);
+    ShowCompleteMemoryChkBox.setChecked(false);
+    CancelButton.setText(QStringLiteral("Abbrechen"));
+    CancelButton.setGeometry(168, 174, 145, 33);
+    CancelButton.setEnabled(false);
+
+    // Status.
+    StatusGroupBox.setTitle(QStringLiteral(" Status "));
+    StatusGroupBox.setGeometry(8, 343, 703, 149);
+    SetProgressBar(ConnectProgressBar);
+    ConnectProgressBar.setGeometry(8, 40, 685, 17);
+    SetLabel(Label3, QStringLiteral("Verbinden"), 8, 21);
+    SetProgressBar(ProgramProgressBar);
+    ProgramProgressBar.setGeometry(8, 82, 619, 17);
+    SetLabel(Label4, QStringLiteral("Programmieren"), 8, 63);
+    SetProgressBar(VerifyProgressBar);
+    VerifyProgressBar.setGeometry(8, 124, 685, 17);
+    SetLabel(Label6, QStringLiteral("Überprüfen"), 8, 105);
+    SetProgressBar(BufferProgressBar);
+    BufferProgressBar.setGeometry(633, 82, 60, 17);
+    SetLabel(Label5, QStringLiteral("Sendepuffer"), 633, 63);
+
+    // Information.
+    InfoGroupBox.setTitle(QStringLiteral(" Informationen "));
+    InfoGroupBox.setGeometry(340, 8, 371, 329);
+    HintLabel.setFont(HintFont());
+    QPalette hintPalette = HintLabel.palette();
+    hintPalette.setColor(QPalette::WindowText, Qt::red);
+    HintLabel.setPalette(hintPalette);
+    SetLabel(HintLabel, QStringLiteral("Hinweistext"), 16, 20);
+    HintLabel.hide();
+    InfoMemo.setGeometry(8, 56, 353, 156);
+    InfoMemo.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    InfoMemo.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    InfoMemo.setTabChangesFocus(true);
+    LogMemo.setGeometry(8, 218, 353, 95);
+    LogMemo.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LogMemo.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    LogMemo.setTabChangesFocus(true);
+
+    // Program view.
+    ProgramGroupBox.setTitle(QStringLiteral(" Programm "));
+    ProgramGroupBox.setGeometry(8, 498, 703, ProgramGroupBoxHeight);
+    ProgramGrid.setGeometry(8, 24, 685, 233);
+    SetProgressBar(ShowProgramProgressBar);
+    ShowProgramProgressBar.setGeometry(8, 263, 685, 17);
+    ComTerminal1.setGeometry(562, 200, 121, 57);
+    ComTerminal1.hide();
+    ComTerminal1.setEnabled(false);
+
+    // Non-visual parts. The dialog is Qt's own so that it looks and behaves the same
+    // on every platform (and can be answered in tests).
+    OpenDialog.setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog.setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog.setFileMode(QFileDialog::ExistingFile);
+    OpenDialog.setNameFilter(QStringLiteral("Intel-HEX Programmdatei (*.hex)"));
+    OpenDialog.setDefaultSuffix(QStringLiteral("hex"));
+    HintFlashTimer.setInterval(500);
+    HintFlashTimer.stop();
+    StartupTimer.setInterval(10);
+    StartupTimer.stop();
+}
+
+void TMainWindow::SetUpTabOrder() {
+    const std::initializer_list<QWidget*> order = {
+        &PasswordEdit, &BaudComboBox,  &ComComboBox,  &SelectInBtn,       &FilenameInEdit,
+        &StartBtn,     &ProgramChkBox, &VerifyChkBox, &ShowProgramChkBox, &ShowCompleteMemoryChkBox,
+        &CancelButton, &InfoMemo,      &LogMemo,      &ProgramGrid};
+    QWidget* previous = nullptr;
+    for (QWidget* widget : order) {
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+}
+
+void TMainWindow::ConnectHandlers() {
+    connect(&HintFlashTimer, &QTimer::timeout, this,
+            [this] { HintFlashTimerTimer(&HintFlashTimer); });
+    // toggled, not clicked: the handlers must also follow programmatic changes.
+    connect(&ProgramChkBox, &QCheckBox::toggled, this,
+            [this] { ProgramChkBoxClick(&ProgramChkBox); });
+    connect(&VerifyChkBox, &QCheckBox::toggled, this, [this] { VerifyChkBoxClick(&VerifyChkBox); });
+    connect(&ShowProgramChkBox, &QCheckBox::toggled, this,
+            [this] { ShowProgramChkBoxClick(&ShowProgramChkBox); });
+    connect(&ShowCompleteMemoryChkBox, &QCheckBox::toggled, this,
+            [this] { ShowCompleteMemoryChkBoxClick(&ShowCompleteMemoryChkBox); });
+    connect(&FilenameInEdit, &QLineEdit::textChanged, this,
+            [this] { FilenameInEditChange(&FilenameInEdit); });
+    connect(&SelectInBtn, &QPushButton::clicked, this, [this] { SelectInBtnClick(&SelectInBtn); });
+}
+
+void TMainWindow::FormCreate() {
+    CentreOnScreen();
+}
+
+void TMainWindow::CentreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.x() + CentredOffset(area.width(), outer.width()),
+         area.y() + CentredOffset(area.height(), outer.height()));
+}
+
+void TMainWindow::ReportMessage(const QString& Text, bool ShowBox, bool ToInfo, bool ToLog) {
+    if (ToLog) {
+        LogMemo.appendPlainText(Text);
+        LogMemo.moveCursor(QTextCursor::End);
+        LogMemo.ensureCursorVisible();
+        QScrollBar* bar = LogMemo.verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
+    if (ToInfo) {
+        // The information box always shows its beginning.
+        InfoMemo.appendPlainText(Text);
+        InfoMemo.moveCursor(QTextCursor::Start);
+        InfoMemo.ensureCursorVisible();
+        InfoMemo.verticalScrollBar()->setValue(0);
+    }
+    if (ShowBox) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick - Hinweis"), Text,
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+}
+
+void TMainWindow::FlashHint(bool Show, const QString& Text, int IntervalMs) {
+    HintLabel.setText(Text);
+    HintLabel.adjustSize();
+    HintLabel.move(CentredOffset(InfoGroupBox.width(), HintLabel.width()), HintLabel.y());
+    HintLabel.setVisible(Show);
+    HintFlashTimer.setInterval(std::max(IntervalMs, 0));
+    if (Show) {
+        HintFlashTimer.start();
+    } else {
+        HintFlashTimer.stop();
+    }
+}
+
+void TMainWindow::HintFlashTimerTimer(QObject* /*Sender*/) {
+    HintLabel.setHidden(!HintLabel.isHidden());
+}
+
+void TMainWindow::ProgramChkBoxClick(QObject* /*Sender*/) {
+    const bool enabled = ProgramChkBox.isChecked();
+    ProgramProgressBar.setEnabled(enabled);
+    BufferProgressBar.setEnabled(enabled);
+}
+
+void TMainWindow::VerifyChkBoxClick(QObject* /*Sender*/) {
+    VerifyProgressBar.setEnabled(VerifyChkBox.isChecked());
+}
+
+void TMainWindow::ShowProgramChkBoxClick(QObject* /*Sender*/) {
+    const bool show = ShowProgramChkBox.isChecked();
+    ProgramGroupBox.setVisible(show);
+    // Absolute heights rather than +/- the group height, so repeated calls cannot drift.
+    setFixedSize(MainWindowClientWidth,
+                 show ? MainWindowClientHeight : MainWindowClientHeight - ProgramGroupBoxHeight);
+    CentreOnScreen();
+    ShowCompleteMemoryChkBox.setEnabled(show);
+    if (show) {
+        RefillIfLoaded();
+    }
+}
+
+void TMainWindow::ShowCompleteMemoryChkBoxClick(QObject* /*Sender*/) {
+    RefillIfLoaded();
+}
+
+void TMainWindow::FillProgramGrid(bool Complete) {
+    tarnwick::FillProgramGrid(ProgramGrid, Image, Complete, HighestAddress,
+                              &ShowProgramProgressBar);
+}
+
+void TMainWindow::RefillIfLoaded() {
+    if (Busy) {
+        FillPending = true;
+        return;
+    }
+    {
+        TBusyScope busy(Busy);
+        // An enabled start button means an image is loaded.
+        if (ShowProgramChkBox.isChecked() && StartBtn.isEnabled()) {
+            FillProgramGrid(ShowCompleteMemoryChkBox.isChecked());
+        }
+    }
+    RunPendingWork();
+}
+
+void TMainWindow::FilenameInEditChange(QObject* /*Sender*/) {
+    if (Busy) {
+        // Served with the field's latest text once the running work is done.
+        LoadPending = true;
+        return;
+    }
+    {
+        TBusyScope busy(Busy);
+        LoadFromField();
+    }
+    RunPendingWork();
+}
+
+void TMainWindow::RunPendingWork() {
+    while (LoadPending || FillPending) {
+        TBusyScope busy(Busy);
+        if (LoadPending) {
+            LoadPending = false;
+            LoadFromField();
+        } else {
+            FillPending = false;
+            if (ShowProgramChkBox.isChecked() && StartBtn.isEnabled()) {
+                FillProgramGrid(ShowCompleteMemoryChkBox.isChecked());
+            }
+        }
+    }
+}
+
+void TMainWindow::LoadFromField() {
+    const QString text = FilenameInEdit.text();
+    const std::string typedName = text.toStdString();
+    if (!QFileInfo(text).isFile()) {
+        StartBtn.setEnabled(false);
+        ReportMessage(FromStd(FileNotFoundMessage(typedName)), true, false, true);
+        return;
+    }
+    int result = HexIncomplete;
+    try {
+        TGuiLoadFeedback feedback;
+        result = LoadHexFile(QFile::encodeName(text).toStdString(), Image, HighestAddress,
+                             MaxFlashSize, &feedback);
+    } catch (const std::exception& error) {
+        // The image may be half written: treat it as not loaded and say why.
+        StartBtn.setEnabled(false);
+        ReportMessage(QString::fromLocal8Bit(error.what()), true, false, true);
+        return;
+    }
+    if (result == HexLoaded) {
+        if (ShowProgramChkBox.isChecked()) {
+            FillProgramGrid(ShowCompleteMemoryChkBox.isChecked());
+            FillPending = false;
+        }
+        StartBtn.setEnabled(true);
+        ReportMessage(FromStd(FileLoadedMessage(typedName)), false, false, true);
+        return;
+    }
+    StartBtn.setEnabled(false);
+    if (result >= HexDuplicate && result <= HexNoIntelHex) {
+        ReportMessage(FromStd(LoadResultMessage(result)), true, false, true);
+    }
+}
+
+void TMainWindow::SelectInBtnClick(QObject* /*Sender*/) {
+    const QString current = FilenameInEdit.text();
+    if (!current.isEmpty()) {
+        const QFileInfo info(current);
+        OpenDialog.setDirectory(info.absolutePath());
+        OpenDialog.selectFile(info.fileName());
+    }
+    if (OpenDialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList chosen = OpenDialog.selectedFiles();
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const QString path = QDir::toNativeSeparators(chosen.first());
+    // The same name again must not reload.
+    if (path != FilenameInEdit.text()) {
+        FilenameInEdit.setText(path);
+    }
+}
+
+}  // namespace tarnwick
