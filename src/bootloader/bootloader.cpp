@@ -1,0 +1,604 @@
+#include "bootloader/bootloader.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <span>
+
+#include "bootloader/device_info.h"
+#include "bootloader/protocol_codes.h"
+
+namespace tarnwick {
+
+namespace {
+
+// A monotonic millisecond tick: no wrap, unaffected by clock changes.
+std::int64_t TickCount() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+const std::string NewParagraph = "\n\r\n\r";
+
+const std::string WarningQuestion =
+    "Warnung: Die Aktualisierung der Firmware kann nicht mehr rückgängig gemacht werden. Im "
+    "Fehlerfall kann das Gerät beschädigt werden." +
+    NewParagraph + "Update wirklich durchführen?";
+const std::string VerifyQuestion =
+    "Hinweise: Um die Funktionssicherheit zu erhöhen, sollte die geschrieben Software überprüft "
+    "werden." +
+    NewParagraph + "Jetzt überprüfen?";
+
+const char* const CancelledText = "Abbruch durch Benutzer";
+
+int ClampToInt(std::int64_t v) {
+    if (v > 0x7FFFFFFF)
+        return 0x7FFFFFFF;
+    if (v < -0x7FFFFFFF)
+        return -0x7FFFFFFF;
+    return static_cast<int>(v);
+}
+
+}  // namespace
+
+TBootloader::TBootloader(TUpdateOwner& AOwner, TCustomComPort& Port)
+    : Owner(AOwner), ComPort(Port) {
+    ComPort.SetEvents(TComEvents{evRxChar, evTxEmpty});
+    ComPort.OnRxBuf = [this](TCustomComPort& Sender, const std::uint8_t* Buffer, int Count) {
+        ComPortRxBuf(Sender, Buffer, Count);
+    };
+    ComPort.OnTxEmpty = [this](TCustomComPort& Sender) { ComPortTxEmpty(Sender); };
+    // The port reads received bytes only while some link wants them; until a terminal view
+    // is linked, this one does.
+    RxLink.LinkDataReceived = [](TCustomComPort&, const std::uint8_t*, int) {};
+    ComPort.AttachLink(&RxLink);
+}
+
+TBootloader::~TBootloader() {
+    ComPort.DetachLink(&RxLink);
+    ComPort.OnRxBuf = nullptr;
+    ComPort.OnTxEmpty = nullptr;
+}
+
+void TBootloader::SetImage(const TBuffer& AImage, std::int32_t AHighestAddress) {
+    Image = &AImage;
+    HighestAddress = AHighestAddress;
+}
+
+std::uint8_t TBootloader::ImageByte(std::int32_t Address) const {
+    if (Image == nullptr || Address < 0 || static_cast<std::size_t>(Address) >= Image->size())
+        return 0xFF;
+    return (*Image)[static_cast<std::size_t>(Address)];
+}
+
+// ------------------------------------------------------------------------ link
+
+bool TBootloader::SendByte(std::uint8_t Value, int Timeout) {
+    TxEmpty = false;
+    ComPort.WriteStr(std::string(1, static_cast<char>(Value)));
+    const std::int64_t start = TickCount();
+    bool success = false;
+    std::int64_t elapsed = 0;
+    // Every byte holds its whole window, whether or not the port reported it sent early.
+    do {
+        if (TxEmpty)
+            success = true;
+        Owner.ProcessMessages();
+        elapsed = TickCount() - start;
+    } while (elapsed <= Timeout);
+    UpdateLinkCrc(Value);
+    return success;
+}
+
+bool TBootloader::SendCommand(std::string_view Code, int Timeout) {
+    LastCommand = std::string(Code);
+    if (!SendByte(CodeByte(PrefixByte), Timeout))
+        return false;
+    return SendByte(CodeByte(Code), Timeout);
+}
+
+bool TBootloader::SendBytes(const std::string& Bytes, int Timeout) {
+    bool result = false;
+    for (const char c : Bytes) {
+        result = SendByte(static_cast<std::uint8_t>(c), Timeout);
+        if (!result)
+            break;
+    }
+    return result;
+}
+
+void TBootloader::SendDataByte(std::uint8_t Value, int Timeout) {
+    if (Value == 0x13 || Value == CodeByte(EscapeByte)) {
+        SendByte(CodeByte(EscapeByte), Timeout);
+        SendByte(static_cast<std::uint8_t>(Value + CodeByte(EscapeOffset)), Timeout);
+    } else {
+        SendByte(Value, Timeout);
+    }
+}
+
+void TBootloader::UpdateLinkCrc(std::uint8_t Value) {
+    LinkCrc = tarnwick::UpdateLinkCrc(LinkCrc, Value);
+}
+
+void TBootloader::WaitForFlag(const std::function<bool()>& Condition, int Timeout) {
+    const std::int64_t start = TickCount();
+    while (true) {
+        const bool done = Condition();
+        Owner.ProcessMessages();
+        if (done || TickCount() - start > Timeout)
+            break;
+    }
+}
+
+// ----------------------------------------------------------------- port handlers
+
+void TBootloader::ComPortRxBuf(TCustomComPort&, const std::uint8_t* Buffer, int Count) {
+    if (Count <= 0 || Buffer == nullptr)
+        return;
+    ReceiveReplyBytes(*this, std::span(Buffer, static_cast<std::size_t>(Count)),
+                      Owner.PasswordText(), LastCommand, [this](const std::string& Text) {
+                          Owner.ReportMessage(Text, false, false, true);
+                      });
+}
+
+void TBootloader::ComPortTxEmpty(TCustomComPort&) {
+    TxEmpty = true;
+}
+
+// --------------------------------------------------------------------- progress
+
+void TBootloader::SetProgress(TProgressBar Bar, int Position) {
+    Progress[Bar] = Position;
+    Owner.SetProgressPosition(Bar, Position);
+}
+
+void TBootloader::SetProgressMax(TProgressBar Bar, int Max) {
+    Owner.SetProgressMax(Bar, Max);
+}
+
+void TBootloader::Pause(int Milliseconds) {
+    // Pumping while paused keeps the owner responsive; nothing is sent meanwhile.
+    const std::int64_t start = TickCount();
+    while (TickCount() - start < Milliseconds)
+        Owner.ProcessMessages();
+}
+
+// --------------------------------------------------------------------- connecting
+
+// 1: connected; -1: rounds used up; -2: a byte not sent, or accepted but not confirmed;
+// -3: cancelled.
+int TBootloader::Connect() {
+    OneWireMode = false;
+    PasswordAccepted = false;
+    Confirmed = false;
+    const std::string password = Owner.PasswordText();
+    const std::int64_t length = static_cast<std::int64_t>(password.size());
+    const std::int64_t rounds = static_cast<std::int64_t>(MaxConnectAttempts) * (length + 1);
+    SetProgressMax(pbConnect, ClampToInt(rounds));
+    std::int64_t position = 1;
+    bool leftEarly = false;
+    for (std::int64_t round = 0; round <= rounds; ++round) {
+        ReplyState = rsPassword;
+        bool sent = false;
+        if (position <= length) {
+            sent = SendByte(
+                static_cast<std::uint8_t>(password[static_cast<std::size_t>(position - 1)]),
+                ByteTimeout);
+        } else {
+            sent = SendByte(CodeByte(PasswordEnd), ByteTimeout);
+            position = 0;
+        }
+        ++position;
+        if (!sent)
+            return -2;
+        WaitForFlag([this] { return PasswordAccepted; }, PasswordAckTimeout);
+        if (PasswordAccepted) {
+            ReplyState = rsConfirm;
+            if (!SendByte(CodeByte(PrefixByte), ByteTimeout))
+                return -2;
+            WaitForFlag([this] { return Confirmed; }, ReplyTimeout);
+            leftEarly = true;
+            break;
+        }
+        SetProgress(pbConnect, ClampToInt(round + 1));
+        Owner.ProcessMessages();
+        if (CancelRequested)
+            return -3;
+    }
+    if (Confirmed && PasswordAccepted)
+        return 1;
+    return leftEarly ? -2 : -1;
+}
+
+// -------------------------------------------------------------- device information
+
+// 1: value ended by ReplyOk; -2: ended by ReplyFailed; -1: no value within Timeout.
+int TBootloader::QueryDevice(std::string_view Code, int Timeout) {
+    ReplyState = rsQuery;
+    ReplyActive = false;
+    ReplyComplete = false;
+    QueryResult = 0;
+    ReplyText.clear();
+    SendCommand(Code, ByteTimeout);
+    WaitForFlag([this] { return ReplyComplete; }, Timeout);
+    return ReplyComplete ? QueryResult : -1;
+}
+
+bool TBootloader::ReadDeviceInfo() {
+    bool result = true;
+
+    int r = QueryDevice(CmdVersion, QueryTimeout);
+    const auto version = VersionText(ReplyText);
+    // A reply that holds no version at all (nothing came, or not four decimal digits)
+    // fails the check without the "not supported" box, which would name a bogus version.
+    Owner.ReportMessage("Bootloader-Version: " + version.value_or("?"), false, true, false);
+    StepProgress(pbConnect);
+    if (r != 1 || !version || *version != SupportedVersion)
+        result = false;
+    if (version && *version != SupportedVersion) {
+        Owner.ReportMessage("Bootloder-Version \"" + *version +
+                                "\" wird nicht unterstützt (unterstüzte Version: \"" +
+                                std::string(SupportedVersion) + "\")",
+                            true, false, true);
+    }
+
+    r = QueryDevice(CmdSignature, QueryTimeout);
+    const std::string device = DeviceName(ReplyText);
+    Owner.ReportMessage("Baustein: " + device, false, true, false);
+    StepProgress(pbConnect);
+    if (r != 1 || device == UnknownDevice)
+        result = false;
+    if (device == UnknownDevice) {
+        Owner.ReportMessage("Baustein \"" + std::string(UnknownDevice) + "\" nicht beschreibbar",
+                            true, false, true);
+    }
+
+    r = QueryDevice(CmdBufferSize, QueryTimeout);
+    const auto buffer = HexValue(ReplyText);
+    BufferSize = buffer.value_or(0);
+    Owner.ReportMessage("Buffergröße: " + std::to_string(BufferSize) + " Byte", false, true, false);
+    StepProgress(pbConnect);
+    if (r != 1 || !buffer)
+        result = false;
+
+    r = QueryDevice(CmdFlashSize, QueryTimeout);
+    const auto flash = HexValue(ReplyText);
+    FlashSize = flash.value_or(0);
+    Owner.ReportMessage("Flash: " + std::to_string(FlashSize) + " Byte", false, true, false);
+    StepProgress(pbConnect);
+    if (r != 1 || !flash || FlashSize > MaxFlashSize)
+        result = false;
+    if (FlashSize > MaxFlashSize) {
+        Owner.ReportMessage("Flash-Größe vom Baustein (" + std::to_string(FlashSize) +
+                                " Byte) überschreitet Obergrenze von diesem Tool (" +
+                                std::to_string(MaxFlashSize) + " Byte)",
+                            true, false, true);
+    }
+    return result;
+}
+
+// -------------------------------------------------------------------- programming
+
+// 1: confirmed; -1: a buffer-full not acknowledged; -2: end not confirmed; -3: cancelled.
+int TBootloader::ProgramFlash() {
+    ReplyState = rsProgram;
+    Owner.ReportMessage("Programmiere " + std::to_string(HighestAddress) + " von " +
+                            std::to_string(FlashSize) + " Bytes Flash",
+                        false, true, true);
+    SetProgressMax(pbProgram, HighestAddress);
+    SetProgress(pbProgram, 0);
+    SetProgressMax(pbBuffer, ClampToInt(BufferSize));
+    SetProgress(pbBuffer, 0);
+    BufferDone = false;
+    SendCommand(CmdProgram, ByteTimeout);
+    std::int64_t remaining = BufferSize;
+    for (std::int32_t address = 0; address <= HighestAddress; ++address) {
+        SendDataByte(ImageByte(address), ByteTimeout);
+        --remaining;
+        if (remaining == 0) {
+            remaining = BufferSize;
+            WaitForFlag([this] { return BufferDone; }, BufferTimeout);
+            if (!BufferDone)
+                return -1;
+            // Cleared as soon as it is taken, so that an acknowledgement arriving during
+            // the last byte of the next buffer-full counts for that one.
+            BufferDone = false;
+        }
+        Owner.ProcessMessages();
+        SetProgress(pbProgram, address);
+        SetProgress(pbBuffer, ClampToInt(remaining));
+        if (CancelRequested)
+            break;
+    }
+    ReplyState = rsProgramEnd;
+    ProgramDone = false;
+    SendBytes(
+        std::string{static_cast<char>(CodeByte(EscapeByte)), static_cast<char>(CodeByte(EndCode))},
+        ByteTimeout);
+    WaitForFlag([this] { return ProgramDone; }, BufferTimeout);
+    if (CancelRequested)
+        return -3;
+    return ProgramDone ? 1 : -2;
+}
+
+// ------------------------------------------------------------------- verification
+
+// 1: equal; -1: not supported; -2: different; -3: no verdict; -4: cancelled.
+int TBootloader::VerifyFlash() {
+    ReplyState = rsVerify;
+    VerifySupported = true;
+    ByteReceived = false;
+    Owner.ReportMessage("Überprüfe " + std::to_string(HighestAddress) + " von " +
+                            std::to_string(FlashSize) + " Bytes Flash",
+                        false, true, true);
+    SetProgressMax(pbVerify, HighestAddress);
+    SetProgress(pbVerify, 0);
+    SendCommand(CmdVerify, ByteTimeout);
+    WaitForFlag([this] { return ByteReceived; }, ReplyTimeout);
+    if (!VerifySupported)
+        return -1;
+    for (std::int32_t address = 0; address <= HighestAddress; ++address) {
+        SendDataByte(ImageByte(address), ByteTimeout);
+        Owner.ProcessMessages();
+        SetProgress(pbVerify, address);
+        if (CancelRequested)
+            break;
+    }
+    ReplyState = rsVerifyEnd;
+    VerifyResult = 0;
+    SendBytes(
+        std::string{static_cast<char>(CodeByte(EscapeByte)), static_cast<char>(CodeByte(EndCode))},
+        ByteTimeout);
+    WaitForFlag([this] { return VerifyResult != 0; }, VerifyEndTimeout);
+    if (CancelRequested)
+        return -4;
+    if (VerifyResult == 1)
+        return 1;
+    return VerifyResult == -1 ? -2 : -3;
+}
+
+// ---------------------------------------------------------------------- CRC check
+
+// 1: equal; -1: different; -2: not supported; 0: no verdict.
+int TBootloader::CheckLinkCrc() {
+    ReplyState = rsCrc;
+    CrcResult = 0;
+    SendCommand(CmdCrc, ByteTimeout);
+    WaitForFlag([this] { return CrcResult != 0; }, ReplyTimeout);
+    if (CrcResult == -2)
+        return -2;
+    CrcEnabled = true;
+    CrcResult = 0;
+    const std::uint16_t crc = LinkCrc;
+    SendBytes(std::string{static_cast<char>(crc & 0xFF), static_cast<char>(crc >> 8)}, ByteTimeout);
+    WaitForFlag([this] { return CrcResult != 0; }, ReplyTimeout);
+    return CrcResult;
+}
+
+// ---------------------------------------------------------------------- update run
+
+std::string TBootloader::PortNameFromText(const std::string& Text) {
+    if (Text.rfind("COM", 0) == 0)
+        return Text.substr(0, 4);
+    const auto colon = Text.find(": ");
+    return colon == std::string::npos ? Text : Text.substr(0, colon);
+}
+
+std::string TBootloader::DurationText(std::int64_t Milliseconds) {
+    const std::int64_t seconds = Milliseconds / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
+TUpdateOutcome TBootloader::RunUpdate() {
+    TUpdateOutcome outcome;
+    bool program = Owner.ProgramTicked();
+    bool verify = Owner.VerifyTicked();
+    if (!program && !verify) {
+        Owner.ShowNotice("Der Baustein musst mindestens programmiert oder überprüft werden.");
+        return outcome;
+    }
+    outcome.Started = true;
+    const std::int64_t startTime = TickCount();
+    UpdateRunning = true;
+    Owner.SetStayOnTop(true);
+    Owner.BeginWaitCursor();
+    Owner.SetStartButton(false, "Bitte warten!");
+    Owner.SetInputsEnabled(false);
+    Owner.ClearInfo();
+    for (const TProgressBar bar : {pbConnect, pbProgram, pbVerify, pbBuffer})
+        SetProgress(bar, 0);
+    Owner.SetCancelEnabled(false);
+
+    try {
+        if (Owner.AskYesNo(WarningQuestion)) {
+            Owner.ShowNotice(
+                "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
+                "Wiedereinschalten auffordert.");
+            ComPort.SetPort(PortNameFromText(Owner.PortText()));
+            ComPort.SetBaudRate(BaudRateFromText(Owner.BaudText()));
+            ComPort.Open();
+            Pause(3000);
+            Owner.FlashHint(true, "Gerät wieder einschalten!", 500);
+            Pause(1000);
+
+            SetProgress(pbConnect, 1);
+            Owner.SetCancelEnabled(true);
+            CancelRequested = false;
+            const int result = Connect();
+            const std::int64_t rounds =
+                static_cast<std::int64_t>(MaxConnectAttempts) *
+                    (static_cast<std::int64_t>(Owner.PasswordText().size()) + 1) +
+                1;
+            SetProgress(pbConnect, ClampToInt(rounds));
+            Owner.SetCancelEnabled(false);
+            if (result == 1) {
+                outcome.Connected = true;
+                ConnectedSteps(outcome, program, verify);
+            } else {
+                std::string text;
+                if (result == -3) {
+                    text = CancelledText;
+                    outcome.Cancelled = true;
+                } else if (result == -2) {
+                    text = "Zeitüberschreitung beim Senden";
+                } else if (result == -1) {
+                    text = "Maximale Anzahl Verbindungsversuche (" +
+                           std::to_string(MaxConnectAttempts) + ") überschritten";
+                } else {
+                    text = "Fehler beim Herstellen der Verbindung";
+                }
+                Owner.ReportMessage(text, true, false, true);
+            }
+        }
+    } catch (const std::exception& e) {
+        outcome.Error = true;
+        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
+    }
+
+    // Closing steps: reached by every run that got past the first check, also after an
+    // error, so the port is closed and the inputs come back.
+    try {
+        ComPort.Close();
+    } catch (const std::exception& e) {
+        outcome.Error = true;
+        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
+    }
+    Owner.SetStartButton(true, "Update starten");
+    Owner.SetInputsEnabled(true);
+    for (const TProgressBar bar : {pbConnect, pbProgram, pbVerify, pbBuffer})
+        SetProgress(bar, 0);
+    UpdateRunning = false;
+    Owner.SetStayOnTop(false);
+    Owner.SetCancelEnabled(false);
+    Owner.EndWaitCursor();
+    Owner.ReportMessage("Gesamtdauer: " + DurationText(TickCount() - startTime), false, true,
+                        false);
+    Owner.FlashHint(false, "", 500);
+    return outcome;
+}
+
+void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify) {
+    bool program = Program;  // cleared by failures
+    bool verify = Verify;
+    bool sendSuccess = false;
+    auto failure = [this](const std::string& Text) {
+        Owner.ReportMessage(Text, true, false, true);
+    };
+
+    Owner.FlashHint(true, "Update läuft", 500);
+    if (OneWireMode) {
+        Owner.ReportMessage("Verbunden: 1-Draht-Modus", false, true, false);
+        Owner.ShowNotice("Dieser Modus wurde noch nicht getestet!!!");
+    } else {
+        Owner.ReportMessage("Verbunden: 2-Draht-Modus", false, true, false);
+    }
+    CrcEnabled = false;
+    CheckLinkCrc();
+    StepProgress(pbConnect);
+    Owner.ReportMessage(CrcEnabled ? "CRC-Check: aktiviert" : "CRC-Check: deaktiviert", false, true,
+                        false);
+
+    // Each stage runs only while the previous ones passed; all end in the closing commands.
+    bool go = true;
+    if (!ReadDeviceInfo()) {
+        Owner.ReportMessage("Baustein-Informationen fehlerhaft/Baustein nicht unterstützt", false,
+                            false, true);
+        go = false;
+    }
+    // The last byte of an image ending at HighestAddress lies at that address, so it must
+    // be below the flash size.
+    if (go && (HighestAddress >= FlashSize || Image == nullptr ||
+               static_cast<std::size_t>(HighestAddress) >= Image->size())) {
+        failure("Die ausgewählte Datei (" + std::to_string(HighestAddress) +
+                " Byte) überschreitet den Speicherbereich des Controllers (" +
+                std::to_string(FlashSize) + " Byte)");
+        go = false;
+    }
+    if (go) {
+        const int k = CheckLinkCrc();
+        if (k == -1) {
+            failure("CRC-Prüfsumme stimmt nicht überein");
+            go = false;
+        } else if (k != 1 && k != -2) {
+            failure("Prüfsummenfehler");
+            go = false;
+        } else {
+            if (CrcEnabled)
+                Owner.ReportMessage("CRC-Prüfsumme OK", false, true, false);
+            Owner.SetCancelEnabled(true);
+            CancelRequested = false;
+        }
+    }
+    if (go) {
+        if (program) {
+            const int r = ProgramFlash();
+            SetProgress(pbBuffer, ClampToInt(BufferSize));
+            if (r == 1) {
+                Owner.ReportMessage("Programmieren erfolgreich beendet", false, false, true);
+                if (!verify && Owner.AskYesNo(VerifyQuestion))
+                    verify = true;
+            } else {
+                program = false;
+                verify = false;
+                if (r == -3) {
+                    Outcome.Cancelled = true;
+                    failure(CancelledText);
+                } else if (r == -1) {
+                    failure("Baustein reagiert nicht");
+                } else {
+                    failure("Programmieren fehlgeschlagen");
+                }
+            }
+        }
+        CancelRequested = false;
+        if (verify) {
+            const int w = VerifyFlash();
+            if (w == -1) {
+                Owner.ReportMessage("Überprüfen nicht möglich (nicht implementiert)", false, false,
+                                    true);
+            } else if (w >= 0) {
+                Owner.ReportMessage("Gespeichertes Programm korrekt übertragen", false, false,
+                                    true);
+            } else {
+                program = false;
+                verify = false;
+                if (w == -4) {
+                    Outcome.Cancelled = true;
+                    failure(CancelledText);
+                } else if (w == -3) {
+                    failure("Baustein reagiert nicht");
+                } else if (w == -2) {
+                    failure("Gespeichertes Programm stimmt nicht mit Datei überein");
+                } else {
+                    failure("Fehler beim Überprüfen");
+                }
+            }
+            Owner.SetCancelEnabled(false);
+        }
+        if (program || verify) {
+            const int k = CheckLinkCrc();
+            if (k == 1 || k == -2) {
+                if (CrcEnabled)
+                    Owner.ReportMessage("CRC-Prüfsumme OK", false, true, false);
+                sendSuccess = true;
+            } else if (k == -1) {
+                failure("CRC-Prüfsumme stimmt nicht überein");
+            } else {
+                failure("Prüfsummenfehler");
+            }
+        }
+    }
+
+    SendCommand(EndCode, ByteTimeout);
+    SendCommand(PrefixByte, ByteTimeout);
+    if (sendSuccess) {
+        SendCommand(CmdSuccess, ByteTimeout);
+        Outcome.SuccessSent = true;
+    }
+}
+
+}  // namespace tarnwick

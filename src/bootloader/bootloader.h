@@ -1,0 +1,99 @@
+// The bootloader link and the update run, for the life of its owner.
+//
+// Everything runs on the main thread. Every wait is a loop around the owner's
+// ProcessMessages, which is also where the port hands received bytes and the
+// transmit-empty event over (ComPortRxBuf, ComPortTxEmpty); so the flags below are plain
+// fields, set and read on one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "bootloader/reply_reception.h"
+#include "bootloader/update_owner.h"
+#include "comport/com_port.h"
+#include "image/firmware_image.h"
+
+namespace tarnwick {
+
+// How an update run ended, for owners that turn it into an exit status.
+struct TUpdateOutcome {
+    bool Started = false;      // got past the check of the program/verify boxes
+    bool Connected = false;    // Connect returned 1
+    bool SuccessSent = false;  // CmdSuccess went out at the end
+    bool Cancelled = false;    // a step ended because the user cancelled
+    bool Error = false;        // an exception ended the run early
+};
+
+class TBootloader : public TReplyFields {
+  public:
+    // Wires OnRxBuf and OnTxEmpty of Port and attaches a link that wants received data
+    // (without one the port never reads). Both must outlive this object.
+    TBootloader(TUpdateOwner& Owner, TCustomComPort& Port);
+    ~TBootloader();
+    TBootloader(const TBootloader&) = delete;
+    TBootloader& operator=(const TBootloader&) = delete;
+
+    // The image the passes send; it must stay alive while they run.
+    void SetImage(const TBuffer& Image, std::int32_t HighestAddress);
+
+    // ---- link
+    bool SendByte(std::uint8_t Value, int Timeout);
+    bool SendCommand(std::string_view Code, int Timeout);
+    bool SendBytes(const std::string& Bytes, int Timeout);
+    void SendDataByte(std::uint8_t Value, int Timeout);
+    void UpdateLinkCrc(std::uint8_t Value);
+    // Pumps until Condition holds (checked before each pump) or Timeout ms have passed.
+    void WaitForFlag(const std::function<bool()>& Condition, int Timeout);
+
+    // ---- port handlers
+    void ComPortRxBuf(TCustomComPort& Sender, const std::uint8_t* Buffer, int Count);
+    void ComPortTxEmpty(TCustomComPort& Sender);
+
+    // ---- protocol steps (result codes as documented at each)
+    int Connect();
+    int QueryDevice(std::string_view Code, int Timeout);
+    bool ReadDeviceInfo();
+    int ProgramFlash();
+    int VerifyFlash();
+    int CheckLinkCrc();
+
+    // ---- the update run ("Update starten!")
+    TUpdateOutcome RunUpdate();
+    void CancelButtonClick() { CancelRequested = true; }
+
+    // Port name from the port box text: a Windows list entry ("COM3: ...") gives its
+    // first four characters; anything else is the text before ": ".
+    static std::string PortNameFromText(const std::string& Text);
+    // "hh:mm:ss".
+    static std::string DurationText(std::int64_t Milliseconds);
+
+    // ---- link state
+    bool TxEmpty = false;
+    std::uint16_t LinkCrc = 0;
+    std::string LastCommand;
+    bool CancelRequested = false;
+    bool CrcEnabled = false;
+    bool UpdateRunning = false;
+    std::int64_t BufferSize = 0;
+    std::int64_t FlashSize = 0;
+
+  private:
+    void SetProgress(TProgressBar Bar, int Position);
+    void SetProgressMax(TProgressBar Bar, int Max);
+    void StepProgress(TProgressBar Bar) { SetProgress(Bar, Progress[Bar] + 1); }
+    void Pause(int Milliseconds);
+    void ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify);
+    std::uint8_t ImageByte(std::int32_t Address) const;
+
+    TUpdateOwner& Owner;
+    TCustomComPort& ComPort;
+    TComLink RxLink;
+    const TBuffer* Image = nullptr;
+    std::int32_t HighestAddress = 0;
+    int Progress[4] = {0, 0, 0, 0};
+};
+
+}  // namespace tarnwick
