@@ -1,4 +1,4 @@
-#include "ini_file.h"
+#include "comport/ini_file.h"
 
 #include <algorithm>
 #include <atomic>

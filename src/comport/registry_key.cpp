@@ -1,4 +1,4 @@
-#include "registry_key.h"
+#include "comport/registry_key.h"
 
 #include <algorithm>
 

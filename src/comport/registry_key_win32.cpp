@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "registry_key.h"
+#include "comport/registry_key.h"
 
 namespace tarnwick {
 
