@@ -12,7 +12,7 @@
 namespace tarnwick {
 
 class TMainThreadDispatcher {
-public:
+  public:
     // The process-wide dispatcher. The thread that first calls Instance() (or
     // the one named with SetMainThread) is the main thread.
     static TMainThreadDispatcher& Instance();
@@ -25,6 +25,11 @@ public:
     // Rethrows what Call threw. Called on the main thread, runs Call at once.
     // Throws std::runtime_error when the dispatcher is shut down.
     void Invoke(std::function<void()> Call);
+    // Worker side: queue Call and block only until the main thread has taken it
+    // (a sent notification); Call runs after that and must not throw. Called on
+    // the main thread, runs Call at once. Throws std::runtime_error after
+    // Shutdown, or when the call is failed by it.
+    void Send(std::function<void()> Call);
 
     // Main-thread side: run every queued call; returns how many ran.
     int RunPending();
@@ -41,7 +46,7 @@ public:
     // Fails every queued and every later Invoke (application shutdown).
     void Shutdown();
 
-private:
+  private:
     TMainThreadDispatcher();
     struct TImpl;
     TImpl* Impl;  // lives as long as the process

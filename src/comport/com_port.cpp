@@ -1,0 +1,768 @@
+// Port lifecycle, data transfer, line status, links and event handlers.
+#include "comport/com_port.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <utility>
+
+#include "comport/com_thread.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+
+std::mutex& ExceptionHandlerMutex() {
+    static std::mutex m;
+    return m;
+}
+std::function<void(std::exception_ptr)>& ExceptionHandler() {
+    static std::function<void(std::exception_ptr)> handler;
+    return handler;
+}
+
+}  // namespace
+
+void SetApplicationExceptionHandler(std::function<void(std::exception_ptr)> Handler) {
+    std::lock_guard<std::mutex> lock(ExceptionHandlerMutex());
+    ExceptionHandler() = std::move(Handler);
+}
+
+void HandleApplicationException(std::exception_ptr Error) {
+    std::function<void(std::exception_ptr)> handler;
+    {
+        std::lock_guard<std::mutex> lock(ExceptionHandlerMutex());
+        handler = ExceptionHandler();
+    }
+    if (handler) {
+        handler(Error);
+        return;
+    }
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "unknown exception\n");
+    }
+}
+
+// ------------------------------------------------------------- construction
+
+TCustomComPort::TCustomComPort()
+    : FParity(std::make_unique<TComParity>(this)),
+      FFlowControl(std::make_unique<TComFlowControl>(this)),
+      FTimeouts(std::make_unique<TComTimeouts>(this)),
+      FBuffer(std::make_unique<TComBuffer>(this)) {}
+
+TCustomComPort::~TCustomComPort() {
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot throw; the failure still goes to the report.
+        HandleApplicationException(std::current_exception());
+    }
+    // Should Close have failed, the thread must still end before the device goes.
+    EventThread.reset();
+    EventWindow.reset();
+    Device.reset();
+}
+
+// ------------------------------------------------------------------ settings
+
+void TCustomComPort::SetConnected(bool Value) {
+    if (FDesigning || FLoading) {
+        FConnected = Value;
+        return;
+    }
+    if (Value != FConnected) {
+        if (Value) {
+            Open();
+        } else {
+            Close();
+        }
+    }
+}
+
+void TCustomComPort::SetPort(const std::string& Value) {
+    if (Value == FPort)
+        return;
+    FPort = Value;
+    if (FConnected && !FDesigning && !FLoading) {
+        Close();
+        Open();
+    }
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate Value) {
+    if (Value == FBaudRate)
+        return;
+    FBaudRate = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetCustomBaudRate(std::int32_t Value) {
+    if (Value == FCustomBaudRate)
+        return;
+    FCustomBaudRate = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetStopBits(TStopBits Value) {
+    if (Value == FStopBits)
+        return;
+    FStopBits = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetDataBits(TDataBits Value) {
+    if (Value == FDataBits)
+        return;
+    FDataBits = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetDiscardNull(bool Value) {
+    if (Value == FDiscardNull)
+        return;
+    FDiscardNull = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetEventChar(std::uint8_t Value) {
+    if (Value == FEventChar)
+        return;
+    FEventChar = Value;
+    ConfigureLine();
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod Value) {
+    if (Value == FSyncMethod)
+        return;
+    if (FConnected && !FDesigning && !FLoading)
+        throw EComPort(FPort, 14);
+    FSyncMethod = Value;
+}
+
+void TCustomComPort::SetParity(const TComParity& Value) {
+    FParity->Assign(Value);
+    ConfigureLine();
+}
+
+void TCustomComPort::SetFlowControl(const TComFlowControl& Value) {
+    FFlowControl->Assign(Value);
+    ConfigureLine();
+}
+
+void TCustomComPort::SetTimeouts(const TComTimeouts& Value) {
+    FTimeouts->Assign(Value);
+    ConfigureTimeouts();
+}
+
+void TCustomComPort::SetBuffer(const TComBuffer& Value) {
+    FBuffer->Assign(Value);
+    ConfigureQueues();
+}
+
+void TCustomComPort::Loaded() {
+    FLoading = false;
+    if (FConnected && !FDesigning) {
+        FConnected = false;
+        try {
+            Open();
+        } catch (...) {
+            HandleApplicationException(std::current_exception());
+        }
+    }
+}
+
+// ----------------------------------------------------------------- lifecycle
+
+void TCustomComPort::RaiseExt(int Code, std::uint32_t OsError) const {
+    throw EComPortExt(FPort, Code, OsError);
+}
+
+std::intptr_t TCustomComPort::DeviceHandle() const {
+    return Device ? Device->NativeHandle() : -1;
+}
+
+void TCustomComPort::Open() {
+    if (FConnected || FDesigning)
+        return;
+    NotifyBeforeOpen();
+    OpenDevice();
+    FConnected = true;
+    try {
+        ConfigureAll();
+    } catch (...) {
+        CloseDevice();
+        FConnected = false;
+        throw;
+    }
+    if (FEvents.Empty()) {
+        ThreadCreated = false;
+    } else {
+        if (FSyncMethod == smWindowSync)
+            EventWindow = std::make_unique<TComEventWindow>(*this);
+        EventThread = std::make_unique<TComThread>(*this);
+        ThreadCreated = true;
+    }
+    NotifyAfterOpen();
+}
+
+void TCustomComPort::Close() {
+    if (!FConnected || FDesigning)
+        return;
+    NotifyBeforeClose();
+    AbortTransfers();
+    if (ThreadCreated) {
+        EventThread.reset();  // stops the thread, dispatching what was on its way
+        ThreadCreated = false;
+        if (FSyncMethod == smWindowSync)
+            EventWindow.reset();
+    }
+    CloseDevice();
+    FConnected = false;
+    NotifyAfterClose();
+}
+
+void TCustomComPort::OpenDevice() {
+    const std::string path = platform::DevicePath(FPort);
+    Device = platform::OpenCommDevice(path);
+    if (!Device) {
+        const std::uint32_t error = platform::LastError();
+        platform::DebugOutput("CreateFile " + path);
+        RaiseExt(1, error);
+    }
+}
+
+void TCustomComPort::CloseDevice() {
+    Device.reset();
+}
+
+void TCustomComPort::ConfigureAll() {
+    ConfigureQueues();
+    ConfigureLine();
+    ConfigureTimeouts();
+}
+
+namespace {
+bool Configurable(bool Connected, bool Designing, bool Loading) {
+    return Connected && !Designing && !Loading;
+}
+}  // namespace
+
+void TCustomComPort::ConfigureQueues() {
+    if (!Configurable(FConnected, FDesigning, FLoading))
+        return;
+    if (!Device || !Device->SetupComm(static_cast<std::uint32_t>(FBuffer->InputSize()),
+                                      static_cast<std::uint32_t>(FBuffer->OutputSize()))) {
+        RaiseExt(9, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+}
+
+void TCustomComPort::ConfigureTimeouts() {
+    if (!Configurable(FConnected, FDesigning, FLoading))
+        return;
+    if (!Device || !Device->SetCommTimeouts(BuildCommTimeouts())) {
+        RaiseExt(8, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+}
+
+void TCustomComPort::ConfigureLine() {
+    if (!Configurable(FConnected, FDesigning, FLoading))
+        return;
+    if (!Device || !Device->SetCommState(BuildDcb())) {
+        RaiseExt(7, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+}
+
+platform::TCommTimeouts TCustomComPort::BuildCommTimeouts() const {
+    platform::TCommTimeouts t;
+    t.ReadIntervalTimeout = static_cast<std::uint32_t>(FTimeouts->ReadInterval());
+    t.ReadTotalTimeoutMultiplier = static_cast<std::uint32_t>(FTimeouts->ReadTotalMultiplier());
+    t.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(FTimeouts->ReadTotalConstant());
+    t.WriteTotalTimeoutMultiplier = static_cast<std::uint32_t>(FTimeouts->WriteTotalMultiplier());
+    t.WriteTotalTimeoutConstant = static_cast<std::uint32_t>(FTimeouts->WriteTotalConstant());
+    return t;
+}
+
+platform::TDcb TCustomComPort::BuildDcb() const {
+    using namespace platform;
+    TDcb dcb;
+    dcb.DCBlength = 28;
+    dcb.BaudRate = FBaudRate == brCustom ? static_cast<std::uint32_t>(FCustomBaudRate)
+                                         : BaudRateValue(FBaudRate);
+    const TComFlowControl& fc = *FFlowControl;
+    const TComParity& pa = *FParity;
+    std::uint32_t flags = kDcbBinary;
+    if (pa.Check())
+        flags |= kDcbParity;
+    if (fc.OutCTSFlow())
+        flags |= kDcbOutxCtsFlow;
+    if (fc.OutDSRFlow())
+        flags |= kDcbOutxDsrFlow;
+    flags |= static_cast<std::uint32_t>(fc.ControlDTR()) << kDcbDtrControlShift;
+    if (fc.DSRSensitivity())
+        flags |= kDcbDsrSensitivity;
+    if (fc.TxContinueOnXoff())
+        flags |= kDcbTxContinueOnXoff;
+    if (fc.XonXoffOut())
+        flags |= kDcbOutX;
+    if (fc.XonXoffIn())
+        flags |= kDcbInX;
+    if (pa.Check() && pa.Replace())
+        flags |= kDcbErrorChar;
+    if (FDiscardNull)
+        flags |= kDcbNull;
+    flags |= static_cast<std::uint32_t>(fc.ControlRTS()) << kDcbRtsControlShift;
+    dcb.Flags = flags;
+    const auto limit = static_cast<std::uint16_t>(FBuffer->InputSize() / 4);
+    dcb.XonLim = limit;
+    dcb.XoffLim = limit;
+    dcb.ByteSize = static_cast<std::uint8_t>(5 + FDataBits);
+    dcb.Parity = static_cast<std::uint8_t>(pa.Bits());
+    dcb.StopBits = static_cast<std::uint8_t>(FStopBits);
+    dcb.XonChar = fc.XonChar();
+    dcb.XoffChar = fc.XoffChar();
+    dcb.ErrorChar = (pa.Check() && pa.Replace()) ? pa.ReplaceChar() : 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = FEventChar;
+    return dcb;
+}
+
+bool TCustomComPort::EventThreadRunning() const {
+    return EventThread && EventThread->Running();
+}
+
+// ------------------------------------------------------------- data transfer
+
+void TCustomComPort::CreateAsync(TComAsyncPtr& Async) {
+    Async = std::make_unique<TComAsync>();
+    Async->OverlappedRec = platform::CreateOverlapped();
+}
+
+void TCustomComPort::FreeAsync(TComAsyncPtr& Async) {
+    Async.reset();
+}
+
+void TCustomComPort::StoreAsyncData(TAsyncOperation Kind, const std::uint8_t* Data,
+                                    std::int32_t Count, TComAsync& Async) {
+    Async.Operation = Kind;
+    Async.DataCopy.reset();
+    const std::size_t size = Count > 0 ? static_cast<std::size_t>(Count) : 0;
+    Async.DataCopy = std::make_unique<std::uint8_t[]>(size);
+    if (size > 0)
+        std::copy(Data, Data + size, Async.DataCopy.get());
+    Async.DataSize = Count;
+}
+
+std::int32_t TCustomComPort::StartWrite(const std::uint8_t* Data, std::int32_t Count,
+                                        TComAsync* Async) {
+    if (Async == nullptr)
+        throw EComPort(FPort, 4);
+    StoreAsyncData(opWrite, Data, Count, *Async);
+    std::uint32_t written = 0;
+    bool ok = false;
+    std::uint32_t error = kErrorInvalidHandle;
+    if (Device) {
+        ok = Device->WriteFile(Data, static_cast<std::uint32_t>(Count), written,
+                               *Async->OverlappedRec);
+        if (!ok)
+            error = platform::LastError();
+    }
+    if (!ok && !(Device && error == platform::kErrorIoPending))
+        RaiseExt(2, error);
+    NotifyLinksSignal(&TComLink::LinkSending, true);
+    return static_cast<std::int32_t>(written);
+}
+
+std::int32_t TCustomComPort::StartWriteStr(const std::string& Text, TComAsync* Async) {
+    if (Text.empty())
+        return 0;
+    return StartWrite(reinterpret_cast<const std::uint8_t*>(Text.data()),
+                      static_cast<std::int32_t>(Text.size()), Async);
+}
+
+std::int32_t TCustomComPort::StartRead(std::uint8_t* Buffer, std::int32_t Count, TComAsync* Async) {
+    if (Async == nullptr)
+        throw EComPort(FPort, 4);
+    Async->Operation = opRead;
+    Buffer[0] = 0xFF;
+    if (!Device)
+        return 0;
+    std::uint32_t read = 0;
+    if (Device->ReadFile(Buffer, static_cast<std::uint32_t>(Count), read, *Async->OverlappedRec)) {
+        return static_cast<std::int32_t>(read);
+    }
+    return 0;
+}
+
+std::int32_t TCustomComPort::WaitAsync(TComAsync* Async) {
+    if (Async == nullptr)
+        throw EComPort(FPort, 4);
+    std::uint32_t transferred = 0;
+    if (!Device || !Device->WaitOverlapped(*Async->OverlappedRec, transferred)) {
+        const std::uint32_t error = Device ? platform::LastError() : kErrorInvalidHandle;
+        // A read that never started has nothing to wait for.
+        if (Async->Operation == opRead && error == platform::kErrorNotStarted)
+            return 0;
+        RaiseExt(Async->Operation == opWrite ? 2 : 3, error);
+    }
+    if (Async->Operation == opRead && InputQueueCount() == 0) {
+        NotifyLinksSignal(&TComLink::LinkReceiving, false);
+    } else if (Async->DataCopy) {
+        NotifyLinksDataSent(Async->DataCopy.get(), Async->DataSize);
+    }
+    return static_cast<std::int32_t>(transferred);
+}
+
+std::int32_t TCustomComPort::WriteStr(const std::string& Text) {
+    platform::DebugOutput("TCustomComPort.WriteStr");
+    TComAsyncPtr async;
+    CreateAsync(async);
+    StartWriteStr(Text, async.get());
+    if (Text.empty())
+        return 0;  // nothing was started, so there is nothing to wait for
+    return WaitAsync(async.get());
+}
+
+std::int32_t TCustomComPort::ReadWait(std::uint8_t* Buffer, std::int32_t Count) {
+    TComAsyncPtr async;
+    CreateAsync(async);
+    StartRead(Buffer, Count, async.get());
+    return WaitAsync(async.get());
+}
+
+void TCustomComPort::AbortTransfers() {
+    if (!Device || !Device->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort)) {
+        RaiseExt(5, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+}
+
+// --------------------------------------------------------------- line status
+
+std::int32_t TCustomComPort::InputQueueCount() {
+    std::uint32_t errors = 0;
+    platform::TComStat stat;
+    if (!Device || !Device->ClearCommError(errors, stat)) {
+        RaiseExt(10, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+    return static_cast<std::int32_t>(stat.InQue);
+}
+
+TLineSignals TCustomComPort::ModemSignals() {
+    std::uint32_t status = 0;
+    if (!Device || !Device->GetCommModemStatus(status)) {
+        RaiseExt(11, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+    TLineSignals signals;
+    if ((status & platform::kMsCtsOn) != 0)
+        signals.Include(lsCTS);
+    if ((status & platform::kMsDsrOn) != 0)
+        signals.Include(lsDSR);
+    if ((status & platform::kMsRingOn) != 0)
+        signals.Include(lsRing);
+    if ((status & platform::kMsRlsdOn) != 0)
+        signals.Include(lsRLSD);
+    return signals;
+}
+
+TComErrors TCustomComPort::LineErrors() {
+    std::uint32_t errors = 0;
+    platform::TComStat stat;
+    if (!Device || !Device->ClearCommError(errors, stat)) {
+        RaiseExt(10, Device ? platform::LastError() : kErrorInvalidHandle);
+    }
+    TComErrors result;
+    if ((errors & platform::kCeFrame) != 0)
+        result.Include(ceFrame);
+    if ((errors & platform::kCeRxParity) != 0 && FParity->Check())
+        result.Include(ceRxParity);
+    if ((errors & platform::kCeOverrun) != 0)
+        result.Include(ceOverrun);
+    if ((errors & platform::kCeRxOver) != 0)
+        result.Include(ceRxOver);
+    if ((errors & platform::kCeTxFull) != 0)
+        result.Include(ceTxFull);
+    if ((errors & platform::kCeBreak) != 0)
+        result.Include(ceBreak);
+    if ((errors & platform::kCeIoe) != 0)
+        result.Include(ceIO);
+    if ((errors & platform::kCeMode) != 0)
+        result.Include(ceMode);
+    return result;
+}
+
+// --------------------------------------------------------------------- links
+
+void TCustomComPort::AttachLink(TComLink* Link) {
+    if (Link == nullptr || std::find(Links.begin(), Links.end(), Link) != Links.end()) {
+        throw EComPort(FPort, 18);
+    }
+    Links.push_back(Link);
+    FLinkWantsRxData = std::any_of(Links.begin(), Links.end(), [](const TComLink* l) {
+        return static_cast<bool>(l->LinkDataReceived);
+    });
+}
+
+void TCustomComPort::DetachLink(TComLink* Link) {
+    const auto it = std::find(Links.begin(), Links.end(), Link);
+    if (it == Links.end())
+        throw EComPort(FPort, 18);
+    Links.erase(it);
+    FLinkWantsRxData = std::any_of(Links.begin(), Links.end(), [](const TComLink* l) {
+        return static_cast<bool>(l->LinkDataReceived);
+    });
+}
+
+// A handler may detach links while the fan-out runs, so it walks a snapshot and
+// skips links that left meanwhile.
+void TCustomComPort::NotifyLinksSignal(TLinkSignal Callback, bool OnOff) {
+    const std::vector<TComLink*> snapshot = Links;
+    for (TComLink* link : snapshot) {
+        if (std::find(Links.begin(), Links.end(), link) == Links.end())
+            continue;
+        if (link->*Callback)
+            (link->*Callback)(*this, OnOff);
+    }
+}
+
+void TCustomComPort::NotifyLinksEvent(TLinkEvent Callback) {
+    const std::vector<TComLink*> snapshot = Links;
+    for (TComLink* link : snapshot) {
+        if (std::find(Links.begin(), Links.end(), link) == Links.end())
+            continue;
+        if (link->*Callback)
+            (link->*Callback)(*this);
+    }
+}
+
+void TCustomComPort::NotifyLinksDataSent(const std::uint8_t* Data, int Count) {
+    const std::vector<TComLink*> snapshot = Links;
+    for (TComLink* link : snapshot) {
+        if (std::find(Links.begin(), Links.end(), link) == Links.end())
+            continue;
+        if (link->LinkDataSent)
+            link->LinkDataSent(*this, Data, Count);
+    }
+}
+
+// ------------------------------------------------------------------- firing
+
+void TCustomComPort::FireAfterClose() {
+    if (OnAfterClose)
+        OnAfterClose(*this);
+}
+void TCustomComPort::FireAfterOpen() {
+    if (OnAfterOpen)
+        OnAfterOpen(*this);
+}
+void TCustomComPort::FireBeforeClose() {
+    if (OnBeforeClose)
+        OnBeforeClose(*this);
+}
+void TCustomComPort::FireBeforeOpen() {
+    if (OnBeforeOpen)
+        OnBeforeOpen(*this);
+}
+void TCustomComPort::FireRxChar(int Count) {
+    if (OnRxChar)
+        OnRxChar(*this, Count);
+}
+void TCustomComPort::FireRxBuf(const std::uint8_t* Data, int Count) {
+    if (OnRxBuf)
+        OnRxBuf(*this, Data, Count);
+}
+void TCustomComPort::FireTxEmpty() {
+    if (OnTxEmpty)
+        OnTxEmpty(*this);
+}
+void TCustomComPort::FireBreak() {
+    if (OnBreak)
+        OnBreak(*this);
+}
+void TCustomComPort::FireRing() {
+    if (OnRing)
+        OnRing(*this);
+}
+void TCustomComPort::FireRxFlag() {
+    if (OnRxFlag)
+        OnRxFlag(*this);
+}
+void TCustomComPort::FireCTSChange(bool OnOff) {
+    if (OnCTSChange)
+        OnCTSChange(*this, OnOff);
+}
+void TCustomComPort::FireDSRChange(bool OnOff) {
+    if (OnDSRChange)
+        OnDSRChange(*this, OnOff);
+}
+void TCustomComPort::FireError(TComErrors Errors) {
+    if (OnError)
+        OnError(*this, Errors);
+}
+void TCustomComPort::FireRLSDChange(bool OnOff) {
+    if (OnRLSDChange)
+        OnRLSDChange(*this, OnOff);
+}
+void TCustomComPort::FireRx80Full() {
+    if (OnRx80Full)
+        OnRx80Full(*this);
+}
+
+// ------------------------------------------------------------------ handlers
+
+void TCustomComPort::HandleRxChar() {
+    std::int32_t count = InputQueueCount();
+    if (count > 0)
+        NotifyLinksSignal(&TComLink::LinkReceiving, true);
+    if (count > 0 && FLinkWantsRxData) {
+        std::vector<std::uint8_t> buffer;  // one block of exactly the waiting count
+        bool read = false;
+        const std::vector<TComLink*> snapshot = Links;
+        for (TComLink* link : snapshot) {
+            if (std::find(Links.begin(), Links.end(), link) == Links.end())
+                continue;
+            if (!link->LinkDataReceived)
+                continue;
+            if (!read) {
+                buffer.resize(static_cast<std::size_t>(count));
+                read = true;
+                ReadWait(buffer.data(), count);
+                FireRxBuf(buffer.data(), count);
+            }
+            link->LinkDataReceived(*this, buffer.data(), count);
+        }
+        if (read)
+            count = 0;
+    }
+    if (count > 0)
+        FireRxChar(count);
+}
+
+void TCustomComPort::HandleTxEmpty() {
+    NotifyLinksSignal(&TComLink::LinkSending, false);
+    NotifyLinksEvent(&TComLink::LinkTxQueueEmpty);
+    FireTxEmpty();
+}
+
+void TCustomComPort::HandleRxFlag() {
+    NotifyLinksEvent(&TComLink::LinkEventCharReceived);
+    FireRxFlag();
+}
+
+void TCustomComPort::HandleBreak() {
+    FireBreak();
+}
+
+void TCustomComPort::HandleRing() {
+    NotifyLinksEvent(&TComLink::LinkRingDetected);
+    FireRing();
+}
+
+void TCustomComPort::HandleCTSChange() {
+    const bool on = ModemSignals().Contains(lsCTS);
+    NotifyLinksSignal(&TComLink::LinkCTSChanged, on);
+    FireCTSChange(on);
+}
+
+void TCustomComPort::HandleDSRChange() {
+    const bool on = ModemSignals().Contains(lsDSR);
+    NotifyLinksSignal(&TComLink::LinkDSRChanged, on);
+    FireDSRChange(on);
+}
+
+void TCustomComPort::HandleRLSDChange() {
+    const bool on = ModemSignals().Contains(lsRLSD);
+    NotifyLinksSignal(&TComLink::LinkRLSDChanged, on);
+    FireRLSDChange(on);
+}
+
+void TCustomComPort::HandleError() {
+    const TComErrors errors = LineErrors();
+    if (!errors.Empty())
+        FireError(errors);
+}
+
+void TCustomComPort::HandleRx80Full() {
+    FireRx80Full();
+}
+
+void TCustomComPort::HandleEventBit(std::uint32_t Bit) {
+    switch (Bit) {
+        case platform::kEvRxChar:
+            HandleRxChar();
+            break;
+        case platform::kEvRxFlag:
+            HandleRxFlag();
+            break;
+        case platform::kEvTxEmpty:
+            HandleTxEmpty();
+            break;
+        case platform::kEvCts:
+            HandleCTSChange();
+            break;
+        case platform::kEvDsr:
+            HandleDSRChange();
+            break;
+        case platform::kEvRlsd:
+            HandleRLSDChange();
+            break;
+        case platform::kEvBreak:
+            HandleBreak();
+            break;
+        case platform::kEvErr:
+            HandleError();
+            break;
+        case platform::kEvRing:
+            HandleRing();
+            break;
+        case platform::kEvRx80Full:
+            HandleRx80Full();
+            break;
+        default:
+            break;
+    }
+}
+
+// ------------------------------------------------------------- notifications
+
+void TCustomComPort::NotifyBeforeOpen() {
+    FireBeforeOpen();
+}
+
+void TCustomComPort::NotifyAfterOpen() {
+    NotifyLinksSignal(&TComLink::LinkOpenChanged, true);
+    FireAfterOpen();
+    RefreshSignals(true);
+}
+
+void TCustomComPort::NotifyBeforeClose() {
+    RefreshSignals(false);
+    FireBeforeClose();
+}
+
+void TCustomComPort::NotifyAfterClose() {
+    NotifyLinksSignal(&TComLink::LinkOpenChanged, false);
+    FireAfterClose();
+}
+
+void TCustomComPort::RefreshSignals(bool OnOff) {
+    if (OnOff) {
+        HandleCTSChange();
+        HandleDSRChange();
+        HandleRLSDChange();
+        return;
+    }
+    NotifyLinksSignal(&TComLink::LinkCTSChanged, false);
+    NotifyLinksSignal(&TComLink::LinkDSRChanged, false);
+    NotifyLinksSignal(&TComLink::LinkRLSDChanged, false);
+    FireCTSChange(false);
+    FireDSRChange(false);
+    FireRLSDChange(false);
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,785 @@
+// POSIX communications layer: termios2, ioctl, poll and eventfd keeping the
+// promises of the Windows driver that the port component was written against.
+//
+// Received bytes pass through a queue of our own: the event wait moves them
+// there as they arrive, so "characters received" fires once per arrival rather
+// than for as long as bytes sit unread, and the event character and the
+// 80 %-full mark can be seen without consuming the input.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+
+#include "comport/platform/comm_device.h"
+
+namespace tarnwick::platform {
+
+namespace {
+
+thread_local std::uint32_t tLastError = 0;
+
+bool Fail(int Error) {
+    tLastError = static_cast<std::uint32_t>(Error);
+    return false;
+}
+
+using TClock = std::chrono::steady_clock;
+constexpr std::uint32_t kMaxDword = 0xFFFFFFFFU;
+
+void DrainEventFd(int Fd) {
+    std::uint64_t value;
+    while (::read(Fd, &value, sizeof value) > 0) {
+    }
+}
+
+void KickEventFd(int Fd) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(Fd, &one, sizeof one);
+}
+
+// A driver without modem lines (a pseudo-terminal) answers these.
+bool NoSuchIoctl(int Error) {
+    return Error == ENOTTY || Error == EINVAL || Error == 515;
+}  // 515: ENOIOCTLCMD leaking from a driver
+
+speed_t StandardSpeed(std::uint32_t Rate) {
+    struct TEntry {
+        std::uint32_t Rate;
+        speed_t Code;
+    };
+    static constexpr TEntry kTable[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000}};
+    for (const TEntry& e : kTable) {
+        if (e.Rate == Rate)
+            return e.Code;
+    }
+    return BOTHER;
+}
+
+}  // namespace
+
+std::uint32_t LastError() {
+    return tLastError;
+}
+void SetLastError(std::uint32_t Error) {
+    tLastError = Error;
+}
+
+void DebugOutput(const std::string& Text) {
+    static const bool enabled = std::getenv("TARNWICK_DEBUG") != nullptr;
+    if (enabled)
+        std::fprintf(stderr, "tarnwick: %s\n", Text.c_str());
+}
+
+// ------------------------------------------------------------------ TEvent
+
+TEvent::TEvent(bool InitiallySet)
+    : Handle(::eventfd(InitiallySet ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+TEvent::~TEvent() {
+    if (Handle >= 0)
+        ::close(static_cast<int>(Handle));
+}
+
+void TEvent::Set() {
+    KickEventFd(static_cast<int>(Handle));
+}
+void TEvent::Reset() {
+    DrainEventFd(static_cast<int>(Handle));
+}
+
+bool TEvent::IsSet() const {
+    pollfd p{static_cast<int>(Handle), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
+}
+
+// -------------------------------------------------------------- TOverlapped
+
+// Transfers complete inside ReadFile/WriteFile here; the record keeps the result.
+struct TOverlapped {
+    bool Started = false;
+    bool Ok = false;
+    std::uint32_t Transferred = 0;
+    std::uint32_t Error = 0;
+};
+
+void TOverlappedDelete::operator()(TOverlapped* Record) const {
+    delete Record;
+}
+
+TOverlappedPtr CreateOverlapped() {
+    return TOverlappedPtr(new TOverlapped);
+}
+
+// ------------------------------------------------------------------ names
+
+std::string DevicePath(const std::string& Port) {
+    if (Port.find('/') != std::string::npos)
+        return Port;
+    if (Port.size() > 3 && (Port[0] == 'C' || Port[0] == 'c') &&
+        (Port[1] == 'O' || Port[1] == 'o') && (Port[2] == 'M' || Port[2] == 'm') &&
+        std::all_of(Port.begin() + 3, Port.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+        Port.size() < 9) {
+        const long n = std::strtol(Port.c_str() + 3, nullptr, 10);
+        if (n >= 1)
+            return "/dev/ttyS" + std::to_string(n - 1);
+    }
+    return "/dev/" + Port;
+}
+
+// ------------------------------------------------------------------ device
+
+namespace {
+
+class TPosixDevice final : public TCommDevice {
+  public:
+    TPosixDevice(int Device, int Wake, int Rx, int Abort)
+        : Fd(Device), WakeFd(Wake), RxFd(Rx), AbortFd(Abort) {
+        serial_icounter_struct ic{};
+        HasICount = ::ioctl(Fd, TIOCGICOUNT, &ic) == 0;
+        if (HasICount)
+            LastICount = ic;
+        int lines = 0;
+        HasModemLines = ::ioctl(Fd, TIOCMGET, &lines) == 0;
+        LastModemLines = lines;
+    }
+
+    ~TPosixDevice() override {
+        ::ioctl(Fd, TIOCNXCL);  // the flag outlives us on a pseudo-terminal
+        ::close(Fd);            // also releases the flock
+        ::close(WakeFd);
+        ::close(RxFd);
+        ::close(AbortFd);
+    }
+
+    bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) override {
+        // The kernel keeps queues of its own; the input size bounds ours.
+        std::lock_guard<std::mutex> lock(Mutex);
+        InSize = InQueue;
+        OutSize = OutQueue;
+        return true;
+    }
+
+    bool SetCommState(const TDcb& Dcb) override;
+
+    bool SetCommTimeouts(const TCommTimeouts& Value) override {
+        std::lock_guard<std::mutex> lock(Mutex);
+        Timeouts = Value;
+        return true;
+    }
+
+    bool SetCommMask(std::uint32_t Value) override {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Mask = Value;
+        }
+        KickEventFd(WakeFd);
+        return true;
+    }
+
+    TWaitResult WaitCommEvent(const TEvent& Quit, std::uint32_t& Events) override;
+    bool WriteFile(const std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Written,
+                   TOverlapped& Record) override;
+    bool ReadFile(std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Read,
+                  TOverlapped& Record) override;
+
+    bool WaitOverlapped(TOverlapped& Record, std::uint32_t& Transferred) override {
+        if (!Record.Started)
+            return Fail(static_cast<int>(kErrorNotStarted));
+        if (!Record.Ok)
+            return Fail(static_cast<int>(Record.Error));
+        Transferred = Record.Transferred;
+        return true;
+    }
+
+    bool PurgeComm(std::uint32_t Flags) override;
+    bool ClearCommError(std::uint32_t& Errors, TComStat& Stat) override;
+    bool GetCommModemStatus(std::uint32_t& Status) override;
+    std::intptr_t NativeHandle() const override { return Fd; }
+
+  private:
+    // Moves what the driver has into our queue (Mutex held). Returns the count
+    // taken; sets Vanished when the device has gone.
+    std::size_t PullInput();
+    void UpdateICount();                                                  // Mutex held
+    std::uint32_t ComputeEvents(TClock::time_point Now, int& TimeoutMs);  // Mutex held
+    std::size_t TakeFromQueue(std::uint8_t* Data, std::size_t Count);     // Mutex held
+    std::uint32_t QueueCapacity() const { return std::max<std::uint32_t>(InSize, 16); }
+
+    const int Fd;
+    const int WakeFd;   // makes a pending event wait look again
+    const int RxFd;     // tells a waiting ReadFile that our queue grew
+    const int AbortFd;  // ends pending transfers (PurgeComm)
+    std::atomic<unsigned> AbortGeneration{0};
+
+    std::mutex Mutex;  // guards everything below
+    std::deque<std::uint8_t> Queue;
+    TCommTimeouts Timeouts{};
+    TDcb Dcb{};
+    std::uint32_t InSize = 4096;
+    std::uint32_t OutSize = 4096;
+    std::uint32_t Mask = 0;
+    std::uint32_t ErrorBits = 0;
+    bool TxPending = false;
+    bool Vanished = false;
+    bool VanishReported = false;
+    bool AboveRx80 = false;
+    bool RxArrived = false;       // bytes came in since the last event report
+    bool EvtCharArrived = false;  // ... among them the event character
+    bool ParityMarks = false;     // PARMRK is on: errors arrive as \377 \0 x
+    int MarkState = 0;            // 0 plain, 1 after \377, 2 after \377 \0
+    bool HasICount = false;
+    serial_icounter_struct LastICount{};
+    bool HasModemLines = false;
+    int LastModemLines = 0;
+    TClock::time_point NextModemCheck{};
+};
+
+bool TPosixDevice::SetCommState(const TDcb& Value) {
+    termios2 t{};
+    if (::ioctl(Fd, TCGETS2, &t) != 0)
+        return Fail(errno);
+    // Settings a termios driver cannot carry out are refused rather than ignored.
+    if (Value.StopBits == kOne5StopBits || Value.StopBits > kTwoStopBits || Value.ByteSize < 5 ||
+        Value.ByteSize > 8 || Value.Parity > kSpaceParity || Value.BaudRate == 0 ||
+        Value.BaudRate > 0x7FFFFFFFU || Value.Flag(kDcbOutxDsrFlow) ||
+        Value.Flag(kDcbDsrSensitivity) || Value.DtrControl() == kDtrControlHandshake ||
+        Value.RtsControl() == kRtsControlToggle) {
+        return Fail(EINVAL);
+    }
+    t.c_iflag = 0;
+    if (Value.Flag(kDcbParity))
+        t.c_iflag |= INPCK | PARMRK;
+    if (Value.Flag(kDcbOutX))
+        t.c_iflag |= IXON;
+    if (Value.Flag(kDcbInX))
+        t.c_iflag |= IXOFF;
+    t.c_oflag = 0;
+    t.c_lflag = 0;
+    t.c_cflag = CREAD | CLOCAL;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[Value.ByteSize - 5];
+    if (Value.StopBits == kTwoStopBits)
+        t.c_cflag |= CSTOPB;
+    switch (Value.Parity) {
+        case kOddParity:
+            t.c_cflag |= PARENB | PARODD;
+            break;
+        case kEvenParity:
+            t.c_cflag |= PARENB;
+            break;
+        case kMarkParity:
+            t.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case kSpaceParity:
+            t.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    if (Value.Flag(kDcbOutxCtsFlow) || Value.RtsControl() == kRtsControlHandshake) {
+        t.c_cflag |= CRTSCTS;
+    }
+    const speed_t code = StandardSpeed(Value.BaudRate);
+    t.c_cflag |= code | (code << IBSHIFT);
+    t.c_ispeed = Value.BaudRate;
+    t.c_ospeed = Value.BaudRate;
+    for (cc_t& c : t.c_cc)
+        c = 0;
+    t.c_cc[VSTART] = Value.XonChar;
+    t.c_cc[VSTOP] = Value.XoffChar;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (::ioctl(Fd, TCSETS2, &t) != 0)
+        return Fail(errno);
+
+    // DTR and RTS are held as asked unless a handshake drives them.
+    auto setLine = [this](int Line, bool On) {
+        if (::ioctl(Fd, On ? TIOCMBIS : TIOCMBIC, &Line) != 0 && !NoSuchIoctl(errno)) {
+            return Fail(errno);
+        }
+        return true;
+    };
+    if (!setLine(TIOCM_DTR, Value.DtrControl() == kDtrControlEnable))
+        return false;
+    if (Value.RtsControl() != kRtsControlHandshake && !Value.Flag(kDcbOutxCtsFlow) &&
+        !setLine(TIOCM_RTS, Value.RtsControl() == kRtsControlEnable)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(Mutex);
+    Dcb = Value;
+    ParityMarks = Value.Flag(kDcbParity);
+    MarkState = 0;
+    return true;
+}
+
+std::size_t TPosixDevice::PullInput() {
+    std::size_t taken = 0;
+    std::uint8_t raw[1024];
+    const bool discardNull = Dcb.Flag(kDcbNull);
+    const bool replace = Dcb.Flag(kDcbErrorChar);
+    while (!Vanished && Queue.size() < QueueCapacity()) {
+        const std::size_t room = std::min<std::size_t>(sizeof raw, QueueCapacity() - Queue.size());
+        const ssize_t n = ::read(Fd, raw, room);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        if (n <= 0) {  // EIO or end of file: the device (or the other side) has gone
+            Vanished = true;
+            break;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            std::uint8_t b = raw[i];
+            bool keep = true;
+            if (ParityMarks) {
+                if (MarkState == 0 && b == 0xFF) {
+                    MarkState = 1;
+                    continue;
+                }
+                if (MarkState == 1) {
+                    if (b == 0) {
+                        MarkState = 2;
+                        continue;
+                    }
+                    MarkState = 0;  // \377 \377 stands for one \377
+                } else if (MarkState == 2) {
+                    MarkState = 0;  // the byte received with a line error
+                    if (replace)
+                        b = Dcb.ErrorChar;
+                    if (!HasICount)
+                        ErrorBits |= kCeRxParity;
+                }
+            }
+            if (discardNull && b == 0)
+                keep = false;
+            if (keep) {
+                Queue.push_back(b);
+                ++taken;
+                if (b == Dcb.EvtChar)
+                    EvtCharArrived = true;
+            }
+        }
+    }
+    if (taken > 0) {
+        // Whoever took the bytes in, the event wait reports their arrival.
+        RxArrived = true;
+        KickEventFd(RxFd);
+        KickEventFd(WakeFd);
+    }
+    return taken;
+}
+
+void TPosixDevice::UpdateICount() {
+    if (!HasICount)
+        return;
+    serial_icounter_struct ic{};
+    if (::ioctl(Fd, TIOCGICOUNT, &ic) != 0)
+        return;
+    if (ic.frame != LastICount.frame)
+        ErrorBits |= kCeFrame;
+    if (ic.parity != LastICount.parity)
+        ErrorBits |= kCeRxParity;
+    if (ic.overrun != LastICount.overrun)
+        ErrorBits |= kCeOverrun;
+    if (ic.buf_overrun != LastICount.buf_overrun)
+        ErrorBits |= kCeRxOver;
+    if (ic.brk != LastICount.brk)
+        ErrorBits |= kCeBreak;
+    LastICount = ic;
+}
+
+std::uint32_t TPosixDevice::ComputeEvents(TClock::time_point Now, int& TimeoutMs) {
+    std::uint32_t events = 0;
+    TimeoutMs = -1;
+    if (Vanished) {
+        if (!VanishReported) {
+            VanishReported = true;
+            ErrorBits |= kCeIoe;
+            events |= kEvErr;
+        }
+        return events & Mask;
+    }
+    if ((Mask & (kEvRxChar | kEvRxFlag | kEvRx80Full | kEvErr | kEvBreak)) != 0) {
+        const std::uint32_t errorsBefore = ErrorBits;
+        PullInput();
+        if (RxArrived)
+            events |= kEvRxChar;
+        if (EvtCharArrived)
+            events |= kEvRxFlag;
+        RxArrived = false;
+        EvtCharArrived = false;
+        const bool above = Queue.size() * 10 >= static_cast<std::size_t>(InSize) * 8;
+        if (above && !AboveRx80)
+            events |= kEvRx80Full;
+        AboveRx80 = above;
+        UpdateICount();
+        const std::uint32_t fresh = ErrorBits & ~errorsBefore;
+        if ((fresh & (kCeFrame | kCeRxParity | kCeOverrun | kCeRxOver)) != 0)
+            events |= kEvErr;
+        if ((fresh & kCeBreak) != 0)
+            events |= kEvBreak;
+        if (Vanished)
+            return events & Mask;  // reported with the next wait
+    }
+    if (TxPending) {
+        int outq = 0;
+        if (::ioctl(Fd, TIOCOUTQ, &outq) != 0)
+            outq = 0;
+        unsigned lsr = TIOCSER_TEMT;
+        if (outq == 0 && ::ioctl(Fd, TIOCSERGETLSR, &lsr) != 0)
+            lsr = TIOCSER_TEMT;
+        if (outq == 0 && (lsr & TIOCSER_TEMT) != 0) {
+            TxPending = false;
+            events |= kEvTxEmpty;
+        } else {
+            // Look again about when the queue should have drained.
+            const std::uint32_t baud = std::max<std::uint32_t>(Dcb.BaudRate, 50);
+            const long ms = static_cast<long>(outq) * 10 * 1000 / baud + 1;
+            TimeoutMs = static_cast<int>(std::clamp<long>(ms, 1, 100));
+        }
+    }
+    if (HasModemLines && (Mask & (kEvCts | kEvDsr | kEvRlsd | kEvRing)) != 0) {
+        if (Now >= NextModemCheck) {
+            int lines = 0;
+            if (::ioctl(Fd, TIOCMGET, &lines) == 0) {
+                const int changed = lines ^ LastModemLines;
+                if ((changed & TIOCM_CTS) != 0)
+                    events |= kEvCts;
+                if ((changed & TIOCM_DSR) != 0)
+                    events |= kEvDsr;
+                if ((changed & TIOCM_CAR) != 0)
+                    events |= kEvRlsd;
+                if ((changed & lines & TIOCM_RNG) != 0)
+                    events |= kEvRing;
+                LastModemLines = lines;
+            }
+            NextModemCheck = Now + std::chrono::milliseconds(20);
+        }
+        // The lines are sampled: a driver that could wake us on a change has no
+        // pollable form of it.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(NextModemCheck - Now);
+        const int ms = static_cast<int>(std::max<long>(left.count(), 1));
+        TimeoutMs = TimeoutMs < 0 ? ms : std::min(TimeoutMs, ms);
+    }
+    return events & Mask;
+}
+
+TWaitResult TPosixDevice::WaitCommEvent(const TEvent& Quit, std::uint32_t& Events) {
+    for (;;) {
+        if (Quit.IsSet())
+            return TWaitResult::Quit;
+        int timeoutMs = -1;
+        bool watchInput = false;
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            const std::uint32_t events = ComputeEvents(TClock::now(), timeoutMs);
+            if (events != 0) {
+                Events = events;
+                return TWaitResult::Event;
+            }
+            watchInput = !Vanished && Queue.size() < QueueCapacity() &&
+                         (Mask & (kEvRxChar | kEvRxFlag | kEvRx80Full | kEvErr | kEvBreak)) != 0;
+        }
+        pollfd fds[3] = {
+            {static_cast<int>(Quit.Native()), POLLIN, 0}, {WakeFd, POLLIN, 0}, {Fd, POLLIN, 0}};
+        const int r = ::poll(fds, watchInput ? 3 : 2, timeoutMs);
+        if (r < 0 && errno != EINTR) {
+            Fail(errno);
+            return TWaitResult::Failed;
+        }
+        if ((fds[1].revents & POLLIN) != 0)
+            DrainEventFd(WakeFd);
+        if (watchInput && (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 &&
+            (fds[2].revents & POLLIN) == 0) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Vanished = true;
+        }
+    }
+}
+
+std::size_t TPosixDevice::TakeFromQueue(std::uint8_t* Data, std::size_t Count) {
+    const std::size_t n = std::min(Count, Queue.size());
+    std::copy_n(Queue.begin(), n, Data);
+    Queue.erase(Queue.begin(), Queue.begin() + static_cast<std::ptrdiff_t>(n));
+    return n;
+}
+
+bool TPosixDevice::ReadFile(std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Read,
+                            TOverlapped& Record) {
+    Record = TOverlapped{};
+    Read = 0;
+    DrainEventFd(AbortFd);
+    const unsigned generation = AbortGeneration.load();
+    TCommTimeouts to;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        to = Timeouts;
+    }
+    // The driver's read time-out rules.
+    const bool immediate = to.ReadIntervalTimeout == kMaxDword &&
+                           to.ReadTotalTimeoutMultiplier == 0 && to.ReadTotalTimeoutConstant == 0;
+    const bool anyByte =
+        to.ReadIntervalTimeout == kMaxDword && to.ReadTotalTimeoutMultiplier == kMaxDword &&
+        to.ReadTotalTimeoutConstant != 0 && to.ReadTotalTimeoutConstant != kMaxDword;
+    const auto start = TClock::now();
+    bool hasTotal = true;
+    std::chrono::milliseconds total{};
+    if (anyByte) {
+        total = std::chrono::milliseconds(to.ReadTotalTimeoutConstant);
+    } else {
+        const std::uint64_t ms = static_cast<std::uint64_t>(to.ReadTotalTimeoutMultiplier) * Count +
+                                 to.ReadTotalTimeoutConstant;
+        hasTotal = ms != 0;
+        total = std::chrono::milliseconds(static_cast<std::int64_t>(ms));
+    }
+    const bool hasInterval =
+        !anyByte && to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != kMaxDword;
+    auto lastByte = start;
+    std::uint32_t got = 0;
+    for (;;) {
+        bool vanished = false;
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            if (Queue.size() < Count - got)
+                PullInput();
+            const std::size_t n = TakeFromQueue(Data + got, Count - got);
+            if (n > 0) {
+                got += static_cast<std::uint32_t>(n);
+                lastByte = TClock::now();
+                AboveRx80 = Queue.size() * 10 >= static_cast<std::size_t>(InSize) * 8;
+            }
+            vanished = Vanished;
+        }
+        if (got > 0)
+            KickEventFd(WakeFd);  // room in our queue: the event wait may read on
+        if (got == Count || immediate || (anyByte && got > 0))
+            break;
+        if (vanished && got == 0) {
+            Record.Started = true;
+            Record.Error = EIO;
+            return Fail(static_cast<int>(kErrorIoPending));
+        }
+        if (vanished)
+            break;
+        const auto now = TClock::now();
+        int waitMs = 100;  // also a backstop for a missed abort wake-up
+        if (hasTotal) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(start + total - now);
+            if (left.count() <= 0)
+                break;
+            waitMs = std::min<int>(waitMs, static_cast<int>(left.count()) + 1);
+        }
+        if (hasInterval && got > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                lastByte + std::chrono::milliseconds(to.ReadIntervalTimeout) - now);
+            if (left.count() <= 0)
+                break;
+            waitMs = std::min<int>(waitMs, static_cast<int>(left.count()) + 1);
+        }
+        pollfd fds[3] = {{Fd, POLLIN, 0}, {RxFd, POLLIN, 0}, {AbortFd, POLLIN, 0}};
+        ::poll(fds, 3, waitMs);
+        if ((fds[1].revents & POLLIN) != 0)
+            DrainEventFd(RxFd);
+        if (AbortGeneration.load() != generation) {
+            Record.Started = true;
+            Record.Error = kErrorOperationAborted;
+            Record.Transferred = got;
+            return Fail(static_cast<int>(kErrorIoPending));
+        }
+        if ((fds[0].revents & (POLLHUP | POLLERR)) != 0 && (fds[0].revents & POLLIN) == 0) {
+            std::lock_guard<std::mutex> lock(Mutex);
+            Vanished = true;
+        }
+    }
+    Record.Started = true;
+    Record.Ok = true;
+    Record.Transferred = got;
+    Read = got;
+    return true;
+}
+
+bool TPosixDevice::WriteFile(const std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Written,
+                             TOverlapped& Record) {
+    Record = TOverlapped{};
+    Written = 0;
+    DrainEventFd(AbortFd);
+    const unsigned generation = AbortGeneration.load();
+    TCommTimeouts to;
+    {
+        std::lock_guard<std::mutex> lock(Mutex);
+        to = Timeouts;
+    }
+    const std::uint64_t totalMs =
+        static_cast<std::uint64_t>(to.WriteTotalTimeoutMultiplier) * Count +
+        to.WriteTotalTimeoutConstant;
+    const auto deadline = TClock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(
+                                              std::min<std::uint64_t>(totalMs, 1ULL << 40)));
+    std::uint32_t done = 0;
+    int error = 0;
+    while (done < Count) {
+        const ssize_t n = ::write(Fd, Data + done, Count - done);
+        if (n > 0) {
+            done += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            error = errno;
+            break;
+        }
+        int waitMs = 100;
+        if (totalMs != 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+            if (left.count() <= 0)
+                break;  // write time-out: report what went out
+            waitMs = std::min<int>(waitMs, static_cast<int>(left.count()) + 1);
+        }
+        pollfd fds[2] = {{Fd, POLLOUT, 0}, {AbortFd, POLLIN, 0}};
+        ::poll(fds, 2, waitMs);
+        if (AbortGeneration.load() != generation) {
+            error = static_cast<int>(kErrorOperationAborted);
+            break;
+        }
+    }
+    if (done > 0) {
+        {
+            std::lock_guard<std::mutex> lock(Mutex);
+            TxPending = true;
+        }
+        KickEventFd(WakeFd);
+    }
+    if (error != 0 && done == 0 && error != static_cast<int>(kErrorOperationAborted)) {
+        return Fail(error);  // failed to start
+    }
+    Record.Started = true;
+    Record.Ok = error == 0;
+    Record.Error = static_cast<std::uint32_t>(error);
+    Record.Transferred = done;
+    if (error != 0)
+        return Fail(static_cast<int>(kErrorIoPending));
+    Written = done;
+    return true;
+}
+
+bool TPosixDevice::PurgeComm(std::uint32_t Flags) {
+    if ((Flags & (kPurgeTxAbort | kPurgeRxAbort)) != 0) {
+        AbortGeneration.fetch_add(1);
+        KickEventFd(AbortFd);
+    }
+    std::lock_guard<std::mutex> lock(Mutex);
+    if ((Flags & kPurgeTxClear) != 0) {
+        if (::ioctl(Fd, TCFLSH, TCOFLUSH) != 0 && !Vanished && !NoSuchIoctl(errno)) {
+            return Fail(errno);
+        }
+        TxPending = false;
+    }
+    if ((Flags & kPurgeRxClear) != 0) {
+        if (::ioctl(Fd, TCFLSH, TCIFLUSH) != 0 && !Vanished && !NoSuchIoctl(errno)) {
+            return Fail(errno);
+        }
+        Queue.clear();
+        MarkState = 0;
+        AboveRx80 = false;
+    }
+    return true;
+}
+
+bool TPosixDevice::ClearCommError(std::uint32_t& Errors, TComStat& Stat) {
+    std::lock_guard<std::mutex> lock(Mutex);
+    // Take in what the driver holds so the count is of bytes a read will deliver.
+    PullInput();
+    UpdateICount();
+    Errors = ErrorBits;
+    ErrorBits = 0;
+    Stat.InQue = static_cast<std::uint32_t>(Queue.size());
+    int outq = 0;
+    if (::ioctl(Fd, TIOCOUTQ, &outq) != 0)
+        outq = 0;
+    Stat.OutQue = static_cast<std::uint32_t>(outq);
+    return true;
+}
+
+bool TPosixDevice::GetCommModemStatus(std::uint32_t& Status) {
+    Status = 0;
+    int lines = 0;
+    if (::ioctl(Fd, TIOCMGET, &lines) != 0) {
+        if (NoSuchIoctl(errno))
+            return true;  // no modem lines: all of them off
+        return Fail(errno);
+    }
+    if ((lines & TIOCM_CTS) != 0)
+        Status |= kMsCtsOn;
+    if ((lines & TIOCM_DSR) != 0)
+        Status |= kMsDsrOn;
+    if ((lines & TIOCM_RNG) != 0)
+        Status |= kMsRingOn;
+    if ((lines & TIOCM_CAR) != 0)
+        Status |= kMsRlsdOn;
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<TCommDevice> OpenCommDevice(const std::string& Path) {
+    const int fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(errno);
+        return nullptr;
+    }
+    // Exclusive like a Windows COM port: TIOCEXCL keeps out other openers
+    // (but not root), the lock keeps out everyone who asks for it too.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        Fail(error);
+        return nullptr;
+    }
+    termios2 t{};
+    if (::ioctl(fd, TCGETS2, &t) != 0) {  // not a terminal
+        const int error = errno;
+        ::close(fd);
+        Fail(error);
+        return nullptr;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int rx = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int abortFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0 || rx < 0 || abortFd < 0) {
+        const int error = errno;
+        for (int f : {wake, rx, abortFd, fd}) {
+            if (f >= 0)
+                ::close(f);
+        }
+        Fail(error);
+        return nullptr;
+    }
+    return std::make_unique<TPosixDevice>(fd, wake, rx, abortFd);
+}
+
+}  // namespace tarnwick::platform
