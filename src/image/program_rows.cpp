@@ -66,7 +66,7 @@ TProgramRow MakeProgramRow(const TBuffer& Image, std::int32_t FirstAddress, int 
     const std::size_t hexLength = 3 * count;
     if (hexLength >= HalfRowHexLength) {
         row.Hex1.assign(hex, HalfRowHexLength);
-        row.Dash = "-";
+        row.Dash.push_back('-');
         row.Hex2.assign(hex + HalfRowHexLength, hexLength - HalfRowHexLength);
     } else {
         row.Hex1.assign(hex, hexLength);

@@ -1,0 +1,116 @@
+// Loading a full-size HEX file and building every row of the program view.
+// Goal: both together well under 20 ms in a Release build.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "firmware_image.h"
+#include "program_rows.h"
+
+namespace {
+
+using namespace tarnwick;
+
+// A HEX file with MaxFlashSize data bytes in 16-byte records, CR LF line ends
+// and a segment record every 64 KiB, as a full flash dump would have.
+class TFullHexFile {
+  public:
+    TFullHexFile() {
+        Name = (std::filesystem::temp_directory_path() /
+                ("tarnwick-bench-" + std::to_string(::getpid()) + ".hex"))
+                   .string();
+        std::ofstream out(Name, std::ios::binary);
+        for (int address = 0; address < MaxFlashSize; address += 16) {
+            if (address % 0x10000 == 0) {
+                Record(out, 0x02, 0, {static_cast<std::uint8_t>(address >> 12), 0});
+            }
+            std::vector<std::uint8_t> data(16);
+            for (int i = 0; i < 16; ++i) {
+                data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(address * 7 + i);
+            }
+            Record(out, 0x00, static_cast<std::uint16_t>(address & 0xFFFF), data);
+        }
+        out << ":00000001FF\r\n";
+    }
+    ~TFullHexFile() { std::filesystem::remove(Name); }
+    TFullHexFile(const TFullHexFile&) = delete;
+    TFullHexFile& operator=(const TFullHexFile&) = delete;
+
+    std::string Name;
+
+  private:
+    static void Record(std::ofstream& Out, std::uint8_t Type, std::uint16_t Address,
+                       const std::vector<std::uint8_t>& Data) {
+        char digits[3];
+        unsigned sum = 0;
+        std::string line = ":";
+        auto put = [&](std::uint8_t byte) {
+            std::snprintf(digits, sizeof digits, "%02X", byte);
+            line += digits;
+            sum += byte;
+        };
+        put(static_cast<std::uint8_t>(Data.size()));
+        put(static_cast<std::uint8_t>(Address >> 8));
+        put(static_cast<std::uint8_t>(Address));
+        put(Type);
+        for (const auto byte : Data) {
+            put(byte);
+        }
+        put(static_cast<std::uint8_t>(-sum));
+        Out << line << "\r\n";
+    }
+};
+
+const TFullHexFile& FullHexFile() {
+    static const TFullHexFile file;
+    return file;
+}
+
+void BM_LoadHexFile(benchmark::State& State) {
+    TBuffer image;
+    std::int32_t highest = 0;
+    for (auto _ : State) {
+        if (LoadHexFile(FullHexFile().Name, image, highest, MaxFlashSize) != HexLoaded) {
+            State.SkipWithError("load failed");
+            break;
+        }
+        benchmark::DoNotOptimize(image.data());
+    }
+}
+BENCHMARK(BM_LoadHexFile)->Unit(benchmark::kMillisecond);
+
+void BM_BuildAllProgramRows(benchmark::State& State) {
+    const TBuffer image(MaxFlashSize, 0x5A);
+    for (auto _ : State) {
+        auto rows = BuildProgramRows(image, true, 0, [](std::int32_t) {});
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+BENCHMARK(BM_BuildAllProgramRows)->Unit(benchmark::kMillisecond);
+
+// What the window does after choosing a full-size file: load, then fill the view.
+void BM_LoadAndBuildRows(benchmark::State& State) {
+    TBuffer image;
+    std::int32_t highest = 0;
+    for (auto _ : State) {
+        if (LoadHexFile(FullHexFile().Name, image, highest, MaxFlashSize) != HexLoaded) {
+            State.SkipWithError("load failed");
+            break;
+        }
+        auto rows = BuildProgramRows(image, false, highest, [](std::int32_t) {});
+        if (rows.size() != 16384) {
+            State.SkipWithError("wrong row count");
+            break;
+        }
+        benchmark::DoNotOptimize(rows.data());
+    }
+}
+BENCHMARK(BM_LoadAndBuildRows)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

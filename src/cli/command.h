@@ -1,0 +1,78 @@
+// The subcommands of tarnwick-cli and what they share: option parsing, usage
+// texts and exit codes. Each subcommand lives in its own <name>_command.cpp and
+// describes itself with a TCommand; main.cpp lists them.
+#pragma once
+
+#include <map>
+#include <ostream>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::cli {
+
+inline constexpr std::string_view ProgramName = "tarnwick-cli";
+
+enum : int {
+    ExitSuccess = 0,
+    ExitFailure = 1,  // the command ran and failed
+    ExitUsage = 2,    // the command line was wrong
+};
+
+// A wrong command line. The message is shown with the usage text; exit code 2.
+class EUsage : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TOption {
+    std::string_view Name;       // without the leading "--"
+    std::string_view ValueName;  // empty for a flag; else the option takes a value
+    std::string_view Help;
+};
+
+// The parsed command line of one subcommand.
+class TArguments {
+  public:
+    bool Has(std::string_view Name) const { return Options.count(std::string(Name)) != 0; }
+    // The value of an option that takes one; Default when it was not given.
+    std::string Value(std::string_view Name, const std::string& Default = {}) const;
+
+    std::map<std::string, std::string> Options;
+    std::vector<std::string> Operands;
+};
+
+struct TCommandContext {
+    std::ostream& Out;
+    std::ostream& Err;
+};
+
+struct TCommand {
+    std::string_view Name;
+    std::string_view Operands;  // as shown in the usage text, e.g. "DATEI"
+    std::string_view Summary;   // one line for the command list
+    std::vector<TOption> Options;
+    // Runs with the parsed arguments; throws EUsage for a wrong command line
+    // (e.g. a missing operand) and returns the exit code otherwise.
+    int (*Run)(const TArguments& Arguments, TCommandContext& Context);
+};
+
+// Parses the arguments after the command name: "--name", "--name value",
+// "--name=value", "--" ends the options. "--help"/"-h" is handled by the caller.
+// Throws EUsage for an unknown option or a missing value.
+TArguments ParseArguments(const TCommand& Command, std::span<const std::string> Args);
+
+// Usage texts, all built here so that every command shows them alike.
+std::string ProgramUsage(std::span<const TCommand* const> Commands);
+std::string CommandUsage(const TCommand& Command);
+
+// Runs the program: Args are the arguments after the program name.
+int RunCli(std::span<const TCommand* const> Commands, std::span<const std::string> Args,
+           TCommandContext& Context);
+
+// The subcommands (one file each).
+extern const TCommand HexdumpCommand;
+
+}  // namespace tarnwick::cli

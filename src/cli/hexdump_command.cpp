@@ -1,0 +1,75 @@
+// tarnwick-cli hexdump: loads a HEX file as the window does and prints the rows
+// of its program view.
+#include <filesystem>
+#include <system_error>
+
+#include "command.h"
+#include "firmware_image.h"
+#include "program_rows.h"
+
+namespace tarnwick::cli {
+
+namespace {
+
+// As the window checks before it loads: a directory is not a file.
+bool FileExists(const std::string& FileName) {
+    std::error_code error;
+    const auto status = std::filesystem::status(FileName, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+int RunHexdump(const TArguments& Arguments, TCommandContext& Context) {
+    if (Arguments.Operands.empty()) {
+        throw EUsage("keine Datei angegeben");
+    }
+    if (Arguments.Operands.size() > 1) {
+        throw EUsage("nur eine Datei erlaubt");
+    }
+    const std::string& fileName = Arguments.Operands.front();
+    if (!FileExists(fileName)) {
+        Context.Err << FileNotFoundMessage(fileName) << "\n";
+        return ExitFailure;
+    }
+
+    TBuffer image;
+    std::int32_t highestAddress = 0;
+    const int result = LoadHexFile(fileName, image, highestAddress, MaxFlashSize);
+    if (result != HexLoaded) {
+        const std::string message = LoadResultMessage(result);
+        if (!message.empty()) {
+            Context.Err << message << "\n";
+        }
+        return ExitFailure;
+    }
+    Context.Err << FileLoadedMessage(fileName) << "\n";
+
+    const auto rows = BuildProgramRows(image, Arguments.Has("complete"), highestAddress);
+    std::string text;
+    text.reserve(rows.size() * 80);
+    for (const TProgramRow& row : rows) {
+        text += row.Address;
+        text += '\t';
+        text += row.Hex1;
+        text += '\t';
+        text += row.Dash;
+        text += '\t';
+        text += row.Hex2;
+        text += '\t';
+        text += PrintableAscii(row.Bytes);
+        text += '\n';
+    }
+    Context.Out << text;
+    return ExitSuccess;
+}
+
+}  // namespace
+
+const TCommand HexdumpCommand{
+    "hexdump",
+    "DATEI",
+    "Intel-HEX-Datei laden und als Hex-Dump ausgeben (16 Byte je Zeile)",
+    {{"complete", "", "den ganzen Speicher zeigen, nicht nur bis zur höchsten Adresse"}},
+    RunHexdump,
+};
+
+}  // namespace tarnwick::cli

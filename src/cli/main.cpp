@@ -1,0 +1,34 @@
+// tarnwick-cli: the command-line front end of Tarnwick.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+namespace {
+
+// Every subcommand, in the order of the usage text.
+const tarnwick::cli::TCommand* const Commands[] = {
+    &tarnwick::cli::HexdumpCommand,
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    tarnwick::cli::TCommandContext context{std::cout, std::cerr};
+    try {
+        const int code = tarnwick::cli::RunCli(Commands, args, context);
+        std::cout.flush();
+        if (!std::cout) {
+            std::cerr << tarnwick::cli::ProgramName
+                      << ": Fehler beim Schreiben der Standardausgabe\n";
+            return tarnwick::cli::ExitFailure;
+        }
+        return code;
+    } catch (const std::exception& error) {
+        std::cerr << tarnwick::cli::ProgramName << ": " << error.what() << "\n";
+        return tarnwick::cli::ExitFailure;
+    }
+}
