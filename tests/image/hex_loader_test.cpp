@@ -228,6 +228,12 @@ const std::vector<TLoadCase>& LoadCases() {
          HexLoaded,
          1,
          {{1, 2}}},
+        // The end-of-file record counts before its checksum is read.
+        {"EofRecordWithoutChecksum",
+         Join({DataRecord(0, {1}), ":00000001"}),
+         HexLoaded,
+         0,
+         {{0, 1}}},
         // The end-of-file record's checksum is read right after the type.
         {"EofRecordWithByteCount", Join({":01000001FE"}), HexLoaded, 0, {}},
         {"ZeroLengthDataRecord",
