@@ -157,7 +157,9 @@ bool ToolAvailable(const std::string& Name) {
         const std::string dir(rest.substr(0, colon));
         rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
         const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + Name;
-        if (::access(candidate.c_str(), X_OK) == 0 && !std::filesystem::is_directory(candidate)) {
+        std::error_code ignored;
+        if (::access(candidate.c_str(), X_OK) == 0 &&
+            !std::filesystem::is_directory(candidate, ignored)) {
             return true;
         }
     }
