@@ -478,16 +478,26 @@ void TMainWindow::LoadFromField() {
 }
 
 void TMainWindow::SelectInBtnClick(QObject* /*Sender*/) {
+    // A fresh dialog with OpenDialog's settings: a reused one brings back the file
+    // selected the time before instead of the preset name.
+    QFileDialog dialog(this, OpenDialog.windowTitle(), OpenDialog.directory().absolutePath());
+    dialog.setObjectName(OpenDialog.objectName());
+    dialog.setOptions(OpenDialog.options());
+    dialog.setAcceptMode(OpenDialog.acceptMode());
+    dialog.setFileMode(OpenDialog.fileMode());
+    dialog.setNameFilters(OpenDialog.nameFilters());
+    dialog.setDefaultSuffix(OpenDialog.defaultSuffix());
     const QString current = FilenameInEdit.text();
     if (!current.isEmpty()) {
         const QFileInfo info(current);
-        OpenDialog.setDirectory(info.absolutePath());
-        OpenDialog.selectFile(info.fileName());
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.absoluteFilePath());
     }
-    if (OpenDialog.exec() != QDialog::Accepted) {
+    if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    const QStringList chosen = OpenDialog.selectedFiles();
+    OpenDialog.setDirectory(dialog.directory());
+    const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) {
         return;
     }
