@@ -15,7 +15,8 @@
 //    0xFF. Then it answers 0xA6 and waits for 0xA5, answered with 0xAA: connected. Any other
 //    byte instead of 0xA5 starts the password search again (with that byte).
 //  * Commands (connected): 0xA5 and a code byte.
-//      0x00 version     0xA8 n major minor 0xAA         (n: number of value bytes)
+//      0x00 version     0xA8 n major minor 0xAA         (n: number of value bytes; each part
+//                       as two decimal digits in one byte, 2.10 is 0x02 0x10)
 //      0x01 buffer size 0xA8 n hi lo 0xAA
 //      0x02 signature   0xA8 n s1 s2 s3 0xAA
 //      0x03 flash size  0xA8 n b3 b2 b1 b0 0xAA
@@ -185,10 +186,11 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             } else if (a == "--version") {
                 const auto dot = v->find('.');
                 long major = 0, minor = 0;
-                ok = dot != std::string::npos && ParseLong(v->substr(0, dot), 0, 255, major) &&
-                     ParseLong(v->substr(dot + 1), 0, 255, minor);
-                o.VersionMajor = static_cast<std::uint8_t>(major);
-                o.VersionMinor = static_cast<std::uint8_t>(minor);
+                ok = dot != std::string::npos && ParseLong(v->substr(0, dot), 0, 99, major) &&
+                     ParseLong(v->substr(dot + 1), 0, 99, minor);
+                // Each part goes out as two decimal digits in one byte: 2.10 is 0x02 0x10.
+                o.VersionMajor = static_cast<std::uint8_t>(major / 10 * 16 + major % 10);
+                o.VersionMinor = static_cast<std::uint8_t>(minor / 10 * 16 + minor % 10);
             } else if (a == "--signature") {
                 ok = ParseHexBytes(*v, o.Signature);
             } else if (a == "--buffer") {

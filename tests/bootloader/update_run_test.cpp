@@ -1,0 +1,518 @@
+// Whole update runs over a pseudo-terminal against the simulated device. The byte stream
+// the host must send is built here from the protocol rules, with a CRC routine of the test's
+// own, and compared with what the device recorded.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bootloader/bootloader.h"
+#include "comport/com_port.h"
+#include "comport/main_thread_dispatcher.h"
+#include "devsim_process.h"
+
+namespace tarnwick {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+using test::TDevsim;
+using test::TTempDir;
+
+// Records everything the run shows, answers questions from a script.
+class TRecorder : public TUpdateOwner {
+  public:
+    std::string Password = "Kiwu";
+    std::string Port;
+    bool Program = true;
+    bool Verify = true;
+    std::vector<bool> Answers = {true};  // warning question first; missing answers are No
+    int CancelAtProgramPosition = -1;
+    TBootloader* Bootloader = nullptr;
+
+    std::vector<std::string> Messages;  // "[BIL]text" with '-' for a flag not set
+    std::vector<std::string> Dialogs;   // notices and questions, in order
+    std::vector<std::string> Hints;
+    bool CancelEnabled = false;
+    bool InputsEnabled = true;
+
+    void ReportMessage(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog) override {
+        std::string flags = "[";
+        flags += ShowBox ? 'B' : '-';
+        flags += ToInfo ? 'I' : '-';
+        flags += ToLog ? 'L' : '-';
+        Messages.push_back(flags + "]" + Text);
+    }
+    void FlashHint(bool Show, const std::string& Text, int) override {
+        Hints.push_back(Show ? Text : "-");
+    }
+    void ShowNotice(const std::string& Text) override { Dialogs.push_back("notice: " + Text); }
+    bool AskYesNo(const std::string& Text) override {
+        Dialogs.push_back("ask: " + Text.substr(0, Text.find('\n')));
+        const bool answer = Asked < Answers.size() && Answers[Asked];
+        ++Asked;
+        return answer;
+    }
+    void ClearInfo() override {}
+    void SetProgressMax(TProgressBar, int) override {}
+    void SetProgressPosition(TProgressBar Bar, int Position) override {
+        if (Bar == pbProgram && Position == CancelAtProgramPosition && CancelEnabled &&
+            Bootloader != nullptr) {
+            Bootloader->CancelButtonClick();
+        }
+    }
+    std::string PasswordText() const override { return Password; }
+    std::string PortText() const override { return Port; }
+    std::string BaudText() const override { return "115200"; }
+    bool ProgramTicked() const override { return Program; }
+    bool VerifyTicked() const override { return Verify; }
+    void SetInputsEnabled(bool Enabled) override { InputsEnabled = Enabled; }
+    void SetStartButton(bool, const std::string&) override {}
+    void SetCancelEnabled(bool Enabled) override { CancelEnabled = Enabled; }
+    void SetStayOnTop(bool) override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void ProcessMessages() override {
+        TMainThreadDispatcher::Instance().WaitAndRunPending(std::chrono::milliseconds(1));
+    }
+
+  private:
+    std::size_t Asked = 0;
+};
+
+// The test's own CRC-16/ARC.
+std::uint16_t Crc16Arc(std::uint16_t crc, std::uint8_t b) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i)
+        crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                        : static_cast<std::uint16_t>(crc >> 1);
+    return crc;
+}
+
+// The host's stream as the protocol fixes it.
+class TExpectedStream {
+  public:
+    void Add(const TBytes& b) {
+        for (const std::uint8_t v : b) {
+            Bytes.push_back(v);
+            Crc = Crc16Arc(Crc, v);
+        }
+    }
+    void CrcExchange() {
+        Add({0xA5, 0x06});
+        const std::uint16_t c = Crc;
+        Add({static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
+        EXPECT_EQ(Crc, 0);
+    }
+    void Data(const TBytes& image) {
+        for (const std::uint8_t v : image) {
+            if (v == 0x13 || v == 0xA5)
+                Add({0xA5, static_cast<std::uint8_t>(v ^ 0x80)});
+            else
+                Add({v});
+        }
+    }
+    TBytes Bytes;
+    std::uint16_t Crc = 0;
+};
+
+// Image bytes chosen to put 0x13 and 0xA5 at the edges of 4-byte buffer-fulls, next to the
+// escape results 0x93, 0x25 and the end code 0x80 sent as plain data.
+const TBytes Image10 = {0x01, 0x02, 0x11, 0x13, 0xA5, 0x80, 0x25, 0xA5, 0x93, 0xFF};
+
+enum class TClosing { None, WithoutSuccess, WithSuccess };
+
+struct TRunCase {
+    const char* Name;
+    std::vector<std::string> DevsimArgs;
+    std::string Password = "Kiwu";
+    bool Program = true;
+    bool Verify = true;
+    int CancelAtProgramPosition = -1;
+    std::vector<std::string> Messages;  // all but the final duration line
+    TClosing Closing = TClosing::WithSuccess;
+    bool Cancelled = false;
+    std::vector<std::string> Dialogs = {};
+};
+
+std::ostream& operator<<(std::ostream& os, const TRunCase& c) {
+    return os << c.Name;
+}
+
+const std::string Connected2 = "[-I-]Verbunden: 2-Draht-Modus";
+const std::string CrcOn = "[-I-]CRC-Check: aktiviert";
+const std::string CrcOk = "[-I-]CRC-Prüfsumme OK";
+const std::vector<std::string> DeviceInfo = {
+    "[-I-]Bootloader-Version: 2.1",
+    "[-I-]Baustein: ATmega8",
+    "[-I-]Buffergröße: 4 Byte",
+    "[-I-]Flash: 8192 Byte",
+};
+const std::string Programming = "[-IL]Programmiere 9 von 8192 Bytes Flash";
+const std::string Programmed = "[--L]Programmieren erfolgreich beendet";
+const std::string Verifying = "[-IL]Überprüfe 9 von 8192 Bytes Flash";
+const std::string Verified = "[--L]Gespeichertes Programm korrekt übertragen";
+const std::string InfoFailed = "[--L]Baustein-Informationen fehlerhaft/Baustein nicht unterstützt";
+const std::string WarningAsk =
+    "ask: Warnung: Die Aktualisierung der Firmware kann nicht mehr "
+    "rückgängig gemacht werden. Im Fehlerfall kann das Gerät "
+    "beschädigt werden.";
+const std::string SwitchOff =
+    "notice: Schalten Sie nun das Gerät aus und warten Sie, bis die "
+    "Software Sie zum Wiedereinschalten auffordert.";
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+const std::vector<std::string> FullSuccess =
+    Join({{Connected2, CrcOn},
+          DeviceInfo,
+          {CrcOk, Programming, Programmed, Verifying, Verified, CrcOk}});
+
+const TRunCase RunCases[] = {
+    {"SuccessfulRunProgramsAndVerifies", {}, "Kiwu", true, true, -1, FullSuccess},
+    {"VerificationRefusedStillSucceeds",
+     {"--no-verify"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{Connected2, CrcOn},
+           DeviceInfo,
+           {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" nicht unterstützt",
+            "[--L]Überprüfen nicht möglich (nicht implementiert)", CrcOk}})},
+    {"CrcCheckRefusedCountsAsPassed",
+     {"--no-crc"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{Connected2, "[--L]Kommando \"$6\" nicht unterstützt", "[-I-]CRC-Check: deaktiviert"},
+           DeviceInfo,
+           {"[--L]Kommando \"$6\" nicht unterstützt", Programming, Programmed, Verifying, Verified,
+            "[--L]Kommando \"$6\" nicht unterstützt"}})},
+    {"UnsupportedVersion",
+     {"--version", "2.10"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     {Connected2, CrcOn, "[-I-]Bootloader-Version: 2.10",
+      "[B-L]Bootloder-Version \"2.10\" wird nicht unterstützt (unterstüzte Version: \"2.1\")",
+      "[-I-]Baustein: ATmega8", "[-I-]Buffergröße: 4 Byte", "[-I-]Flash: 8192 Byte", InfoFailed},
+     TClosing::WithoutSuccess},
+    {"UnknownChip",
+     {"--signature", "1E930700"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     {Connected2, CrcOn, "[-I-]Bootloader-Version: 2.1", "[-I-]Baustein: Unbekannt",
+      "[B-L]Baustein \"Unbekannt\" nicht beschreibbar", "[-I-]Buffergröße: 4 Byte",
+      "[-I-]Flash: 8192 Byte", InfoFailed},
+     TClosing::WithoutSuccess},
+    {"FlashTooLargeForTheTool",
+     {"--flash", "262145"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     {Connected2, CrcOn, "[-I-]Bootloader-Version: 2.1", "[-I-]Baustein: ATmega8",
+      "[-I-]Buffergröße: 4 Byte", "[-I-]Flash: 262145 Byte",
+      "[B-L]Flash-Größe vom Baustein (262145 Byte) überschreitet Obergrenze von diesem Tool "
+      "(262144 Byte)",
+      InfoFailed},
+     TClosing::WithoutSuccess},
+    // The last image byte (address 9) would lie one past the end of a 9-byte flash.
+    {"ImageEndingAtTheFlashSizeIsRefused",
+     {"--flash", "9"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     {Connected2, CrcOn, "[-I-]Bootloader-Version: 2.1", "[-I-]Baustein: ATmega8",
+      "[-I-]Buffergröße: 4 Byte", "[-I-]Flash: 9 Byte",
+      "[B-L]Die ausgewählte Datei (9 Byte) überschreitet den Speicherbereich des Controllers "
+      "(9 Byte)"},
+     TClosing::WithoutSuccess},
+    {"ImageFillingTheWholeFlashIsProgrammed",
+     {"--flash", "10"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     {Connected2, CrcOn, "[-I-]Bootloader-Version: 2.1", "[-I-]Baustein: ATmega8",
+      "[-I-]Buffergröße: 4 Byte", "[-I-]Flash: 10 Byte", CrcOk,
+      "[-IL]Programmiere 9 von 10 Bytes Flash", Programmed, "[-IL]Überprüfe 9 von 10 Bytes Flash",
+      Verified, CrcOk}},
+    {"BufferNotAcknowledged",
+     {"--withhold-ack", "2"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{Connected2, CrcOn}, DeviceInfo, {CrcOk, Programming, "[B-L]Baustein reagiert nicht"}}),
+     TClosing::WithoutSuccess},
+    {"WrongVerdictIsAMismatch",
+     {"--wrong-verdict"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{Connected2, CrcOn},
+           DeviceInfo,
+           {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
+            "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}}),
+     TClosing::WithoutSuccess},
+    // Byte 19 after the connection is the first image byte: 4 CRC, 8 query, 4 CRC, 2 command.
+    {"CorruptedImageByteFailsVerification",
+     {"--corrupt-byte", "19"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{Connected2, CrcOn},
+           DeviceInfo,
+           {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
+            "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}}),
+     TClosing::WithoutSuccess},
+    {"SilentDeviceUsesUpAllRounds",
+     {"--silent"},
+     "",
+     true,
+     true,
+     -1,
+     {"[B-L]Maximale Anzahl Verbindungsversuche (200) überschritten"},
+     TClosing::None},
+    {"SingleWireEchoIsReported",
+     {"--echo"},
+     "Kiwu",
+     true,
+     true,
+     -1,
+     Join({{"[-I-]Verbunden: 1-Draht-Modus", CrcOn},
+           DeviceInfo,
+           {CrcOk, Programming, Programmed, Verifying, Verified, CrcOk}}),
+     TClosing::WithSuccess,
+     false,
+     {WarningAsk, SwitchOff, "notice: Dieser Modus wurde noch nicht getestet!!!"}},
+    {"CancelDuringProgramming",
+     {},
+     "Kiwu",
+     true,
+     true,
+     2,
+     Join({{Connected2, CrcOn}, DeviceInfo, {CrcOk, Programming, "[B-L]Abbruch durch Benutzer"}}),
+     TClosing::WithoutSuccess,
+     true},
+};
+
+class UpdateRunTest : public ::testing::TestWithParam<TRunCase> {};
+
+TBytes TraceBytes(const std::vector<TDevsim::TTraceEntry>& trace) {
+    TBytes b;
+    for (const auto& e : trace)
+        b.push_back(e.Byte);
+    return b;
+}
+
+TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
+    const TRunCase& c = GetParam();
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TTempDir dir;
+    std::vector<std::string> args = {"--buffer", "4"};
+    args.insert(args.end(), c.DevsimArgs.begin(), c.DevsimArgs.end());
+    args.insert(args.end(), {"--password", c.Password});
+    TDevsim device(args, dir.Path());
+
+    TBuffer image(MaxFlashSize, 0xFF);
+    std::copy(Image10.begin(), Image10.end(), image.begin());
+
+    TRecorder owner;
+    owner.Password = c.Password;
+    owner.Port = device.PortPath();
+    owner.Program = c.Program;
+    owner.Verify = c.Verify;
+    owner.CancelAtProgramPosition = c.CancelAtProgramPosition;
+    TUpdateOutcome outcome;
+    bool closedAfter = false;
+    {
+        TComPort port;
+        TBootloader bootloader(owner, port);
+        owner.Bootloader = &bootloader;
+        bootloader.SetImage(image, static_cast<std::int32_t>(Image10.size() - 1));
+        outcome = bootloader.RunUpdate();
+        closedAfter = !port.Connected();
+        EXPECT_FALSE(bootloader.UpdateRunning);
+    }
+    const auto trace = device.Stop();
+    const TBytes sent = TraceBytes(trace);
+
+    // Messages in order, the duration last.
+    ASSERT_FALSE(owner.Messages.empty());
+    EXPECT_EQ(owner.Messages.back().rfind("[-I-]Gesamtdauer: 00:0", 0), 0u)
+        << owner.Messages.back();
+    const std::vector<std::string> messages(owner.Messages.begin(), owner.Messages.end() - 1);
+    EXPECT_EQ(messages, c.Messages);
+    const std::vector<std::string> dialogs =
+        c.Dialogs.empty() ? std::vector<std::string>{WarningAsk, SwitchOff} : c.Dialogs;
+    EXPECT_EQ(owner.Dialogs, dialogs);
+
+    // The closing steps ran whatever happened.
+    EXPECT_TRUE(closedAfter);
+    EXPECT_TRUE(owner.InputsEnabled);
+    EXPECT_FALSE(owner.CancelEnabled);
+    ASSERT_FALSE(owner.Hints.empty());
+    EXPECT_EQ(owner.Hints.back(), "-");
+    EXPECT_EQ(outcome.SuccessSent, c.Closing == TClosing::WithSuccess);
+    EXPECT_EQ(outcome.Cancelled, c.Cancelled);
+    EXPECT_TRUE(outcome.Started);
+    EXPECT_FALSE(outcome.Error);
+
+    ASSERT_FALSE(sent.empty());
+    auto endsWith = [&](const TBytes& tail) {
+        return sent.size() >= tail.size() &&
+               std::equal(tail.begin(), tail.end(), sent.end() - static_cast<long>(tail.size()));
+    };
+    switch (c.Closing) {
+        case TClosing::WithSuccess:
+            EXPECT_TRUE(endsWith({0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
+            break;
+        case TClosing::WithoutSuccess:
+            EXPECT_TRUE(endsWith({0xA5, 0x80, 0xA5, 0xA5}));
+            EXPECT_FALSE(endsWith({0xA5, 0x05}));
+            break;
+        case TClosing::None:
+            // Only connection rounds: with an empty password every byte is 0xFF.
+            EXPECT_EQ(sent, TBytes(201, 0xFF));
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Devsim, UpdateRunTest, ::testing::ValuesIn(RunCases),
+                         [](const auto& param) { return std::string(param.param.Name); });
+
+// The exact stream of a successful run with both passes.
+TEST(UpdateRun, SendsTheExactByteStreamAndLeavesTheImageInFlash) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TTempDir dir;
+    TDevsim device({"--buffer", "4"}, dir.Path());
+    TBuffer image(MaxFlashSize, 0xFF);
+    std::copy(Image10.begin(), Image10.end(), image.begin());
+    TRecorder owner;
+    owner.Port = device.PortPath();
+    TUpdateOutcome outcome;
+    std::uint16_t crcAfter = 0;
+    {
+        TComPort port;
+        TBootloader bootloader(owner, port);
+        bootloader.SetImage(image, 9);
+        outcome = bootloader.RunUpdate();
+        crcAfter = bootloader.LinkCrc;
+    }
+    const auto trace = device.Stop();
+    const TBytes sent = TraceBytes(trace);
+    EXPECT_TRUE(outcome.SuccessSent);
+
+    // The connection rounds: whole password cycles until the device accepted.
+    const TBytes cycle = {'K', 'i', 'w', 'u', 0xFF};
+    std::size_t cycles = 0;
+    while ((cycles + 1) * cycle.size() <= sent.size() &&
+           std::equal(cycle.begin(), cycle.end(), sent.begin() + cycles * cycle.size()))
+        ++cycles;
+    ASSERT_GE(cycles, 1u);
+
+    TExpectedStream want;
+    for (std::size_t i = 0; i < cycles; ++i)
+        want.Add(cycle);
+    want.Add({0xA5});  // confirmation
+    want.CrcExchange();
+    want.Add({0xA5, 0x00, 0xA5, 0x02, 0xA5, 0x01, 0xA5, 0x03});
+    want.CrcExchange();
+    want.Add({0xA5, 0x04});
+    want.Data(Image10);
+    want.Add({0xA5, 0x80});
+    want.Add({0xA5, 0x07});
+    want.Data(Image10);
+    want.Add({0xA5, 0x80});
+    want.CrcExchange();
+    want.Add({0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05});
+    EXPECT_EQ(sent, want.Bytes);
+    // The register keeps running over the closing commands, for the next run's first check.
+    EXPECT_EQ(crcAfter, want.Crc);
+
+    // Escapes as they must look on the wire, at the buffer-full edges.
+    const TBytes program(sent.begin() + static_cast<long>(cycles * 5 + 1 + 4 + 8 + 4),
+                         sent.begin() + static_cast<long>(cycles * 5 + 1 + 4 + 8 + 4 + 16));
+    EXPECT_EQ(program, (TBytes{0xA5, 0x04, 0x01, 0x02, 0x11, 0xA5, 0x93, 0xA5, 0x25, 0x80, 0x25,
+                               0xA5, 0x25, 0x93, 0xFF, 0xA5}));
+
+    // Every byte holds its pacing window (a lower bound only: load makes gaps longer).
+    ASSERT_GE(trace.size(), 2u);
+    const double average =
+        (trace.back().TimeMs - trace.front().TimeMs) / static_cast<double>(trace.size() - 1);
+    EXPECT_GE(average, 45.0);
+
+    const TBytes flash = device.Flash();
+    ASSERT_EQ(flash.size(), 8192u);
+    EXPECT_TRUE(std::equal(Image10.begin(), Image10.end(), flash.begin()));
+    EXPECT_TRUE(
+        std::all_of(flash.begin() + 10, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST(UpdateRun, NeitherBoxTickedOnlyShowsTheNotice) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TRecorder owner;
+    owner.Port = "/dev/null/none";
+    owner.Program = false;
+    owner.Verify = false;
+    TComPort port;
+    TBootloader bootloader(owner, port);
+    const TUpdateOutcome outcome = bootloader.RunUpdate();
+    EXPECT_FALSE(outcome.Started);
+    EXPECT_EQ(owner.Dialogs,
+              (std::vector<std::string>{"notice: Der Baustein musst mindestens programmiert oder "
+                                        "überprüft werden."}));
+    EXPECT_TRUE(owner.Messages.empty());
+}
+
+TEST(UpdateRun, NoToTheWarningTouchesNoPort) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TRecorder owner;
+    owner.Port = "/dev/null/none";
+    owner.Answers = {false};
+    TComPort port;
+    TBootloader bootloader(owner, port);
+    const TUpdateOutcome outcome = bootloader.RunUpdate();
+    EXPECT_TRUE(outcome.Started);
+    EXPECT_FALSE(outcome.Error);
+    EXPECT_FALSE(outcome.Connected);
+    EXPECT_EQ(owner.Dialogs, std::vector<std::string>{WarningAsk});
+    ASSERT_EQ(owner.Messages.size(), 1u);
+    EXPECT_EQ(owner.Messages[0], "[-I-]Gesamtdauer: 00:00:00");
+}
+
+TEST(UpdateRun, PortThatCannotOpenStillReachesTheClosingSteps) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TRecorder owner;
+    owner.Port = "/dev/tarnwick-no-such-port";
+    TComPort port;
+    TBootloader bootloader(owner, port);
+    const TUpdateOutcome outcome = bootloader.RunUpdate();
+    EXPECT_TRUE(outcome.Error);
+    EXPECT_FALSE(bootloader.UpdateRunning);
+    EXPECT_TRUE(owner.InputsEnabled);
+    ASSERT_EQ(owner.Messages.size(), 2u);
+    EXPECT_EQ(owner.Messages[0].rfind("[B-L]Fehler: ", 0), 0u) << owner.Messages[0];
+    EXPECT_EQ(owner.Messages[1].rfind("[-I-]Gesamtdauer: ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick
