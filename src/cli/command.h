@@ -74,5 +74,6 @@ int RunCli(std::span<const TCommand* const> Commands, std::span<const std::strin
 
 // The subcommands (one file each).
 extern const TCommand HexdumpCommand;
+extern const TCommand UpdateCommand;
 
 }  // namespace tarnwick::cli

@@ -14,16 +14,20 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "bootloader/bootloader.h"
+#include "command.h"
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "image/firmware_image.h"
 
-namespace tarnwick {
+namespace tarnwick::cli {
 
 namespace {
+
+constexpr int ExitCancelled = 3;
 
 std::atomic<bool> InterruptRequested{false};
 
@@ -32,78 +36,27 @@ void OnInterrupt(int) {
 }
 
 struct TUpdateOptions {
-    std::string Port = "COM1";
-    std::string Baud = "115200";
-    std::string Password = "Kiwu";
+    std::string Port;
+    std::string Baud;
+    std::string Password;
     bool Program = true;
     bool Verify = true;
     bool Yes = false;
     std::string File;
 };
 
-const char* const UpdateUsage =
-    "Aufruf: tarnwick-cli update [--port NAME] [--baud RATE] [--password TEXT]\n"
-    "                            [--no-program] [--no-verify] [--yes] DATEI\n";
-
-// Returns false (after a message on standard error) for a usage error.
-bool ParseUpdateOptions(const std::vector<std::string>& Args, TUpdateOptions& Options) {
-    for (std::size_t i = 0; i < Args.size(); ++i) {
-        const std::string& a = Args[i];
-        auto value = [&](std::string& Target) {
-            if (i + 1 >= Args.size()) {
-                std::cerr << "tarnwick-cli update: " << a << " braucht einen Wert\n";
-                return false;
-            }
-            Target = Args[++i];
-            return true;
-        };
-        if (a == "--port") {
-            if (!value(Options.Port))
-                return false;
-        } else if (a == "--baud") {
-            if (!value(Options.Baud))
-                return false;
-        } else if (a == "--password") {
-            if (!value(Options.Password))
-                return false;
-        } else if (a == "--no-program") {
-            Options.Program = false;
-        } else if (a == "--no-verify") {
-            Options.Verify = false;
-        } else if (a == "--yes") {
-            Options.Yes = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            std::cerr << "tarnwick-cli update: unbekannte Option " << a << "\n";
-            return false;
-        } else if (Options.File.empty()) {
-            Options.File = a;
-        } else {
-            std::cerr << "tarnwick-cli update: nur eine Datei angeben\n";
-            return false;
-        }
-    }
-    if (Options.File.empty()) {
-        std::cerr << "tarnwick-cli update: keine Datei angegeben\n";
-        return false;
-    }
-    if (Options.Port.empty()) {
-        std::cerr << "tarnwick-cli update: leerer Portname\n";
-        return false;
-    }
-    // Only the rates of the baud-rate list are offered; anything else would silently be
-    // taken as some other rate.
-    if (Options.Baud == "Custom" ||
-        BaudRateToText(BaudRateFromText(Options.Baud)) != Options.Baud) {
-        std::cerr << "tarnwick-cli update: ungültige Baudrate " << Options.Baud << "\n";
-        return false;
-    }
-    return true;
+// As the window checks before it loads: a directory is not a file.
+bool FileExists(const std::string& FileName) {
+    std::error_code error;
+    const auto status = std::filesystem::status(FileName, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 class TCliOwner : public TUpdateOwner {
   public:
-    explicit TCliOwner(const TUpdateOptions& AOptions)
+    TCliOwner(const TUpdateOptions& AOptions, std::ostream& AOut)
         : Options(AOptions),
+          Out(AOut),
           InputIsTerminal(isatty(STDIN_FILENO) != 0),
           ProgressIsTerminal(isatty(STDERR_FILENO) != 0),
           Start(std::chrono::steady_clock::now()) {}
@@ -125,7 +78,7 @@ class TCliOwner : public TUpdateOwner {
         PrintLine(OneLine(Text));
         if (Options.Yes || !InputIsTerminal)
             return;
-        std::cout << "Weiter mit Eingabetaste ... " << std::flush;
+        Out << "Weiter mit Eingabetaste ... " << std::flush;
         std::string line;
         std::getline(std::cin, line);
         std::cin.clear();
@@ -141,7 +94,7 @@ class TCliOwner : public TUpdateOwner {
             return false;
         }
         ClearProgress();
-        std::cout << OneLine(Text) << " (j/N) " << std::flush;
+        Out << OneLine(Text) << " (j/N) " << std::flush;
         std::string line;
         std::getline(std::cin, line);
         std::cin.clear();
@@ -210,7 +163,7 @@ class TCliOwner : public TUpdateOwner {
 
     void PrintLine(const std::string& Text) {
         ClearProgress();
-        std::cout << Text << '\n' << std::flush;
+        Out << Text << '\n' << std::flush;
     }
 
     void ClearProgress() {
@@ -248,6 +201,7 @@ class TCliOwner : public TUpdateOwner {
     }
 
     const TUpdateOptions& Options;
+    std::ostream& Out;
     const bool InputIsTerminal;
     const bool ProgressIsTerminal;
     const std::chrono::steady_clock::time_point Start;
@@ -261,31 +215,44 @@ class TCliOwner : public TUpdateOwner {
     long long LastSeconds = -1;
 };
 
-}  // namespace
 
 // Exit status: 0 when the run ended with the success command sent, 3 when the user
 // cancelled, 2 for a usage error, 1 for everything else.
-int UpdateCommand(const std::vector<std::string>& Args) {
+int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
+    if (Arguments.Operands.empty())
+        throw EUsage("keine Datei angegeben");
+    if (Arguments.Operands.size() > 1)
+        throw EUsage("nur eine Datei erlaubt");
     TUpdateOptions options;
-    if (!ParseUpdateOptions(Args, options)) {
-        std::cerr << UpdateUsage;
-        return 2;
-    }
+    options.File = Arguments.Operands.front();
+    options.Port = Arguments.Value("port", "COM1");
+    options.Baud = Arguments.Value("baud", "115200");
+    options.Password = Arguments.Value("password", "Kiwu");
+    options.Program = !Arguments.Has("no-program");
+    options.Verify = !Arguments.Has("no-verify");
+    options.Yes = Arguments.Has("yes");
+    if (options.Port.empty())
+        throw EUsage("leerer Portname");
+    // Only the rates of the baud-rate list: anything else would silently become another.
+    if (options.Baud == "Custom" || BaudRateToText(BaudRateFromText(options.Baud)) != options.Baud)
+        throw EUsage("ungültige Baudrate " + options.Baud);
 
-    // The file first: a bad file must not cost the user a switched-off device.
-    if (!std::filesystem::exists(options.File)) {
-        std::cerr << FileNotFoundMessage(options.File) << '\n';
-        return 1;
+    // The file first, with the messages of hexdump: a bad file must not cost the user a
+    // switched-off device.
+    if (!FileExists(options.File)) {
+        Context.Err << FileNotFoundMessage(options.File) << "\n";
+        return ExitFailure;
     }
     TBuffer image;
     std::int32_t highestAddress = 0;
     const int loaded = LoadHexFile(options.File, image, highestAddress, MaxFlashSize);
     if (loaded != HexLoaded) {
         const std::string message = LoadResultMessage(loaded);
-        std::cerr << (message.empty() ? "Datei unvollständig: " + options.File : message) << '\n';
-        return 1;
+        if (!message.empty())
+            Context.Err << message << "\n";
+        return ExitFailure;
     }
-    std::cout << FileLoadedMessage(options.File) << '\n' << std::flush;
+    Context.Err << FileLoadedMessage(options.File) << "\n";
 
     TMainThreadDispatcher::Instance().SetMainThread();
     struct sigaction sa {};
@@ -300,7 +267,7 @@ int UpdateCommand(const std::vector<std::string>& Args) {
     TUpdateOutcome outcome;
     {
         TComPort port;
-        TCliOwner owner(options);
+        TCliOwner owner(options, Context.Out);
         TBootloader bootloader(owner, port);
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(image, highestAddress);
@@ -311,10 +278,27 @@ int UpdateCommand(const std::vector<std::string>& Args) {
     sigaction(SIGTERM, &oldTerm, nullptr);
 
     if (outcome.SuccessSent)
-        return 0;
+        return ExitSuccess;
     if (outcome.Cancelled)
-        return 3;
-    return 1;
+        return ExitCancelled;
+    return ExitFailure;
 }
 
-}  // namespace tarnwick
+}  // namespace
+
+const TCommand UpdateCommand{
+    "update",
+    "DATEI",
+    "Firmware über den Bootloader des Geräts programmieren und überprüfen",
+    {
+        {"port", "NAME", "serielle Schnittstelle (Vorgabe COM1; auch ein Pfad wie /dev/ttyUSB0)"},
+        {"baud", "RATE", "Baudrate (Vorgabe 115200)"},
+        {"password", "TEXT", "Bootloader-Passwort (Vorgabe Kiwu)"},
+        {"no-program", "", "nicht programmieren"},
+        {"no-verify", "", "nicht überprüfen"},
+        {"yes", "", "beide Fragen mit Ja beantworten und bei Hinweisen nicht warten"},
+    },
+    RunUpdate,
+};
+
+}  // namespace tarnwick::cli
