@@ -1,9 +1,15 @@
 // Saving and loading a port's settings in INI sections and registry keys, with
-// real port objects (closed: the storage itself never needs the device).
+// real port objects: closed where the storage alone is tested, opened on
+// pseudo-terminals where a load must reach the device.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <climits>
 #include <functional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -505,6 +511,87 @@ TEST(PortStorage, IniSectionIsTheComponentName) {
     port.SaveToIni(ini);
     EXPECT_EQ(ini.ReadString("ComPort", "BaudRate", ""), "1200");
     EXPECT_EQ(ini.ReadString("Modem", "BaudRate", "none"), "none");
+}
+
+// The far end of a pseudo-terminal; the port opens the slave by its path.
+class TPty {
+  public:
+    TPty() {
+        FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[PATH_MAX];
+        if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0 ||
+            ::ptsname_r(FMaster, name, sizeof name) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        FPath = name;
+    }
+    ~TPty() { ::close(FMaster); }
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+    const std::string& Path() const { return FPath; }
+    // The slave's settings as the kernel keeps them.
+    termios Settings() const {
+        termios t{};
+        ::tcgetattr(FMaster, &t);
+        return t;
+    }
+
+  private:
+    int FMaster = -1;
+    std::string FPath;
+};
+
+// Records which device each open/close notification belonged to.
+void Trace(TComPort& Port, std::vector<std::string>& Calls) {
+    Port.OnBeforeClose = [&Calls](TCustomComPort& P) { Calls.push_back("close " + P.Port()); };
+    Port.OnAfterOpen = [&Calls](TCustomComPort& P) { Calls.push_back("open " + P.Port()); };
+}
+
+TEST(PortStorageOpenPort, LoadMovesTheOpenPortAndAppliesLineSettings) {
+    TPty first;
+    TPty second;
+    TComPort port;
+    port.SetName("ComPort");
+    port.SetEvents({});  // no event thread: nothing runs behind the test
+    port.SetPort(first.Path());
+    port.Open();
+    std::vector<std::string> calls;
+    Trace(port, calls);
+
+    TIniFile ini;
+    // A pty always keeps 8 data bits without parity, so stop bits and flow
+    // control show that the line settings were applied.
+    ini.SetText("[ComPort]\r\nPort=" + second.Path() +
+                "\r\nBaudRate=19200\r\nStopBits=2\r\nFlowControl=Hardware\r\n");
+    port.LoadFromIni(ini);
+
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(calls, (std::vector<std::string>{"close " + second.Path(), "open " + second.Path()}));
+    const termios t = second.Settings();
+    EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
+    EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+    EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
+    port.Close();
+}
+
+TEST(PortStorageOpenPort, PortThatCannotOpenStopsTheLoadThere) {
+    TPty pty;
+    TComPort port;
+    port.SetEvents({});
+    port.SetPort(pty.Path());
+    port.Open();
+    TMemoryRegistryKey key;
+    key.WriteString("Port", "/dev/tarnwick-no-such-port");
+    key.WriteString("BaudRate", "57600");
+    try {
+        port.LoadFromRegistry(key);
+        FAIL() << "no error for a port that does not exist";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.ErrorCode(), 1) << e.what();
+    }
+    EXPECT_EQ(port.Port(), "/dev/tarnwick-no-such-port");
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(port.BaudRate(), br9600);  // the key after the failing one was not read
 }
 
 }  // namespace
