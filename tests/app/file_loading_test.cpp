@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ struct TBadFile {
     std::string Content;
     int Code;  // 0: reported nowhere
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TBadFile& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 class FileLoadingBadFile : public FileLoading, public ::testing::WithParamInterface<TBadFile> {};
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct TPlace {
     int Left, Top, Width, Height;
     const char* Caption;  // nullptr: no caption to check
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TPlace& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 QString CaptionOf(const QWidget& Widget) {
     if (const auto* group = qobject_cast<const QGroupBox*>(&Widget)) {
@@ -103,6 +109,11 @@ struct TInitialState {
     bool Hidden;
     int Checked;  // -1: not a check box
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TInitialState& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 class MainWindowInitialState : public ::testing::TestWithParam<TInitialState> {};
 
@@ -241,6 +252,11 @@ struct TCentring {
     int Inner;
     int Offset;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TCentring& Value, std::ostream* Os) {
+    *Os << Value.Outer << "-" << Value.Inner;
+}
 
 class CentredOffsetRounding : public ::testing::TestWithParam<TCentring> {};
 

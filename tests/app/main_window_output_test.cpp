@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ struct TRouting {
     bool ToInfo;
     bool ToLog;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TRouting& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 class ReportMessageRouting : public ::testing::TestWithParam<TRouting> {};
 
@@ -141,6 +147,11 @@ struct THideCase {
     bool LabelShownBefore;
     bool TimerRunningBefore;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const THideCase& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 class FlashHintOff : public ::testing::TestWithParam<THideCase> {};
 

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ struct TFillCase {
     const char* LastDash;
     const char* LastHex2;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TFillCase& Value, std::ostream* Os) {
+    *Os << Value.Name;
+}
 
 class ProgramGridFill : public ::testing::TestWithParam<TFillCase> {};
 
