@@ -76,13 +76,17 @@ void CheckWritable(std::string_view Section, std::string_view Key, std::string_v
     }
 }
 
+// The reason for an error code of the write layer (GetLastError on Windows,
+// errno elsewhere).
 std::string SystemMessage(int Code) {
     return std::system_category().message(Code);
 }
 
 [[noreturn]] void ThrowFileError(const std::string& What, const std::filesystem::path& Path,
                                  int Code) {
-    throw EIniFileError(What + " " + Quoted(Path.string()) + ": " + SystemMessage(Code));
+    // Reading goes through the C++ library, which reports errno everywhere.
+    throw EIniFileError(What + " " + Quoted(Path.string()) + ": " +
+                        std::generic_category().message(Code));
 }
 
 // Names the file being saved first, then the step that failed.
