@@ -26,15 +26,18 @@ namespace tarnwick::test {
 
 class TChildProcess {
   public:
-    // Runs Program with Args; its standard output is a pipe read by ReadLine/ReadAll.
-    // With StdinFromNull the child's standard input is /dev/null.
-    TChildProcess(const std::string& Program, const std::vector<std::string>& Args) {
+    // Runs Program with Args; its standard output (and with MergeStderr its standard error)
+    // is a pipe read by ReadLine/ReadAll. Standard input is /dev/null.
+    TChildProcess(const std::string& Program, const std::vector<std::string>& Args,
+                  bool MergeStderr = false) {
         int out[2];
         if (pipe(out) != 0)
             throw std::runtime_error("pipe failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (MergeStderr)
+            posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addclose(&actions, out[1]);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);

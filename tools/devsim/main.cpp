@@ -56,6 +56,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -64,6 +65,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -176,6 +178,16 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             Usage(std::cout);
             std::exit(0);
         } else {
+            static const char* const valueOptions[] = {
+                "--password",     "--version",        "--signature", "--buffer",
+                "--flash",        "--power-on-delay", "--drop-byte", "--corrupt-byte",
+                "--withhold-ack", "--trace",          "--flash-out", "--max-time"};
+            if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
+                std::end(valueOptions)) {
+                std::cerr << "tarnwick-devsim: unknown option " << a << "\n";
+                Usage(std::cerr);
+                return std::nullopt;
+            }
             const auto v = value();
             if (!v) {
                 std::cerr << "tarnwick-devsim: " << a << " needs a value\n";

@@ -1,0 +1,214 @@
+// tarnwick-cli update as a user runs it: the real program against the simulated device.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../bootloader/devsim_process.h"
+
+namespace tarnwick {
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+using test::TChildProcess;
+using test::TDevsim;
+using test::TTempDir;
+
+const TBytes Image = {0x0C, 0x94, 0x13, 0x00, 0xA5, 0x11, 0x24, 0xFF, 0x1F, 0xBE};
+
+// An Intel-HEX file with Image at address 0.
+std::string WriteHex(const std::string& Dir) {
+    const std::string path = Dir + "/image.hex";
+    std::ofstream out(path);
+    unsigned sum = static_cast<unsigned>(Image.size());
+    char text[16];
+    std::snprintf(text, sizeof text, ":%02X000000", static_cast<unsigned>(Image.size()));
+    out << text;
+    for (const std::uint8_t b : Image) {
+        std::snprintf(text, sizeof text, "%02X", b);
+        out << text;
+        sum += b;
+    }
+    std::snprintf(text, sizeof text, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+    out << text << "\n:00000001FF\n";
+    return path;
+}
+
+std::vector<std::string> Lines(const std::string& Text) {
+    std::vector<std::string> lines;
+    std::istringstream in(Text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+TBytes TraceBytes(const std::vector<TDevsim::TTraceEntry>& trace) {
+    TBytes b;
+    for (const auto& e : trace)
+        b.push_back(e.Byte);
+    return b;
+}
+
+const std::string Question =
+    "Warnung: Die Aktualisierung der Firmware kann nicht mehr rückgängig gemacht werden. Im "
+    "Fehlerfall kann das Gerät beschädigt werden. Update wirklich durchführen?";
+const std::string SwitchOff =
+    "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum Wiedereinschalten "
+    "auffordert.";
+
+TEST(CliUpdate, ProgramsAndVerifiesPrintingEveryMessageOnce) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({"--buffer", "4"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    const std::string out = cli.ReadAll(std::chrono::seconds(90));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 0) << out;
+
+    std::vector<std::string> lines = Lines(out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Gesamtdauer: 00:00:", 0), 0u) << lines.back();
+    lines.pop_back();
+    const std::vector<std::string> want = {
+        Question + " j",
+        SwitchOff,
+        "Gerät wieder einschalten!",
+        "Update läuft",
+        "Verbunden: 2-Draht-Modus",
+        "CRC-Check: aktiviert",
+        "Bootloader-Version: 2.1",
+        "Baustein: ATmega8",
+        "Buffergröße: 4 Byte",
+        "Flash: 8192 Byte",
+        "CRC-Prüfsumme OK",
+        "Programmiere 9 von 8192 Bytes Flash",
+        "Programmieren erfolgreich beendet",
+        "Überprüfe 9 von 8192 Bytes Flash",
+        "Gespeichertes Programm korrekt übertragen",
+        "CRC-Prüfsumme OK",
+    };
+    EXPECT_EQ(lines, want);
+
+    device.Stop();
+    const TBytes flash = device.Flash();
+    ASSERT_EQ(flash.size(), 8192u);
+    EXPECT_TRUE(std::equal(Image.begin(), Image.end(), flash.begin()));
+}
+
+TEST(CliUpdate, WithoutATerminalEveryQuestionIsNo) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), hex});
+    const std::string out = cli.ReadAll(std::chrono::seconds(30));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 1);
+    const auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u) << out;
+    EXPECT_EQ(lines[0], Question + " n");
+    EXPECT_EQ(lines[1], "Gesamtdauer: 00:00:00");
+    EXPECT_TRUE(device.Stop().empty());
+}
+
+TEST(CliUpdate, UsageErrors) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    const std::vector<std::vector<std::string>> cases = {
+        {"update"},
+        {"update", hex, hex},
+        {"update", "--baud", "12345", hex},
+        {"update", "--baud", "Custom", hex},
+        {"update", "--bogus", hex},
+        {"update", "--port"},
+    };
+    for (const auto& args : cases) {
+        TChildProcess cli(TARNWICK_CLI_PATH, args, true);
+        const std::string out = cli.ReadAll(std::chrono::seconds(10));
+        ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(10)));
+        EXPECT_EQ(cli.ExitCode(), 2) << args.back() << ": " << out;
+    }
+}
+
+TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
+    TTempDir dir;
+    {
+        std::ofstream bad(dir.Path() + "/bad.hex");
+        bad << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF01\n:00000001FF\n";
+    }
+    TDevsim device({}, dir.Path());
+    struct {
+        std::string File;
+        std::string Message;
+    } const cases[] = {
+        {dir.Path() + "/missing.hex", "nicht gefunden!"},
+        {dir.Path() + "/bad.hex", ""},
+    };
+    for (const auto& c : cases) {
+        TChildProcess cli(TARNWICK_CLI_PATH,
+                          {"update", "--port", device.PortPath(), "--yes", c.File}, true);
+        const std::string out = cli.ReadAll(std::chrono::seconds(10));
+        ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(10)));
+        EXPECT_EQ(cli.ExitCode(), 1) << out;
+        EXPECT_NE(out.find(c.Message), std::string::npos) << out;
+        EXPECT_EQ(out.find("Warnung"), std::string::npos) << out;
+    }
+    EXPECT_TRUE(device.Stop().empty());
+}
+
+TEST(CliUpdate, CtrlCDuringProgrammingCancelsAndClosesTheStream) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({"--buffer", "4"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    std::string out;
+    bool sent = false;
+    for (int i = 0; i < 40 && !sent; ++i) {
+        const std::string line = cli.ReadLine(std::chrono::seconds(30));
+        out += line + "\n";
+        if (line.rfind("Programmiere ", 0) == 0) {
+            cli.Signal(SIGINT);
+            sent = true;
+        }
+    }
+    ASSERT_TRUE(sent) << out;
+    out += cli.ReadAll(std::chrono::seconds(30));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 3) << out;
+    EXPECT_NE(out.find("\nAbbruch durch Benutzer\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Überprüfe"), std::string::npos) << out;
+
+    const TBytes sentBytes = TraceBytes(device.Stop());
+    // The stream still got its end sequence, then the closing commands without success.
+    const TBytes tail = {0xA5, 0x80, 0xA5, 0x80, 0xA5, 0xA5};
+    ASSERT_GE(sentBytes.size(), tail.size());
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), sentBytes.end() - 6));
+}
+
+TEST(CliUpdate, CtrlCBeforeConnectingStopsAfterTheFirstRound) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    // The switch-off notice comes right before the port opens and the 3 s wait starts.
+    std::string out = cli.ReadLine(std::chrono::seconds(30)) + "\n";
+    out += cli.ReadLine(std::chrono::seconds(30)) + "\n";
+    cli.Signal(SIGINT);
+    out += cli.ReadAll(std::chrono::seconds(30));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 3) << out;
+    EXPECT_NE(out.find("\nAbbruch durch Benutzer\n"), std::string::npos) << out;
+    // No connection, so no closing commands: only the first password byte went out.
+    EXPECT_EQ(TraceBytes(device.Stop()), TBytes{'K'});
+}
+
+}  // namespace
+}  // namespace tarnwick
