@@ -216,6 +216,12 @@ void WriteWholeFile(const std::filesystem::path& Target, const std::string& Cont
         ThrowWriteError(Target, "cannot replace it", errno);
     }
     temp.Release();
+    // Make the rename itself durable; a failure here loses nothing already written.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
 }
 
 #endif
