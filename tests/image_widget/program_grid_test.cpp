@@ -138,6 +138,22 @@ INSTANTIATE_TEST_SUITE_P(
                   Ff8}),
     [](const ::testing::TestParamInfo<TFillCase>& Info) { return std::string(Info.param.Name); });
 
+TEST(ProgramGrid, RefillStartsAtTheTopWithTheFirstRowSelected) {
+    const TBuffer image = MakeImage({});
+    TProgramGrid grid;
+    grid.resize(685, 233);
+    grid.show();
+    EXPECT_EQ(grid.currentIndex(), grid.Model().index(0, 0));
+    FillProgramGrid(grid, image, false, 0x1F3F, nullptr);
+    grid.setCurrentIndex(grid.Model().index(400, 3));
+    grid.scrollTo(grid.currentIndex());
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+    FillProgramGrid(grid, image, true, 0x1F3F, nullptr);
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
+    EXPECT_EQ(grid.currentIndex(), grid.Model().index(0, 3));
+    EXPECT_TRUE(grid.selectionModel()->isSelected(grid.Model().index(0, 3)));
+}
+
 TEST(ProgramGrid, ByteColumnDecodesWindows1252OneCharacterPerByteUnfiltered) {
     const TBuffer image = MakeImage({{0,
                                       {0x41, 0x00, 0x0A, 0x09, 0x80, 0x81, 0xE4, 0xF6, 0xFC, 0xDF,

@@ -170,6 +170,7 @@ TProgramGrid::TProgramGrid(QWidget* Parent) : QTableView(Parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     ApplyColumnWidths();
+    setCurrentIndex(GridModel.index(0, 0));
 }
 
 TProgramGrid::~TProgramGrid() {
@@ -205,7 +206,12 @@ void FillProgramGrid(TProgramGrid& Grid, const TBuffer& Image, bool Complete,
             QCoreApplication::processEvents();
         });
     }
+    // Like a grid cut down to one row and grown again: back at the top, the selected
+    // cell in the first row of its column.
+    const int column = std::max(Grid.currentIndex().column(), 0);
     Grid.Model().SetRows(std::move(rows));
+    Grid.setCurrentIndex(Grid.Model().index(0, column));
+    Grid.scrollToTop();
     Grid.show();
     if (Progress != nullptr) {
         Progress->setValue(0);
