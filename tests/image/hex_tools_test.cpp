@@ -168,6 +168,14 @@ TEST(HexTools, FreshlyCompiledSampleLoadsLikeSrecCatReadsIt) {
     ASSERT_EQ(LoadHexFile(hex, image, highest, MaxFlashSize), HexLoaded);
     EXPECT_GT(highest, 0x26) << "at least the vector table";
     EXPECT_TRUE(ReferenceImage(dir, hex) == image);
+
+    // The commands in samples/README.md make the shipped file (with Debian 12's avr-gcc).
+    TBuffer shipped;
+    std::int32_t shippedHighest = 0;
+    ASSERT_EQ(LoadHexFile(SamplesDir + "/blink.hex", shipped, shippedHighest, MaxFlashSize),
+              HexLoaded);
+    EXPECT_EQ(shippedHighest, highest);
+    EXPECT_TRUE(shipped == image) << "samples/blink.hex differs from a fresh build of blink.c";
 }
 
 }  // namespace
