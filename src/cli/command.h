@@ -72,7 +72,9 @@ std::string CommandUsage(const TCommand& Command);
 int RunCli(std::span<const TCommand* const> Commands, std::span<const std::string> Args,
            TCommandContext& Context);
 
-// The subcommands (one file each).
+// The subcommands, one file each. A new one: define its TCommand in
+// <name>_command.cpp, declare it here, list it in main.cpp's Commands and add
+// the file to CMakeLists.txt.
 extern const TCommand HexdumpCommand;
 extern const TCommand UpdateCommand;
 
