@@ -404,6 +404,9 @@ std::int32_t TCustomComPort::WaitAsync(TComAsync* Async) {
     if (Async == nullptr)
         throw EComPort(FPort, 4);
     std::uint32_t transferred = 0;
+    // A read that could not start on a closed port has nothing to wait for.
+    if (!Device && Async->Operation == opRead)
+        return 0;
     if (!Device || !Device->WaitOverlapped(*Async->OverlappedRec, transferred)) {
         const std::uint32_t error = Device ? platform::LastError() : kErrorInvalidHandle;
         // A read that never started has nothing to wait for.

@@ -8,6 +8,9 @@
 namespace tarnwick {
 
 TComThread::TComThread(TCustomComPort& Port) : OwnerPort(Port), QuitEvent(false) {
+    // The thread that opens the port is the main thread unless one was named:
+    // the dispatcher must know it before the event thread first asks.
+    TMainThreadDispatcher::Instance();
     // The result is not looked at: a device that refuses the mask reports nothing.
     OwnerPort.Device->SetCommMask(EventsToCommMask(OwnerPort.Events()));
     Thread = std::thread([this] { Execute(); });

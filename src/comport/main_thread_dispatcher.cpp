@@ -83,8 +83,10 @@ void TMainThreadDispatcher::Invoke(std::function<void()> Call) {
     Impl->WorkerCv.wait(lock, [&] { return item->Done || item->Failed; });
     if (item->Failed)
         throw std::runtime_error("main-thread dispatcher is shut down");
-    if (item->Error)
-        std::rethrow_exception(item->Error);
+    std::exception_ptr error = std::move(item->Error);
+    lock.unlock();
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TMainThreadDispatcher::Send(std::function<void()> Call) {
@@ -125,11 +127,13 @@ int TMainThreadDispatcher::RunPending() {
         ++ran;
         {
             std::lock_guard<std::mutex> lock(Impl->Mutex);
-            item->Error = error;
+            // The worker takes the only reference: the exception dies on its thread.
+            if (!item->AckOnly)
+                item->Error = std::move(error);
             item->Done = true;
             Impl->WorkerCv.notify_all();
         }
-        if (error && item->AckOnly) {
+        if (error) {
             // Nobody waits for a sent call's outcome; it must not vanish.
             std::rethrow_exception(error);
         }

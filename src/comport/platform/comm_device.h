@@ -180,6 +180,19 @@ class TCommDevice {
 // a path as it is, a bare name under /dev, COMn as /dev/ttyS(n-1).
 std::string DevicePath(const std::string& Port);
 
+#if !defined(_WIN32)
+// The terminal settings a DCB becomes on POSIX (flags as the kernel's termios2
+// holds them). False with LastError() EINVAL for what termios cannot carry out:
+// 1.5 stop bits, DSR flow control and sensitivity, DTR handshake, RTS toggle,
+// a zero rate.
+struct TTermiosSetting {
+    unsigned IFlag = 0, OFlag = 0, CFlag = 0, LFlag = 0;
+    unsigned ISpeed = 0, OSpeed = 0;
+    unsigned char Start = 0, Stop = 0;
+};
+bool DcbToTermios(const TDcb& Dcb, TTermiosSetting& Setting);
+#endif
+
 // Opens the device exclusively for overlapped use; nullptr and LastError() on
 // failure.
 std::unique_ptr<TCommDevice> OpenCommDevice(const std::string& Path);

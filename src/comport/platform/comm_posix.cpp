@@ -147,6 +147,58 @@ std::string DevicePath(const std::string& Port) {
     return "/dev/" + Port;
 }
 
+bool DcbToTermios(const TDcb& Value, TTermiosSetting& Setting) {
+    // Settings a termios driver cannot carry out are refused rather than ignored.
+    if (Value.StopBits == kOne5StopBits || Value.StopBits > kTwoStopBits || Value.ByteSize < 5 ||
+        Value.ByteSize > 8 || Value.Parity > kSpaceParity || Value.BaudRate == 0 ||
+        Value.BaudRate > 0x7FFFFFFFU || Value.Flag(kDcbOutxDsrFlow) ||
+        Value.Flag(kDcbDsrSensitivity) || Value.DtrControl() == kDtrControlHandshake ||
+        Value.RtsControl() == kRtsControlToggle) {
+        return Fail(EINVAL);
+    }
+    TTermiosSetting t;
+    // Parity errors arrive marked (\377 \0 x), so the byte can be replaced.
+    if (Value.Flag(kDcbParity))
+        t.IFlag |= INPCK | PARMRK;
+    if (Value.Flag(kDcbOutX))
+        t.IFlag |= IXON;
+    if (Value.Flag(kDcbInX))
+        t.IFlag |= IXOFF;
+    t.CFlag = CREAD | CLOCAL;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.CFlag |= kSizes[Value.ByteSize - 5];
+    if (Value.StopBits == kTwoStopBits)
+        t.CFlag |= CSTOPB;
+    switch (Value.Parity) {
+        case kOddParity:
+            t.CFlag |= PARENB | PARODD;
+            break;
+        case kEvenParity:
+            t.CFlag |= PARENB;
+            break;
+        case kMarkParity:
+            t.CFlag |= PARENB | CMSPAR | PARODD;
+            break;
+        case kSpaceParity:
+            t.CFlag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    // Linux couples the two directions of the RTS/CTS handshake.
+    if (Value.Flag(kDcbOutxCtsFlow) || Value.RtsControl() == kRtsControlHandshake) {
+        t.CFlag |= CRTSCTS;
+    }
+    const speed_t code = StandardSpeed(Value.BaudRate);
+    t.CFlag |= code | (code << IBSHIFT);
+    t.ISpeed = Value.BaudRate;
+    t.OSpeed = Value.BaudRate;
+    t.Start = Value.XonChar;
+    t.Stop = Value.XoffChar;
+    Setting = t;
+    return true;
+}
+
 // ------------------------------------------------------------------ device
 
 namespace {
@@ -256,58 +308,22 @@ class TPosixDevice final : public TCommDevice {
 };
 
 bool TPosixDevice::SetCommState(const TDcb& Value) {
+    TTermiosSetting setting;
+    if (!DcbToTermios(Value, setting))
+        return false;
     termios2 t{};
     if (::ioctl(Fd, TCGETS2, &t) != 0)
         return Fail(errno);
-    // Settings a termios driver cannot carry out are refused rather than ignored.
-    if (Value.StopBits == kOne5StopBits || Value.StopBits > kTwoStopBits || Value.ByteSize < 5 ||
-        Value.ByteSize > 8 || Value.Parity > kSpaceParity || Value.BaudRate == 0 ||
-        Value.BaudRate > 0x7FFFFFFFU || Value.Flag(kDcbOutxDsrFlow) ||
-        Value.Flag(kDcbDsrSensitivity) || Value.DtrControl() == kDtrControlHandshake ||
-        Value.RtsControl() == kRtsControlToggle) {
-        return Fail(EINVAL);
-    }
-    t.c_iflag = 0;
-    if (Value.Flag(kDcbParity))
-        t.c_iflag |= INPCK | PARMRK;
-    if (Value.Flag(kDcbOutX))
-        t.c_iflag |= IXON;
-    if (Value.Flag(kDcbInX))
-        t.c_iflag |= IXOFF;
-    t.c_oflag = 0;
-    t.c_lflag = 0;
-    t.c_cflag = CREAD | CLOCAL;
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= kSizes[Value.ByteSize - 5];
-    if (Value.StopBits == kTwoStopBits)
-        t.c_cflag |= CSTOPB;
-    switch (Value.Parity) {
-        case kOddParity:
-            t.c_cflag |= PARENB | PARODD;
-            break;
-        case kEvenParity:
-            t.c_cflag |= PARENB;
-            break;
-        case kMarkParity:
-            t.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case kSpaceParity:
-            t.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            break;
-    }
-    if (Value.Flag(kDcbOutxCtsFlow) || Value.RtsControl() == kRtsControlHandshake) {
-        t.c_cflag |= CRTSCTS;
-    }
-    const speed_t code = StandardSpeed(Value.BaudRate);
-    t.c_cflag |= code | (code << IBSHIFT);
-    t.c_ispeed = Value.BaudRate;
-    t.c_ospeed = Value.BaudRate;
+    t.c_iflag = setting.IFlag;
+    t.c_oflag = setting.OFlag;
+    t.c_cflag = setting.CFlag;
+    t.c_lflag = setting.LFlag;
+    t.c_ispeed = setting.ISpeed;
+    t.c_ospeed = setting.OSpeed;
     for (cc_t& c : t.c_cc)
         c = 0;
-    t.c_cc[VSTART] = Value.XonChar;
-    t.c_cc[VSTOP] = Value.XoffChar;
+    t.c_cc[VSTART] = setting.Start;
+    t.c_cc[VSTOP] = setting.Stop;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (::ioctl(Fd, TCSETS2, &t) != 0)
@@ -347,6 +363,7 @@ std::size_t TPosixDevice::PullInput() {
             break;
         if (n <= 0) {  // EIO or end of file: the device (or the other side) has gone
             Vanished = true;
+            KickEventFd(WakeFd);
             break;
         }
         for (ssize_t i = 0; i < n; ++i) {
@@ -412,14 +429,6 @@ void TPosixDevice::UpdateICount() {
 std::uint32_t TPosixDevice::ComputeEvents(TClock::time_point Now, int& TimeoutMs) {
     std::uint32_t events = 0;
     TimeoutMs = -1;
-    if (Vanished) {
-        if (!VanishReported) {
-            VanishReported = true;
-            ErrorBits |= kCeIoe;
-            events |= kEvErr;
-        }
-        return events & Mask;
-    }
     if ((Mask & (kEvRxChar | kEvRxFlag | kEvRx80Full | kEvErr | kEvBreak)) != 0) {
         const std::uint32_t errorsBefore = ErrorBits;
         PullInput();
@@ -439,8 +448,15 @@ std::uint32_t TPosixDevice::ComputeEvents(TClock::time_point Now, int& TimeoutMs
             events |= kEvErr;
         if ((fresh & kCeBreak) != 0)
             events |= kEvBreak;
-        if (Vanished)
-            return events & Mask;  // reported with the next wait
+    }
+    if (Vanished) {
+        // Reported once; after that the wait blocks on the stop event alone.
+        if (!VanishReported) {
+            VanishReported = true;
+            ErrorBits |= kCeIoe;
+            events |= kEvErr;
+        }
+        return events & Mask;
     }
     if (TxPending) {
         int outq = 0;
