@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 #include <ostream>
@@ -144,6 +145,20 @@ TEST_F(FileLoading, MissingFileIsReportedWithABoxAndDisablesStart) {
     EXPECT_EQ(answerer.Texts(), std::vector<QString>{NotFound(missing)});
     EXPECT_FALSE(Window.StartBtn.isEnabled());
     EXPECT_EQ(LogLines(Window), (QStringList{Loaded(good), NotFound(missing)}));
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(FileLoading, MessagesNameTheFileAsTyped) {
+    Write("rel.hex", HexImage(0x20));
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(Dir.Path().string())));
+    TModalAnswerer answerer;
+    Window.FilenameInEdit.setText(QStringLiteral("rel.hex"));
+    Window.FilenameInEdit.setText(QStringLiteral("./fehlt.hex"));
+    QDir::setCurrent(previous);
+    EXPECT_EQ(LogLines(Window), (QStringList{Loaded(QStringLiteral("rel.hex")),
+                                             NotFound(QStringLiteral("./fehlt.hex"))}));
+    EXPECT_EQ(answerer.Texts(), std::vector<QString>{NotFound(QStringLiteral("./fehlt.hex"))});
     EXPECT_EQ(Rows(), 2);
 }
 
