@@ -43,7 +43,9 @@ std::string ErrorText(int Code) {
     if (Code >= 1 && Code <= static_cast<int>(kErrorTexts.size())) {
         return kErrorTexts[static_cast<std::size_t>(Code - 1)];
     }
-    return "Unknown Error #" + std::to_string(Code);
+    std::string text = "Unknown Error #";
+    text += std::to_string(Code);
+    return text;
 }
 
 EComPort::EComPort(const std::string& Message) : std::runtime_error(Message), FErrorCode(0) {}
@@ -202,7 +204,9 @@ bool BoolFromText(const std::string& Text) {
 std::string CharToText(std::uint8_t Value) {
     if (Value >= 33 && Value <= 127)
         return std::string(1, static_cast<char>(Value));
-    return "#" + std::to_string(Value);
+    std::string text = "#";  // (appended: GCC 12 warns wrongly about "#" + string)
+    text += std::to_string(Value);
+    return text;
 }
 
 std::uint8_t CharFromText(const std::string& Text) {
