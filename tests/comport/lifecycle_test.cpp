@@ -319,6 +319,23 @@ TEST(PortLifecycle, ARefusedSettingWhileOpenKeepsThePortOpenAndTheValue) {
     EXPECT_EQ(pty.Settings().CFlag & CSTOPB, 0U);  // the device kept what it had
 }
 
+TEST(PortLifecycle, ANegativeQueueSizeIsRefusedWithCodeNine) {
+    TPtyPair pty;
+    TComPort port;
+    Prepare(port, pty);
+    port.Open();
+    try {
+        port.Buffer().SetInputSize(-3);
+        ADD_FAILURE() << "accepted";
+    } catch (const EComPortExt& e) {
+        EXPECT_EQ(e.ErrorCode(), 9);
+        EXPECT_EQ(std::string(e.what()),
+                  "COM Port Error: SetupComm function failed on " + pty.SlavePath());
+    }
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(port.Buffer().InputSize(), -3);  // kept, as every refused setting is
+}
+
 TEST(PortLifecycle, SyncMethodCannotChangeWhileOpen) {
     TPtyPair pty;
     TComPort port;

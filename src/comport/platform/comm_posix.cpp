@@ -226,6 +226,8 @@ class TPosixDevice final : public TCommDevice {
 
     bool SetupComm(std::uint32_t InQueue, std::uint32_t OutQueue) override {
         // The kernel keeps queues of its own; the input size bounds ours.
+        if (InQueue > 0x7FFFFFFFU || OutQueue > 0x7FFFFFFFU)
+            return Fail(EINVAL);
         std::lock_guard<std::mutex> lock(Mutex);
         InSize = InQueue;
         OutSize = OutQueue;
