@@ -136,6 +136,7 @@ struct TRunCase {
     TClosing Closing = TClosing::WithSuccess;
     bool Cancelled = false;
     std::vector<std::string> Dialogs = {};
+    std::vector<bool> Answers = {true};
 };
 
 std::ostream& operator<<(std::ostream& os, const TRunCase& c) {
@@ -176,7 +177,45 @@ const std::vector<std::string> FullSuccess =
           DeviceInfo,
           {CrcOk, Programming, Programmed, Verifying, Verified, CrcOk}});
 
+const std::string VerifyAsk =
+    "ask: Hinweise: Um die Funktionssicherheit zu erhöhen, sollte die geschrieben Software "
+    "überprüft werden.";
+
 const TRunCase RunCases[] = {
+    {"ProgramOnlyOffersVerificationAndNoGoesStraightToTheCheck",
+     {},
+     "Kiwu",
+     true,
+     false,
+     -1,
+     Join({{Connected2, CrcOn}, DeviceInfo, {CrcOk, Programming, Programmed, CrcOk}}),
+     TClosing::WithSuccess,
+     false,
+     {WarningAsk, SwitchOff, VerifyAsk},
+     {true, false}},
+    {"ProgramOnlyOfferAcceptedVerifiesToo",
+     {},
+     "Kiwu",
+     true,
+     false,
+     -1,
+     FullSuccess,
+     TClosing::WithSuccess,
+     false,
+     {WarningAsk, SwitchOff, VerifyAsk},
+     {true, true}},
+    // The simulated device starts erased, so verifying alone finds a difference.
+    {"VerifyOnlySendsNoProgrammingStream",
+     {},
+     "Kiwu",
+     false,
+     true,
+     -1,
+     Join({{Connected2, CrcOn},
+           DeviceInfo,
+           {CrcOk, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
+            "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}}),
+     TClosing::WithoutSuccess},
     {"SuccessfulRunProgramsAndVerifies", {}, "Kiwu", true, true, -1, FullSuccess},
     {"VerificationRefusedStillSucceeds",
      {"--no-verify"},
@@ -341,6 +380,7 @@ TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
     owner.Program = c.Program;
     owner.Verify = c.Verify;
     owner.CancelAtProgramPosition = c.CancelAtProgramPosition;
+    owner.Answers = c.Answers;
     TUpdateOutcome outcome;
     bool closedAfter = false;
     {
@@ -381,6 +421,12 @@ TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
         return sent.size() >= tail.size() &&
                std::equal(tail.begin(), tail.end(), sent.end() - static_cast<long>(tail.size()));
     };
+    if (!c.Program) {
+        const TBytes programCommand = {0xA5, 0x04};
+        EXPECT_EQ(
+            std::search(sent.begin(), sent.end(), programCommand.begin(), programCommand.end()),
+            sent.end());
+    }
     switch (c.Closing) {
         case TClosing::WithSuccess:
             EXPECT_TRUE(endsWith({0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
