@@ -174,8 +174,15 @@ void WriteWholeFile(const std::filesystem::path& Target, const std::string& Cont
     std::filesystem::path tempPath;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempPath = folder / ("." + Target.filename().string() + ".tmp" +
-                             std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        // Appended piece by piece: GCC 12 reports a false -Wrestrict for the
+        // chained operator+ at -O2.
+        std::string name = ".";
+        name += Target.filename().string();
+        name += ".tmp";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(++counter);
+        tempPath = folder / name;
         fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
