@@ -188,6 +188,36 @@ TEST(PortEvents, CloseDispatchesTheBatchThatIsOnItsWay) {
     rig.Port.DetachLink(&link);
 }
 
+TEST(PortEvents, AnEventThatFindsTheQueueEmptyDoesNothing) {
+    TRig rig;
+    int rxChar = 0, rxBuf = 0;
+    std::vector<bool> receiving;
+    rig.Port.OnRxChar = [&](TCustomComPort&, int) { ++rxChar; };
+    rig.Port.OnRxBuf = [&](TCustomComPort&, const std::uint8_t*, int) { ++rxBuf; };
+    TComLink link;
+    link.LinkDataReceived = [](TCustomComPort&, const std::uint8_t*, int) {};
+    link.LinkReceiving = [&](TCustomComPort&, bool On) { receiving.push_back(On); };
+    std::atomic<bool> queued{false};
+    TMainThreadDispatcher::Instance().SetWakeHook([&] { queued = true; });
+    rig.Port.Open();
+    rig.Pty.Send("gone");
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!queued && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    TMainThreadDispatcher::Instance().SetWakeHook(nullptr);
+    ASSERT_TRUE(queued);
+    // The bytes are taken before the queued hand-over runs.
+    std::uint8_t buf[8];
+    ASSERT_EQ(rig.Port.ReadWait(buf, 8), 4);
+    rig.Port.AttachLink(&link);
+    PumpFor(100ms);
+    EXPECT_EQ(rxChar, 0);
+    EXPECT_EQ(rxBuf, 0);
+    EXPECT_TRUE(receiving.empty());
+    rig.Port.Close();
+    rig.Port.DetachLink(&link);
+}
+
 TEST(PortEvents, AHandlerExceptionUnderThreadSyncStopsEventsUntilReopened) {
     TRig rig;
     int calls = 0;

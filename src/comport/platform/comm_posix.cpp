@@ -298,10 +298,11 @@ class TPosixDevice final : public TCommDevice {
     bool Vanished = false;
     bool VanishReported = false;
     bool AboveRx80 = false;
-    bool RxArrived = false;       // bytes came in since the last event report
-    bool EvtCharArrived = false;  // ... among them the event character
-    bool ParityMarks = false;     // PARMRK is on: errors arrive as \377 \0 x
-    int MarkState = 0;            // 0 plain, 1 after \377, 2 after \377 \0
+    std::uint32_t ModemChanges = 0;  // line events seen in the driver's counters
+    bool RxArrived = false;          // bytes came in since the last event report
+    bool EvtCharArrived = false;     // ... among them the event character
+    bool ParityMarks = false;        // PARMRK is on: errors arrive as \377 \0 x
+    int MarkState = 0;               // 0 plain, 1 after \377, 2 after \377 \0
     bool HasICount = false;
     serial_icounter_struct LastICount{};
     bool HasModemLines = false;
@@ -423,6 +424,15 @@ void TPosixDevice::UpdateICount() {
         ErrorBits |= kCeOverrun;
     if (ic.buf_overrun != LastICount.buf_overrun)
         ErrorBits |= kCeRxOver;
+    // The line counters also catch a pulse that came and went between samples.
+    if (ic.cts != LastICount.cts)
+        ModemChanges |= kEvCts;
+    if (ic.dsr != LastICount.dsr)
+        ModemChanges |= kEvDsr;
+    if (ic.dcd != LastICount.dcd)
+        ModemChanges |= kEvRlsd;
+    if (ic.rng != LastICount.rng)
+        ModemChanges |= kEvRing;
     if (ic.brk != LastICount.brk)
         ErrorBits |= kCeBreak;
     LastICount = ic;
@@ -492,6 +502,9 @@ std::uint32_t TPosixDevice::ComputeEvents(TClock::time_point Now, int& TimeoutMs
                     events |= kEvRing;
                 LastModemLines = lines;
             }
+            UpdateICount();
+            events |= ModemChanges;
+            ModemChanges = 0;
             NextModemCheck = Now + std::chrono::milliseconds(20);
         }
         // The lines are sampled: a driver that could wake us on a change has no
