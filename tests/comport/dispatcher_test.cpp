@@ -61,7 +61,9 @@ TEST(MainThreadDispatcher, WakeEndsAWaitAndTheHookSeesEveryQueuedCall) {
 }
 
 TEST(MainThreadDispatcherDeathTest, ShutdownFailsQueuedAndLaterCalls) {
-    // Shutdown is for good, so it runs in a child process.
+    // Shutdown is for good, so it runs in a child process (re-executed, as other
+    // tests leave threads behind that a plain fork would copy half-way).
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             TMainThreadDispatcher& d = TMainThreadDispatcher::Instance();
