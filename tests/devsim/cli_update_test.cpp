@@ -104,6 +104,21 @@ TEST(CliUpdate, ProgramsAndVerifiesPrintingEveryMessageOnce) {
     EXPECT_TRUE(std::equal(Image.begin(), Image.end(), flash.begin()));
 }
 
+TEST(CliUpdate, FailedRunExitsWithOneAfterItsMessage) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({"--buffer", "4", "--withhold-ack", "1"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    const std::string out = cli.ReadAll(std::chrono::seconds(90));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 1) << out;
+    const auto lines = Lines(out);
+    ASSERT_GE(lines.size(), 3u) << out;
+    EXPECT_EQ(lines[lines.size() - 3], "Programmiere 9 von 8192 Bytes Flash");
+    EXPECT_EQ(lines[lines.size() - 2], "Baustein reagiert nicht");
+    EXPECT_EQ(lines.back().rfind("Gesamtdauer: ", 0), 0u);
+}
+
 TEST(CliUpdate, WithoutATerminalEveryQuestionIsNo) {
     TTempDir dir;
     const std::string hex = WriteHex(dir.Path());
