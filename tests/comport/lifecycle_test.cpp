@@ -223,7 +223,8 @@ TEST(PortLifecycle, AChangeWhileOpenConfiguresOnlyItsGroup) {
 }
 
 TEST(PortLifecycle, AMissingDeviceGivesCodeOneAndStaysClosed) {
-    for (const std::string name : {"/dev/tarnwick-no-such-port", "tarnwick-no-such-port"}) {
+    for (const std::string name :
+         {"/dev/tarnwick-no-such-port", "tarnwick-no-such-port", "COM200"}) {
         TComPort port;
         port.SetPort(name);
         int beforeOpen = 0, afterOpen = 0;
