@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -138,6 +139,7 @@ struct TRunCase {
     std::vector<std::string> Dialogs = {};
     std::vector<bool> Answers = {true};
     bool DeviceOffAtFirst = false;  // the device must have missed the first bytes
+    bool PreloadImage = false;      // the device starts with the image in its flash
 };
 
 std::ostream& operator<<(std::ostream& os, const TRunCase& c) {
@@ -221,6 +223,19 @@ const TRunCase RunCases[] = {
      false,
      {WarningAsk, SwitchOff, VerifyAsk},
      {true, true}},
+    {"VerifyOnlyOfAProgrammedDeviceSucceeds",
+     {},
+     "Kiwu",
+     false,
+     true,
+     -1,
+     Join({{Connected2, CrcOn}, DeviceInfo, {CrcOk, Verifying, Verified, CrcOk}}),
+     TClosing::WithSuccess,
+     false,
+     {},
+     {true},
+     false,
+     true},
     // The simulated device starts erased, so verifying alone finds a difference.
     {"VerifyOnlySendsNoProgrammingStream",
      {},
@@ -386,6 +401,13 @@ TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
     std::vector<std::string> args = {"--buffer", "4"};
     args.insert(args.end(), c.DevsimArgs.begin(), c.DevsimArgs.end());
     args.insert(args.end(), {"--password", c.Password});
+    if (c.PreloadImage) {
+        const std::string preload = dir.Path() + "/preload.bin";
+        std::ofstream(preload, std::ios::binary)
+            .write(reinterpret_cast<const char*>(Image10.data()),
+                   static_cast<std::streamsize>(Image10.size()));
+        args.insert(args.end(), {"--flash-in", preload});
+    }
     TDevsim device(args, dir.Path());
 
     TBuffer image(MaxFlashSize, 0xFF);

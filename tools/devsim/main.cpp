@@ -47,6 +47,7 @@
 //
 // --trace FILE writes one line per received byte: milliseconds since start, the byte in
 // hex, and a note for discarded ones ("off", "dropped") or changed ones ("corrupted XX").
+// --flash-in FILE starts with that content instead of an erased flash.
 // --flash-out FILE writes the flash array (flash size bytes) after every programming
 // stream and at exit. SIGINT and SIGTERM end the program cleanly; so does --max-time S.
 
@@ -100,6 +101,7 @@ struct TOptions {
     long WithholdAck = 0;
     std::string TraceFile;
     std::string FlashOut;
+    std::string FlashIn;
     bool ExitAfterSuccess = false;
     double MaxTimeS = 0;
 };
@@ -121,6 +123,7 @@ void Usage(std::ostream& out) {
            "  --corrupt-byte N       flip the lowest bit of byte N after the connection\n"
            "  --withhold-ack N       send no 0xA9 for the N-th buffer-full\n"
            "  --trace FILE           write every received byte with its time\n"
+           "  --flash-in FILE        start with this flash content instead of an erased one\n"
            "  --flash-out FILE       write the flash after programming and at exit\n"
            "  --exit-after-success   end after the success command\n"
            "  --max-time S           end after S seconds in any case\n";
@@ -179,9 +182,9 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             std::exit(0);
         } else {
             static const char* const valueOptions[] = {
-                "--password",     "--version",        "--signature", "--buffer",
-                "--flash",        "--power-on-delay", "--drop-byte", "--corrupt-byte",
-                "--withhold-ack", "--trace",          "--flash-out", "--max-time"};
+                "--password",       "--version",   "--signature",    "--buffer",       "--flash",
+                "--power-on-delay", "--drop-byte", "--corrupt-byte", "--withhold-ack", "--trace",
+                "--flash-out",      "--flash-in",  "--max-time"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
                 std::cerr << "tarnwick-devsim: unknown option " << a << "\n";
@@ -222,6 +225,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
                 ok = ParseLong(*v, 1, 1L << 40, o.WithholdAck);
             } else if (a == "--trace") {
                 o.TraceFile = *v;
+            } else if (a == "--flash-in") {
+                o.FlashIn = *v;
             } else if (a == "--flash-out") {
                 o.FlashOut = *v;
             } else if (a == "--max-time") {
@@ -253,6 +258,15 @@ class TDevice {
   public:
     TDevice(const TOptions& options, int masterFd)
         : Opt(options), Fd(masterFd), Flash(options.FlashSize, 0xFF) {}
+
+    // Preloads the flash from a binary file (as much of it as fits).
+    bool LoadFlash(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        in.read(reinterpret_cast<char*>(Flash.data()), static_cast<std::streamsize>(Flash.size()));
+        return true;
+    }
 
     // Takes one byte from the line (after the power-on and fault filters).
     void Receive(std::uint8_t b) {
@@ -318,12 +332,14 @@ class TDevice {
         if (Opt.Silent)
             return;
         std::size_t done = 0;
+        int stalls = 0;
         while (done < bytes.size()) {
             const ssize_t n = write(Fd, bytes.data() + done, bytes.size() - done);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                if (errno == EAGAIN) {
+                // A host that stopped reading for a second loses the rest, as on a line.
+                if (errno == EAGAIN && ++stalls <= 10) {
                     pollfd p{Fd, POLLOUT, 0};
                     poll(&p, 1, 100);
                     continue;
@@ -545,9 +561,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::cout << slavePath << std::endl;
-
     TDevice device(opt, master);
+    if (!opt.FlashIn.empty() && !device.LoadFlash(opt.FlashIn)) {
+        std::cerr << "tarnwick-devsim: cannot read " << opt.FlashIn << "\n";
+        return 1;
+    }
+
+    std::cout << slavePath << std::endl;
     const auto start = std::chrono::steady_clock::now();
     auto elapsedMs = [&] {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
