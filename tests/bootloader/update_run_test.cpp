@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ class TRecorder : public TUpdateOwner {
     std::vector<bool> Answers = {true};  // warning question first; missing answers are No
     int CancelAtProgramPosition = -1;
     TBootloader* Bootloader = nullptr;
+    std::function<void(TProgressBar, int)> OnProgress;
 
     std::vector<std::string> Messages;  // "[BIL]text" with '-' for a flag not set
     std::vector<std::string> Dialogs;   // notices and questions, in order
@@ -60,6 +62,8 @@ class TRecorder : public TUpdateOwner {
     void ClearInfo() override {}
     void SetProgressMax(TProgressBar, int) override {}
     void SetProgressPosition(TProgressBar Bar, int Position) override {
+        if (OnProgress)
+            OnProgress(Bar, Position);
         if (Bar == pbProgram && Position == CancelAtProgramPosition && CancelEnabled &&
             Bootloader != nullptr) {
             Bootloader->CancelButtonClick();
@@ -553,6 +557,42 @@ TEST(UpdateRun, SendsTheExactByteStreamAndLeavesTheImageInFlash) {
     EXPECT_TRUE(std::equal(Image10.begin(), Image10.end(), flash.begin()));
     EXPECT_TRUE(
         std::all_of(flash.begin() + 10, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+// The adapter is pulled out in the middle of programming: the run must still close the
+// port, give the inputs back and say what happened.
+TEST(UpdateRun, DeviceVanishingDuringProgrammingIsReportedAndClosed) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TTempDir dir;
+    auto device = std::make_unique<TDevsim>(std::vector<std::string>{"--buffer", "4"}, dir.Path());
+    TBuffer image(MaxFlashSize, 0xFF);
+    std::copy(Image10.begin(), Image10.end(), image.begin());
+    TRecorder owner;
+    owner.Port = device->PortPath();
+    owner.OnProgress = [&](TProgressBar Bar, int Position) {
+        if (Bar == pbProgram && Position == 2 && device)
+            device.reset();
+    };
+    TUpdateOutcome outcome;
+    bool closedAfter = false;
+    {
+        TComPort port;
+        TBootloader bootloader(owner, port);
+        bootloader.SetImage(image, 9);
+        outcome = bootloader.RunUpdate();
+        closedAfter = !port.Connected();
+        EXPECT_FALSE(bootloader.UpdateRunning);
+    }
+    EXPECT_TRUE(closedAfter);
+    EXPECT_TRUE(owner.InputsEnabled);
+    EXPECT_FALSE(owner.CancelEnabled);
+    EXPECT_TRUE(outcome.Error);
+    EXPECT_FALSE(outcome.SuccessSent);
+    ASSERT_GE(owner.Messages.size(), 3u);
+    EXPECT_EQ(owner.Messages[owner.Messages.size() - 3], Programming);
+    EXPECT_EQ(owner.Messages[owner.Messages.size() - 2].rfind("[B-L]Fehler: ", 0), 0u)
+        << owner.Messages[owner.Messages.size() - 2];
+    EXPECT_EQ(owner.Messages.back().rfind("[-I-]Gesamtdauer: ", 0), 0u);
 }
 
 TEST(UpdateRun, NeitherBoxTickedOnlyShowsTheNotice) {
