@@ -215,7 +215,6 @@ class TCliOwner : public TUpdateOwner {
     long long LastSeconds = -1;
 };
 
-
 // Exit status: 0 when the run ended with the success command sent, 3 when the user
 // cancelled, 2 for a usage error, 1 for everything else.
 int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
