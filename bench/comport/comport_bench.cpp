@@ -44,10 +44,14 @@ void MeasureIdle(benchmark::State& State, bool Vanish) {
     State.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
 }
 
-void BM_IdleOpenPortCpu(benchmark::State& State) { MeasureIdle(State, false); }
+void BM_IdleOpenPortCpu(benchmark::State& State) {
+    MeasureIdle(State, false);
+}
 BENCHMARK(BM_IdleOpenPortCpu)->Iterations(8)->Unit(benchmark::kMillisecond);
 
-void BM_VanishedDevicePortCpu(benchmark::State& State) { MeasureIdle(State, true); }
+void BM_VanishedDevicePortCpu(benchmark::State& State) {
+    MeasureIdle(State, true);
+}
 BENCHMARK(BM_VanishedDevicePortCpu)->Iterations(8)->Unit(benchmark::kMillisecond);
 
 // One byte from the far end to the OnRxBuf handler on the pumping main thread.
@@ -86,7 +90,8 @@ void BM_WriteStrOneByte(benchmark::State& State) {
     int n = 0;
     for (auto _ : State) {
         port.WriteStr("w");
-        if (++n % 256 == 0) pty.Drain();
+        if (++n % 256 == 0)
+            pty.Drain();
         // Hand-overs of transmit-empty wait for the main thread.
         TMainThreadDispatcher::Instance().RunPending();
     }
