@@ -208,13 +208,20 @@ void TCustomComPort::Open() {
             EventWindow = std::make_unique<TComEventWindow>(*this);
         EventThread = std::make_unique<TComThread>(*this);
         ThreadCreated = true;
+        EventThread->Resume();  // after the fields above, which the thread reads
     }
     NotifyAfterOpen();
 }
 
 void TCustomComPort::Close() {
-    if (!FConnected || FDesigning)
+    // A handler that runs while Close waits for the event thread may close too.
+    if (!FConnected || FDesigning || FClosing)
         return;
+    FClosing = true;
+    struct TClosingDone {
+        bool& Flag;
+        ~TClosingDone() { Flag = false; }
+    } closingDone{FClosing};
     NotifyBeforeClose();
     AbortTransfers();
     if (ThreadCreated) {

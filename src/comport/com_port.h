@@ -598,6 +598,7 @@ class TCustomComPort {
     std::unique_ptr<platform::TCommDevice> Device;
     std::unique_ptr<TComThread> EventThread;
     bool ThreadCreated = false;
+    bool FClosing = false;
     std::unique_ptr<TComEventWindow> EventWindow;
 };
 

@@ -7,63 +7,87 @@
 
 namespace tarnwick {
 
-TComThread::TComThread(TCustomComPort& Port) : OwnerPort(Port), QuitEvent(false) {
+TComThread::TComThread(TCustomComPort& Port)
+    : OwnerPort(Port), Shared(std::make_shared<TShared>()) {
     // The thread that opens the port is the main thread unless one was named:
     // the dispatcher must know it before the event thread first asks.
     TMainThreadDispatcher::Instance();
     // The result is not looked at: a device that refuses the mask reports nothing.
-    OwnerPort.Device->SetCommMask(EventsToCommMask(OwnerPort.Events()));
-    Thread = std::thread([this] { Execute(); });
+    Port.Device->SetCommMask(EventsToCommMask(Port.Events()));
+}
+
+void TComThread::Resume() {
+    std::lock_guard<std::mutex> lock(Shared->ThreadMutex);
+    Thread = std::thread(&TComThread::Execute, Shared, &OwnerPort);
 }
 
 TComThread::~TComThread() {
     SignalStop();
+    {
+        std::lock_guard<std::mutex> lock(Shared->ThreadMutex);
+        if (!Thread.joinable())
+            return;  // never resumed
+        if (Shared->FiringThread.load() == std::this_thread::get_id()) {
+            Shared->Abandoned.store(true);
+            Thread.detach();
+            return;
+        }
+    }
     TMainThreadDispatcher& dispatcher = TMainThreadDispatcher::Instance();
     if (dispatcher.IsMainThread()) {
         // Keep dispatching: the thread may be blocked in a hand-over to us.
-        while (!Finished.load())
+        while (!Shared->Finished.load()) {
             dispatcher.WaitAndRunPending(std::chrono::milliseconds(10));
+        }
     }
     Thread.join();
 }
 
 void TComThread::SignalStop() {
-    QuitEvent.Set();
+    Shared->QuitEvent.Set();
     std::this_thread::yield();
 }
 
-void TComThread::Execute() {
+void TComThread::Execute(TSharedPtr Shared, TCustomComPort* Port) {
+    bool clean = false;
     try {
-        platform::TCommDevice& device = *OwnerPort.Device;
+        platform::TCommDevice& device = *Port->Device;
         for (;;) {
             std::uint32_t mask = 0;
-            const platform::TWaitResult r = device.WaitCommEvent(QuitEvent, mask);
+            const platform::TWaitResult r = device.WaitCommEvent(Shared->QuitEvent, mask);
             if (r != platform::TWaitResult::Event)
                 break;
-            PendingEvents = CommMaskToEvents(mask);
-            if (!PendingEvents.Empty())
-                HandOverEvents();
+            const TComEvents pendingEvents = CommMaskToEvents(mask);
+            if (!pendingEvents.Empty())
+                HandOverEvents(Shared, *Port, pendingEvents);
+            if (Shared->Abandoned.load())
+                break;  // the port and its device are gone
         }
-        device.SetCommMask(0);
-        device.PurgeComm(platform::kPurgeTxClear | platform::kPurgeRxClear);
+        clean = !Shared->Abandoned.load();
+        if (clean) {
+            device.SetCommMask(0);
+            device.PurgeComm(platform::kPurgeTxClear | platform::kPurgeRxClear);
+        }
     } catch (...) {
         // An exception from dispatch ends the thread: the port reports nothing
         // more until it is reopened, and nobody is told (as documented).
     }
-    Finished.store(true);
+    Shared->Finished.store(true);
     TMainThreadDispatcher::Instance().Wake();
 }
 
-void TComThread::HandOverEvents() {
-    switch (OwnerPort.SyncMethod()) {
+void TComThread::HandOverEvents(const TSharedPtr& Shared, TCustomComPort& Port,
+                                TComEvents PendingEvents) {
+    switch (Port.SyncMethod()) {
         case smThreadSync:
-            TMainThreadDispatcher::Instance().Invoke([this] { FireEvents(); });
+            TMainThreadDispatcher::Instance().Invoke(
+                [Shared, &Port, PendingEvents] { FireEvents(Shared, Port, PendingEvents); });
             break;
         case smWindowSync:
-            SendEventMessages();
+            SendEventMessages(Port, PendingEvents);
             break;
         case smNone:
-            FireEvents();
+            FireEvents(Shared, Port, PendingEvents);
             break;
         case smDisableEvents:
             break;
@@ -76,50 +100,59 @@ constexpr std::array<TComEvent, 10> kFireOrder = {
     evError, evRxChar, evTxEmpty, evBreak, evRing, evCTS, evDSR, evRxFlag, evRLSD, evRx80Full};
 }  // namespace
 
-void TComThread::FireEvents() {
+void TComThread::FireEvents(const TSharedPtr& Shared, TCustomComPort& Port,
+                            TComEvents PendingEvents) {
+    const std::thread::id previous = Shared->FiringThread.exchange(std::this_thread::get_id());
+    struct TRestore {
+        TShared& State;
+        std::thread::id Previous;
+        ~TRestore() { State.FiringThread.store(Previous); }
+    } restore{*Shared, previous};
     for (TComEvent e : kFireOrder) {
+        // A handler that closed the port ends the batch: the port is not ours now.
+        if (Shared->Abandoned.load())
+            break;
         if (!PendingEvents.Contains(e))
             continue;
         switch (e) {
             case evError:
-                OwnerPort.HandleError();
+                Port.HandleError();
                 break;
             case evRxChar:
-                OwnerPort.HandleRxChar();
+                Port.HandleRxChar();
                 break;
             case evTxEmpty:
-                OwnerPort.HandleTxEmpty();
+                Port.HandleTxEmpty();
                 break;
             case evBreak:
-                OwnerPort.HandleBreak();
+                Port.HandleBreak();
                 break;
             case evRing:
-                OwnerPort.HandleRing();
+                Port.HandleRing();
                 break;
             case evCTS:
-                OwnerPort.HandleCTSChange();
+                Port.HandleCTSChange();
                 break;
             case evDSR:
-                OwnerPort.HandleDSRChange();
+                Port.HandleDSRChange();
                 break;
             case evRxFlag:
-                OwnerPort.HandleRxFlag();
+                Port.HandleRxFlag();
                 break;
             case evRLSD:
-                OwnerPort.HandleRLSDChange();
+                Port.HandleRLSDChange();
                 break;
             case evRx80Full:
-                OwnerPort.HandleRx80Full();
+                Port.HandleRx80Full();
                 break;
         }
     }
 }
 
-void TComThread::SendEventMessages() {
+void TComThread::SendEventMessages(TCustomComPort& Port, TComEvents PendingEvents) {
     for (TComEvent e : kFireOrder) {
-        if (PendingEvents.Contains(e)) {
-            OwnerPort.EventWindow->Send(EventsToCommMask(TComEvents{e}));
-        }
+        if (PendingEvents.Contains(e))
+            Port.EventWindow->Send(EventsToCommMask(TComEvents{e}));
     }
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "comport/com_port.h"
@@ -11,28 +13,43 @@ namespace tarnwick {
 
 class TComThread {
   public:
-    // Sets the driver's event mask from the port's Events and starts at once.
+    // Sets the driver's event mask from the port's Events; the thread starts
+    // with Resume, once the port has recorded it.
     explicit TComThread(TCustomComPort& Port);
+    void Resume();
     // SignalStop, then waits for the end while running the hand-overs that the
-    // thread queued for the main thread.
+    // thread queued for the main thread. Called from one of the port's own
+    // handlers (the port closed in the middle of a batch), it cannot wait for
+    // the hand-over it runs in: the thread then ends by itself once that
+    // returns, without touching the port again.
     ~TComThread();
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
     void SignalStop();
     // False once the body has ended (stopped, or ended by an exception).
-    bool Running() const { return !Finished.load(); }
+    bool Running() const { return Thread.joinable() && !Shared->Finished.load(); }
 
   private:
-    void Execute();
-    void HandOverEvents();
-    void FireEvents();
-    void SendEventMessages();
+    // What the thread body needs to outlive this object.
+    struct TShared {
+        platform::TEvent QuitEvent{false};
+        std::atomic<bool> Finished{false};
+        std::atomic<bool> Abandoned{false};
+        std::atomic<std::thread::id> FiringThread{};  // the thread inside FireEvents
+        std::mutex ThreadMutex;  // orders the start with a stop from the thread itself
+    };
+    using TSharedPtr = std::shared_ptr<TShared>;
+
+    static void Execute(TSharedPtr Shared, TCustomComPort* Port);
+    static void HandOverEvents(const TSharedPtr& Shared, TCustomComPort& Port,
+                               TComEvents PendingEvents);
+    static void FireEvents(const TSharedPtr& Shared, TCustomComPort& Port,
+                           TComEvents PendingEvents);
+    static void SendEventMessages(TCustomComPort& Port, TComEvents PendingEvents);
 
     TCustomComPort& OwnerPort;
-    platform::TEvent QuitEvent;
-    TComEvents PendingEvents;
-    std::atomic<bool> Finished{false};
+    TSharedPtr Shared;
     std::thread Thread;
 };
 

@@ -218,6 +218,42 @@ TEST(PortEvents, AnEventThatFindsTheQueueEmptyDoesNothing) {
     rig.Port.DetachLink(&link);
 }
 
+TEST(PortEvents, AHandlerMayCloseItsOwnPort) {
+    for (const TSyncMethod sync : {smThreadSync, smWindowSync, smNone}) {
+        SCOPED_TRACE(int(sync));
+        TRig rig({evRxChar, evTxEmpty}, sync);
+        std::atomic<int> closedInHandler{0};
+        std::atomic<bool> opened{false};
+        rig.Port.OnRxChar = [&](TCustomComPort& Sender, int) {
+            // Without sync the handler runs on the event thread, and the test
+            // must order it after Open itself.
+            while (!opened.load())
+                std::this_thread::yield();
+            Sender.Close();
+            ++closedInHandler;
+        };
+        rig.Port.Open();
+        opened = true;
+        rig.Pty.Send("bye");
+        ASSERT_TRUE(PumpUntil([&] { return closedInHandler.load() == 1; }));
+        EXPECT_FALSE(rig.Port.Connected());
+        EXPECT_EQ(rig.Port.DeviceHandle(), -1);
+        // The port works again after a reopen.
+        std::atomic<int> seen{0};
+        opened = false;
+        rig.Port.OnRxChar = [&](TCustomComPort&, int) {
+            while (!opened.load())
+                std::this_thread::yield();
+            ++seen;
+        };
+        rig.Port.Open();
+        opened = true;
+        rig.Pty.Send("again");
+        EXPECT_TRUE(PumpUntil([&] { return seen.load() > 0; }));
+        rig.Port.Close();
+    }
+}
+
 TEST(PortEvents, AHandlerExceptionUnderThreadSyncStopsEventsUntilReopened) {
     TRig rig;
     int calls = 0;
