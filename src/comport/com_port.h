@@ -7,6 +7,15 @@
 // of settings to the device at once (line settings, timeouts or queue sizes).
 // Every failure is reported by throwing EComPort or EComPortExt.
 //
+// On POSIX the port name may be a path, a name under /dev, or COMn for
+// /dev/ttyS(n-1); EComPortExt::WindowsError then carries errno. Settings that
+// termios cannot carry out (1.5 stop bits, DSR flow control or sensitivity, DTR
+// handshake, RTS toggle, a zero rate) fail with code 7; RTS/CTS is one switch
+// there (either OutCTSFlow or rtsHandshake turns both directions on), and
+// TxContinueOnXoff, XonLim and XoffLim have no effect. Modem lines are sampled
+// every 20 ms while their events are watched; a device without them (a pty)
+// reads as all lines off.
+//
 // Threads: Open, Close, the setters, WriteStr and the handlers run on the main
 // thread (the one TMainThreadDispatcher knows). Each open port with a non-empty
 // Events set has one event thread that waits for line events and hands each
