@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -194,7 +195,12 @@ class TCliOwner : public TUpdateOwner {
         const int filled = percent * width / 100;
         std::string bar(static_cast<std::size_t>(filled), '#');
         bar.append(static_cast<std::size_t>(width - filled), '-');
-        std::fprintf(stderr, "\r\033[K%-14s [%s] %3d%%  %s", names[Bar], bar.c_str(), percent,
+        // Pad by characters, not bytes: the umlauts of "Überprüfen" take two bytes each.
+        std::string label = names[Bar];
+        const auto columns =
+            std::count_if(label.begin(), label.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        label.append(static_cast<std::size_t>(std::max<long>(0, 14 - columns)), ' ');
+        std::fprintf(stderr, "\r\033[K%s [%s] %3d%%  %s", label.c_str(), bar.c_str(), percent,
                      TBootloader::DurationText(seconds * 1000).c_str());
         std::fflush(stderr);
         ProgressShown = true;
