@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -35,6 +36,43 @@ std::atomic<bool> InterruptRequested{false};
 void OnInterrupt(int) {
     InterruptRequested = true;
 }
+
+// Routes Ctrl-C and SIGTERM to OnInterrupt for its lifetime, then restores what was there.
+class TInterruptGuard {
+  public:
+    TInterruptGuard() {
+#ifdef _WIN32
+        OldInt = std::signal(SIGINT, OnInterrupt);
+        OldTerm = std::signal(SIGTERM, OnInterrupt);
+#else
+        struct sigaction sa {};
+        sa.sa_handler = OnInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &OldInt);
+        sigaction(SIGTERM, &sa, &OldTerm);
+#endif
+    }
+    ~TInterruptGuard() {
+#ifdef _WIN32
+        std::signal(SIGINT, OldInt);
+        std::signal(SIGTERM, OldTerm);
+#else
+        sigaction(SIGINT, &OldInt, nullptr);
+        sigaction(SIGTERM, &OldTerm, nullptr);
+#endif
+    }
+    TInterruptGuard(const TInterruptGuard&) = delete;
+    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+
+  private:
+#ifdef _WIN32
+    void (*OldInt)(int) = SIG_DFL;
+    void (*OldTerm)(int) = SIG_DFL;
+#else
+    struct sigaction OldInt {};
+    struct sigaction OldTerm {};
+#endif
+};
 
 struct TUpdateOptions {
     std::string Port;
@@ -260,13 +298,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     Context.Err << FileLoadedMessage(options.File) << "\n";
 
     TMainThreadDispatcher::Instance().SetMainThread();
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    struct sigaction oldInt {};
-    struct sigaction oldTerm {};
-    sigaction(SIGINT, &sa, &oldInt);
-    sigaction(SIGTERM, &sa, &oldTerm);
+    const TInterruptGuard interruptGuard;
     InterruptRequested = false;
 
     TUpdateOutcome outcome;
@@ -279,8 +311,6 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
         outcome = bootloader.RunUpdate();
         owner.Finish();
     }
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
 
     if (outcome.SuccessSent)
         return ExitSuccess;
