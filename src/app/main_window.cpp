@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
@@ -85,9 +86,15 @@ void SetProgressBar(QProgressBar& Bar) {
     Bar.setTextVisible(false);
 }
 
+// Places a label's text box at Left, Top. With the fonts available here the dots of a
+// capital umlaut (the Ü of "Überprüfen") rise above the font's ascent and would be cut
+// off at the label's top edge; such a label gets that much room above its text box.
 void SetLabel(QLabel& Label, const QString& Caption, int Left, int Top) {
     Label.setText(Caption);
-    Label.move(Left, Top);
+    const QFontMetrics metrics(Label.font());
+    const int overflow = std::max(0, -metrics.boundingRect(Caption).top() - metrics.ascent());
+    Label.setContentsMargins(0, overflow, 0, 0);
+    Label.move(Left, Top - overflow);
     Label.adjustSize();
 }
 
