@@ -1,35 +1,21 @@
-// Intel-HEX text for the tests, checksums included.
+// Intel-HEX files for the window tests, built from the shared records.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "hex_record.h"
+
 namespace tarnwick::test {
 
+// One record as a line of a file, CR LF included.
 inline std::string HexLine(std::uint8_t Type, std::uint16_t Address,
                            const std::vector<std::uint8_t>& Data, int ChecksumError = 0) {
-    std::string line = ":";
-    unsigned sum = 0;
-    auto put = [&](std::uint8_t Byte) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", Byte);
-        line += digits;
-        sum += Byte;
-    };
-    put(static_cast<std::uint8_t>(Data.size()));
-    put(static_cast<std::uint8_t>(Address >> 8));
-    put(static_cast<std::uint8_t>(Address & 0xFF));
-    put(Type);
-    for (const std::uint8_t byte : Data) {
-        put(byte);
-    }
-    put(static_cast<std::uint8_t>((0x100 - (sum & 0xFF) + ChecksumError) & 0xFF));
-    return line + "\r\n";
+    return HexRecord(Type, Address, Data, ChecksumError) + "\r\n";
 }
 
-inline const std::string HexEnd = ":00000001FF\r\n";
+inline const std::string HexEnd = EofRecord + "\r\n";
 
 // Data records of 16 bytes covering addresses 0 .. Length - 1, byte value = low
 // address byte plus Seed; with the end record when Complete.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "../image/hex_text.h"
 #include "firmware_image.h"
+#include "hex_record.h"
 #include "program_rows.h"
 #include "run_process.h"
 #include "temp_dir.h"

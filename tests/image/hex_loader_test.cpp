@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "firmware_image.h"
-#include "hex_text.h"
+#include "hex_record.h"
 #include "temp_dir.h"
 
 namespace tarnwick {

@@ -1,4 +1,4 @@
-// Builds Intel-HEX records for the tests, checksum included.
+// Intel-HEX records for the tests, checksum included, without line end.
 #pragma once
 
 #include <cstdint>
@@ -8,15 +8,16 @@
 
 namespace tarnwick::test {
 
+// ChecksumError is added to the correct checksum, to build a record the loader must refuse.
 inline std::string HexRecord(std::uint8_t Type, std::uint16_t Address,
-                             const std::vector<std::uint8_t>& Data) {
+                             const std::vector<std::uint8_t>& Data, int ChecksumError = 0) {
     std::string line = ":";
     unsigned sum = 0;
-    auto put = [&](std::uint8_t byte) {
+    auto put = [&](std::uint8_t Byte) {
         char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X", byte);
+        std::snprintf(digits, sizeof digits, "%02X", Byte);
         line += digits;
-        sum += byte;
+        sum += Byte;
     };
     put(static_cast<std::uint8_t>(Data.size()));
     put(static_cast<std::uint8_t>(Address >> 8));
@@ -25,7 +26,7 @@ inline std::string HexRecord(std::uint8_t Type, std::uint16_t Address,
     for (const std::uint8_t byte : Data) {
         put(byte);
     }
-    put(static_cast<std::uint8_t>(-sum & 0xFF));
+    put(static_cast<std::uint8_t>((0x100 - (sum & 0xFF) + ChecksumError) & 0xFF));
     return line;
 }
 
