@@ -29,10 +29,8 @@ namespace tarnwick::platform {
 
 namespace {
 
-thread_local std::uint32_t tLastError = 0;
-
 bool Fail(int Error) {
-    tLastError = static_cast<std::uint32_t>(Error);
+    SetLastError(static_cast<std::uint32_t>(Error));
     return false;
 }
 
@@ -77,13 +75,6 @@ speed_t StandardSpeed(std::uint32_t Rate) {
 }
 
 }  // namespace
-
-std::uint32_t LastError() {
-    return tLastError;
-}
-void SetLastError(std::uint32_t Error) {
-    tLastError = Error;
-}
 
 void DebugOutput(const std::string& Text) {
     static const bool enabled = std::getenv("TARNWICK_DEBUG") != nullptr;

@@ -7,21 +7,12 @@ namespace tarnwick::platform {
 
 namespace {
 
-thread_local std::uint32_t tLastError = 0;
-
 bool Fail() {
-    tLastError = ::GetLastError();
+    SetLastError(::GetLastError());
     return false;
 }
 
 }  // namespace
-
-std::uint32_t LastError() {
-    return tLastError;
-}
-void SetLastError(std::uint32_t Error) {
-    tLastError = Error;
-}
 
 void DebugOutput(const std::string& Text) {
     ::OutputDebugStringA(Text.c_str());
@@ -175,7 +166,7 @@ class TWin32Device final : public TCommDevice {
         Written = n;
         if (!ok) {
             Fail();
-            if (tLastError != ERROR_IO_PENDING)
+            if (LastError() != ERROR_IO_PENDING)
                 Record.Started = false;
             return false;
         }
@@ -190,7 +181,7 @@ class TWin32Device final : public TCommDevice {
         Read = n;
         if (!ok) {
             Fail();
-            if (tLastError != ERROR_IO_PENDING)
+            if (LastError() != ERROR_IO_PENDING)
                 Record.Started = false;
             return false;
         }
@@ -199,7 +190,7 @@ class TWin32Device final : public TCommDevice {
 
     bool WaitOverlapped(TOverlapped& Record, std::uint32_t& Transferred) override {
         if (!Record.Started) {
-            tLastError = kErrorNotStarted;
+            SetLastError(kErrorNotStarted);
             return false;
         }
         if (::WaitForSingleObject(Record.Ov.hEvent, INFINITE) != WAIT_OBJECT_0)
