@@ -160,32 +160,16 @@ class TWin32Device final : public TCommDevice {
 
     bool WriteFile(const std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Written,
                    TOverlapped& Record) override {
-        Record.Started = true;
-        DWORD n = 0;
-        const BOOL ok = ::WriteFile(Handle, Data, Count, &n, &Record.Ov);
-        Written = n;
-        if (!ok) {
-            Fail();
-            if (LastError() != ERROR_IO_PENDING)
-                Record.Started = false;
-            return false;
-        }
-        return true;
+        return Transfer(Record, Written, [&](DWORD* Done, OVERLAPPED* Ov) {
+            return ::WriteFile(Handle, Data, Count, Done, Ov);
+        });
     }
 
     bool ReadFile(std::uint8_t* Data, std::uint32_t Count, std::uint32_t& Read,
                   TOverlapped& Record) override {
-        Record.Started = true;
-        DWORD n = 0;
-        const BOOL ok = ::ReadFile(Handle, Data, Count, &n, &Record.Ov);
-        Read = n;
-        if (!ok) {
-            Fail();
-            if (LastError() != ERROR_IO_PENDING)
-                Record.Started = false;
-            return false;
-        }
-        return true;
+        return Transfer(Record, Read, [&](DWORD* Done, OVERLAPPED* Ov) {
+            return ::ReadFile(Handle, Data, Count, Done, Ov);
+        });
     }
 
     bool WaitOverlapped(TOverlapped& Record, std::uint32_t& Transferred) override {
@@ -228,6 +212,24 @@ class TWin32Device final : public TCommDevice {
     std::intptr_t NativeHandle() const override { return reinterpret_cast<std::intptr_t>(Handle); }
 
   private:
+    // Starts an overlapped read or write on Record. The record counts as started unless
+    // the call failed without leaving the operation pending, so that WaitOverlapped
+    // never waits for one that cannot end.
+    template <typename TCall>
+    bool Transfer(TOverlapped& Record, std::uint32_t& Transferred, TCall Call) {
+        Record.Started = true;
+        DWORD n = 0;
+        const BOOL ok = Call(&n, &Record.Ov);
+        Transferred = n;
+        if (!ok) {
+            Fail();
+            if (LastError() != ERROR_IO_PENDING)
+                Record.Started = false;
+            return false;
+        }
+        return true;
+    }
+
     HANDLE Handle;
     // The event wait's record and mask outlive each call: the wait may still be
     // pending inside the driver when the call returns.
