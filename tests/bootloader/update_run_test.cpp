@@ -128,6 +128,13 @@ class TExpectedStream {
 // escape results 0x93, 0x25 and the end code 0x80 sent as plain data.
 const TBytes Image10 = {0x01, 0x02, 0x11, 0x13, 0xA5, 0x80, 0x25, 0xA5, 0x93, 0xFF};
 
+// The image a run is given: Image10 from address 0, the rest of the flash erased.
+TBuffer FlashImage10() {
+    TBuffer image(MaxFlashSize, 0xFF);
+    std::copy(Image10.begin(), Image10.end(), image.begin());
+    return image;
+}
+
 enum class TClosing { None, WithoutSuccess, WithSuccess };
 
 struct TRunCase {
@@ -183,6 +190,13 @@ const std::vector<std::string> FullSuccess =
     Join({{Connected2, CrcOn},
           DeviceInfo,
           {CrcOk, Programming, Programmed, Verifying, Verified, CrcOk}});
+
+// The device holds other bytes than the file: the verification pass fails.
+const std::vector<std::string> VerifyMismatch =
+    Join({{Connected2, CrcOn},
+          DeviceInfo,
+          {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
+           "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}});
 
 const std::string VerifyAsk =
     "ask: Hinweise: Um die Funktionssicherheit zu erhöhen, sollte die geschrieben Software "
@@ -341,10 +355,7 @@ const TRunCase RunCases[] = {
      true,
      true,
      -1,
-     Join({{Connected2, CrcOn},
-           DeviceInfo,
-           {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
-            "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}}),
+     VerifyMismatch,
      TClosing::WithoutSuccess},
     // Byte 19 after the connection is the first image byte: 4 CRC, 8 query, 4 CRC, 2 command.
     {"CorruptedImageByteFailsVerification",
@@ -353,10 +364,7 @@ const TRunCase RunCases[] = {
      true,
      true,
      -1,
-     Join({{Connected2, CrcOn},
-           DeviceInfo,
-           {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
-            "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}}),
+     VerifyMismatch,
      TClosing::WithoutSuccess},
     {"SilentDeviceUsesUpAllRounds",
      {"--silent"},
@@ -414,8 +422,7 @@ TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
     }
     TDevsim device(args, dir.Path());
 
-    TBuffer image(MaxFlashSize, 0xFF);
-    std::copy(Image10.begin(), Image10.end(), image.begin());
+    const TBuffer image = FlashImage10();
 
     TRecorder owner;
     owner.Password = c.Password;
@@ -496,8 +503,7 @@ TEST(UpdateRun, SendsTheExactByteStreamAndLeavesTheImageInFlash) {
     TMainThreadDispatcher::Instance().SetMainThread();
     TTempDir dir;
     TDevsim device({"--buffer", "4"}, dir.Path());
-    TBuffer image(MaxFlashSize, 0xFF);
-    std::copy(Image10.begin(), Image10.end(), image.begin());
+    const TBuffer image = FlashImage10();
     TRecorder owner;
     owner.Port = device.PortPath();
     TUpdateOutcome outcome;
@@ -565,8 +571,7 @@ TEST(UpdateRun, DeviceVanishingDuringProgrammingIsReportedAndClosed) {
     TMainThreadDispatcher::Instance().SetMainThread();
     TTempDir dir;
     auto device = std::make_unique<TDevsim>(std::vector<std::string>{"--buffer", "4"}, dir.Path());
-    TBuffer image(MaxFlashSize, 0xFF);
-    std::copy(Image10.begin(), Image10.end(), image.begin());
+    const TBuffer image = FlashImage10();
     TRecorder owner;
     owner.Port = device->PortPath();
     owner.OnProgress = [&](TProgressBar Bar, int Position) {
