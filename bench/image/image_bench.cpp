@@ -70,14 +70,20 @@ const TFullHexFile& FullHexFile() {
     return file;
 }
 
+// Loads the full-size file; when it does not load, marks the run failed and returns false.
+bool LoadFullHexFile(benchmark::State& State, TBuffer& Image, std::int32_t& Highest) {
+    if (LoadHexFile(FullHexFile().Name, Image, Highest, MaxFlashSize) == HexLoaded)
+        return true;
+    State.SkipWithError("load failed");
+    return false;
+}
+
 void BM_LoadHexFile(benchmark::State& State) {
     TBuffer image;
     std::int32_t highest = 0;
     for (auto _ : State) {
-        if (LoadHexFile(FullHexFile().Name, image, highest, MaxFlashSize) != HexLoaded) {
-            State.SkipWithError("load failed");
+        if (!LoadFullHexFile(State, image, highest))
             break;
-        }
         benchmark::DoNotOptimize(image.data());
     }
 }
@@ -97,10 +103,8 @@ void BM_LoadAndBuildRows(benchmark::State& State) {
     TBuffer image;
     std::int32_t highest = 0;
     for (auto _ : State) {
-        if (LoadHexFile(FullHexFile().Name, image, highest, MaxFlashSize) != HexLoaded) {
-            State.SkipWithError("load failed");
+        if (!LoadFullHexFile(State, image, highest))
             break;
-        }
         auto rows = BuildProgramRows(image, false, highest, [](std::int32_t) {});
         if (rows.size() != 16384) {
             State.SkipWithError("wrong row count");
