@@ -98,6 +98,12 @@ void SetLabel(QLabel& Label, const QString& Caption, int Left, int Top) {
     Label.adjustSize();
 }
 
+void SetCheckBox(QCheckBox& Box, const QString& Caption, const QRect& Place, bool Checked) {
+    Box.setText(Caption);
+    Box.setGeometry(Place);
+    Box.setChecked(Checked);
+}
+
 }  // namespace
 
 int CentredOffset(int Outer, int Inner) {
@@ -218,18 +224,12 @@ void TMainWindow::SetUpControls() {
     StartBtn.setText(QStringLiteral("Update starten!"));
     StartBtn.setGeometry(13, 174, 145, 33);
     StartBtn.setEnabled(false);
-    ProgramChkBox.setText(QStringLiteral("Programmieren"));
-    ProgramChkBox.setGeometry(8, 107, 161, 25);
-    ProgramChkBox.setChecked(true);
-    VerifyChkBox.setText(QStringLiteral("Überprüfen"));
-    VerifyChkBox.setGeometry(8, 130, 161, 25);
-    VerifyChkBox.setChecked(true);
-    ShowProgramChkBox.setText(QStringLiteral("Programm anzeigen"));
-    ShowProgramChkBox.setGeometry(8, 60, 161, 25);
-    ShowProgramChkBox.setChecked(true);
-    ShowCompleteMemoryChkBox.setText(QStringLiteral("Kompletten Speicher anzeigen"));
-    ShowCompleteMemoryChkBox.setGeometry(24, 84, 289, 25);
-    ShowCompleteMemoryChkBox.setChecked(false);
+    SetCheckBox(ProgramChkBox, QStringLiteral("Programmieren"), QRect(8, 107, 161, 25), true);
+    SetCheckBox(VerifyChkBox, QStringLiteral("Überprüfen"), QRect(8, 130, 161, 25), true);
+    SetCheckBox(ShowProgramChkBox, QStringLiteral("Programm anzeigen"), QRect(8, 60, 161, 25),
+                true);
+    SetCheckBox(ShowCompleteMemoryChkBox, QStringLiteral("Kompletten Speicher anzeigen"),
+                QRect(24, 84, 289, 25), false);
     CancelButton.setText(QStringLiteral("Abbrechen"));
     CancelButton.setGeometry(168, 174, 145, 33);
     CancelButton.setEnabled(false);
