@@ -294,13 +294,7 @@ TEST(PortEvents, WindowSyncDeliversOneMessagePerEventAndReportsHandlerErrors) {
     rig.Port.OnRxFlag = [&](TCustomComPort&) { note("flag"); };
     rig.Port.OnTxEmpty = [&](TCustomComPort&) { note("txempty"); };
     std::vector<std::string> reports;
-    SetApplicationExceptionHandler([&](std::exception_ptr e) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception& x) {
-            reports.push_back(x.what());
-        }
-    });
+    SetApplicationExceptionHandler(test::CollectReports(reports));
     rig.Port.Open();
     EXPECT_TRUE(rig.Port.EventWindowExists());
     rig.Pty.Send("a!");

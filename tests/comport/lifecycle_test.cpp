@@ -396,13 +396,7 @@ TEST(PortLifecycle, ConnectedOpensAndClosesExceptWhileLoading) {
 
 TEST(PortLifecycle, LoadingWithAMissingDeviceReportsAndGoesOn) {
     std::vector<std::string> reports;
-    SetApplicationExceptionHandler([&](std::exception_ptr e) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception& x) {
-            reports.push_back(x.what());
-        }
-    });
+    SetApplicationExceptionHandler(test::CollectReports(reports));
     TComPort port;
     port.SetPort("/dev/tarnwick-no-such-port");
     port.SetLoading(true);

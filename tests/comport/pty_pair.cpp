@@ -113,4 +113,14 @@ void PumpFor(std::chrono::milliseconds Duration) {
     }
 }
 
+std::function<void(std::exception_ptr)> CollectReports(std::vector<std::string>& Reports) {
+    return [&Reports](std::exception_ptr Error) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const std::exception& x) {
+            Reports.push_back(x.what());
+        }
+    };
+}
+
 }  // namespace tarnwick::test

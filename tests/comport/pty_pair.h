@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "comport/platform/comm_device.h"
 
@@ -43,5 +45,8 @@ bool PumpUntil(const std::function<bool()>& Done,
                std::chrono::milliseconds Timeout = std::chrono::seconds(5));
 // Pumps for a while (to see that nothing more arrives).
 void PumpFor(std::chrono::milliseconds Duration);
+
+// An application exception handler that keeps the message of each report in Reports.
+std::function<void(std::exception_ptr)> CollectReports(std::vector<std::string>& Reports);
 
 }  // namespace tarnwick::test
