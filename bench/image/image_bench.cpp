@@ -3,12 +3,12 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "firmware_image.h"
+#include "hex_record.h"
 #include "program_rows.h"
 
 namespace {
@@ -26,43 +26,21 @@ class TFullHexFile {
         std::ofstream out(Name, std::ios::binary);
         for (int address = 0; address < MaxFlashSize; address += 16) {
             if (address % 0x10000 == 0) {
-                Record(out, 0x02, 0, {static_cast<std::uint8_t>(address >> 12), 0});
+                out << test::SegmentRecord(static_cast<std::uint16_t>(address >> 4)) << "\r\n";
             }
             std::vector<std::uint8_t> data(16);
             for (int i = 0; i < 16; ++i) {
                 data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(address * 7 + i);
             }
-            Record(out, 0x00, static_cast<std::uint16_t>(address & 0xFFFF), data);
+            out << test::DataRecord(static_cast<std::uint16_t>(address & 0xFFFF), data) << "\r\n";
         }
-        out << ":00000001FF\r\n";
+        out << test::EofRecord << "\r\n";
     }
     ~TFullHexFile() { std::filesystem::remove(Name); }
     TFullHexFile(const TFullHexFile&) = delete;
     TFullHexFile& operator=(const TFullHexFile&) = delete;
 
     std::string Name;
-
-  private:
-    static void Record(std::ofstream& Out, std::uint8_t Type, std::uint16_t Address,
-                       const std::vector<std::uint8_t>& Data) {
-        char digits[3];
-        unsigned sum = 0;
-        std::string line = ":";
-        auto put = [&](std::uint8_t byte) {
-            std::snprintf(digits, sizeof digits, "%02X", byte);
-            line += digits;
-            sum += byte;
-        };
-        put(static_cast<std::uint8_t>(Data.size()));
-        put(static_cast<std::uint8_t>(Address >> 8));
-        put(static_cast<std::uint8_t>(Address));
-        put(Type);
-        for (const auto byte : Data) {
-            put(byte);
-        }
-        put(static_cast<std::uint8_t>(-sum));
-        Out << line << "\r\n";
-    }
 };
 
 const TFullHexFile& FullHexFile() {
