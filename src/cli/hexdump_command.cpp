@@ -11,11 +11,13 @@ namespace tarnwick::cli {
 
 namespace {
 
-// As the window checks before it loads: a directory is not a file.
+// As the window checks before it loads: only a regular file (or a link to one) is a
+// file. A directory, a pipe or a device is not; reading a pipe or /dev/zero would
+// never end.
 bool FileExists(const std::string& FileName) {
     std::error_code error;
     const auto status = std::filesystem::status(FileName, error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+    return !error && std::filesystem::is_regular_file(status);
 }
 
 int RunHexdump(const TArguments& Arguments, TCommandContext& Context) {

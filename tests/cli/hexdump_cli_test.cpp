@@ -1,6 +1,8 @@
 // Runs the real tarnwick-cli program and checks what it prints and returns.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,9 +23,10 @@ using test::SegmentRecord;
 const std::string Cli = TARNWICK_CLI_PATH;
 const std::string SamplesDir = TARNWICK_SAMPLES_DIR;
 
-test::TProcessResult RunCli(std::vector<std::string> Args, const std::string& Dir = {}) {
+test::TProcessResult RunCli(std::vector<std::string> Args, const std::string& Dir = {},
+                            std::chrono::milliseconds Timeout = std::chrono::seconds(30)) {
     Args.insert(Args.begin(), Cli);
-    return test::RunProcess(Args, std::chrono::seconds(30), Dir);
+    return test::RunProcess(Args, Timeout, Dir);
 }
 
 std::vector<std::string> Lines(const std::string& Text) {
@@ -143,14 +146,20 @@ TEST(HexdumpCli, SampleMatchesLibraryRows) {
     EXPECT_EQ(result.Out, expected);
 }
 
-TEST(HexdumpCli, MissingFileOrDirectoryNotFound) {
+TEST(HexdumpCli, AnythingButARegularFileIsNotFoundAndNeverRead) {
     const test::TTempDir dir;
+    const std::string pipe = (dir.Path() / "pipe.hex").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // A pipe without a writer or an endless device would block a reader for ever.
     for (const std::string& name :
-         {std::string("nothing.hex"), std::string("."), dir.Path().string()}) {
-        const auto result = RunCli({"hexdump", name}, dir.Path().string());
+         {std::string("nothing.hex"), std::string("."), dir.Path().string(), pipe,
+          std::string("/dev/zero"), std::string("/dev/null")}) {
+        const auto result =
+            RunCli({"hexdump", name}, dir.Path().string(), std::chrono::seconds(10));
+        EXPECT_FALSE(result.TimedOut) << name;
         EXPECT_EQ(result.ExitCode, 1) << name;
-        EXPECT_EQ(result.Err, "Datei \"" + name + "\" nicht gefunden!\n");
-        EXPECT_EQ(result.Out, "");
+        EXPECT_EQ(result.Err, "Datei \"" + name + "\" nicht gefunden!\n") << name;
+        EXPECT_EQ(result.Out, "") << name;
     }
 }
 
