@@ -281,6 +281,8 @@ void TMainWindow::SetUpControls() {
     // Non-visual parts. The dialog is Qt's own so that it looks and behaves the same
     // on every platform (and can be answered in tests).
     OpenDialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The filter shows its description alone, without the pattern behind it.
+    OpenDialog.setOption(QFileDialog::HideNameFilterDetails);
     OpenDialog.setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog.setFileMode(QFileDialog::ExistingFile);
     OpenDialog.setNameFilter(QStringLiteral("Intel-HEX Programmdatei (*.hex)"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QTest>
 #include <QTimer>
@@ -224,6 +225,20 @@ TEST_F(FileLoading, SelectButtonLoadsTheChosenFileAndNotTheSameOneTwice) {
     // Every time the dialog came up preset with the field's file.
     EXPECT_EQ(presets, (QStringList{first, second, second}));
     EXPECT_TRUE(answerer.Boxes().empty());
+}
+
+TEST_F(FileLoading, SelectDialogNamesItsFilterByDescriptionOnly) {
+    QStringList filters;
+    TModalAnswerer answerer([&](QFileDialog& Dialog) {
+        for (const QComboBox* box : Dialog.findChildren<QComboBox*>()) {
+            if (box->objectName() == QStringLiteral("fileTypeCombo")) {
+                filters.append(box->currentText());
+            }
+        }
+    });
+    Window.SelectInBtn.click();
+    ASSERT_EQ(answerer.FileDialogs(), 1);
+    EXPECT_EQ(filters.join(QLatin1Char('|')).toStdString(), "Intel-HEX Programmdatei");
 }
 
 TEST_F(FileLoading, NameTypedDuringALoadIsLoadedAfterItNotInside) {
