@@ -118,9 +118,7 @@ class TCliOwner : public TUpdateOwner {
         if (Options.Yes || !InputIsTerminal)
             return;
         Out << "Weiter mit Eingabetaste ... " << std::flush;
-        std::string line;
-        std::getline(std::cin, line);
-        std::cin.clear();
+        ReadAnswer();
     }
 
     bool AskYesNo(const std::string& Text) override {
@@ -134,9 +132,7 @@ class TCliOwner : public TUpdateOwner {
         }
         ClearProgress();
         Out << OneLine(Text) << " (j/N) " << std::flush;
-        std::string line;
-        std::getline(std::cin, line);
-        std::cin.clear();
+        const std::string line = ReadAnswer();
         return line == "j" || line == "J" || line == "ja" || line == "Ja" || line == "y";
     }
 
@@ -198,6 +194,17 @@ class TCliOwner : public TUpdateOwner {
             out += c;
         }
         return out;
+    }
+
+    // One line from the terminal. Input that ends without a line (Ctrl-D, or a Ctrl-C that
+    // interrupts the read) leaves the prompt's line open, so it is ended here: the next
+    // message gets a line of its own.
+    std::string ReadAnswer() {
+        std::string line;
+        if (!std::getline(std::cin, line) || std::cin.eof())
+            Out << '\n' << std::flush;
+        std::cin.clear();
+        return line;
     }
 
     void PrintLine(const std::string& Text) {

@@ -27,9 +27,9 @@ namespace tarnwick::test {
 class TChildProcess {
   public:
     // Runs Program with Args; its standard output (and with MergeStderr its standard error)
-    // is a pipe read by ReadLine/ReadAll. Standard input is /dev/null.
+    // is a pipe read by ReadLine/ReadAll. Standard input is StdinPath (a terminal, say).
     TChildProcess(const std::string& Program, const std::vector<std::string>& Args,
-                  bool MergeStderr = false) {
+                  bool MergeStderr = false, const std::string& StdinPath = "/dev/null") {
         int out[2];
         if (pipe(out) != 0)
             throw std::runtime_error("pipe failed");
@@ -40,7 +40,8 @@ class TChildProcess {
             posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addclose(&actions, out[1]);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, StdinPath.c_str(),
+                                         O_RDONLY | O_NOCTTY, 0);
         std::vector<std::string> all{Program};
         all.insert(all.end(), Args.begin(), Args.end());
         std::vector<char*> argv;
@@ -87,6 +88,16 @@ class TChildProcess {
             if (!Fill(end))
                 return {};
         }
+    }
+
+    // True once standard output has shown Text (which stays to be read), false on time-out.
+    bool WaitForText(const std::string& Text, std::chrono::milliseconds Timeout) {
+        const auto end = std::chrono::steady_clock::now() + Timeout;
+        while (Buffered.find(Text) == std::string::npos) {
+            if (!Fill(end))
+                return false;
+        }
+        return true;
     }
 
     // Everything on standard output until the child closes it or Timeout passes.

@@ -1,6 +1,9 @@
 // tarnwick-cli update as a user runs it: the real program against the simulated device.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -133,6 +137,70 @@ TEST(CliUpdate, WithoutATerminalEveryQuestionIsNo) {
     EXPECT_EQ(lines[1], "Gesamtdauer: 00:00:00");
     EXPECT_TRUE(device.Stop().empty());
 }
+
+// A terminal for the tool's standard input; the test types on its master side.
+class TTerminal {
+  public:
+    TTerminal() {
+        Master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        SlavePath = ptsname(Master);
+    }
+    ~TTerminal() { close(Master); }
+    TTerminal(const TTerminal&) = delete;
+    TTerminal& operator=(const TTerminal&) = delete;
+
+    void Type(const std::string& Text) {
+        ASSERT_EQ(write(Master, Text.data(), Text.size()), static_cast<ssize_t>(Text.size()));
+    }
+
+    std::string SlavePath;
+
+  private:
+    int Master = -1;
+};
+
+// The warning question on a terminal left without an answer line: the answer is No, the
+// port stays untouched, and the question's line is ended before the next message.
+struct TUnansweredCase {
+    const char* Name;
+    bool CtrlC;  // else the input ends (Ctrl-D)
+    int ExitCode;
+};
+
+const TUnansweredCase UnansweredCases[] = {
+    {"EndOfInput", false, 1},
+};
+
+std::ostream& operator<<(std::ostream& os, const TUnansweredCase& c) {
+    return os << c.Name;
+}
+
+class CliUnansweredQuestionTest : public ::testing::TestWithParam<TUnansweredCase> {};
+
+TEST_P(CliUnansweredQuestionTest, EndsTheQuestionLineAndTouchesNoPort) {
+    const TUnansweredCase& c = GetParam();
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TTerminal terminal;
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", hex}, false, terminal.SlavePath);
+    ASSERT_TRUE(cli.WaitForText("(j/N) ", std::chrono::seconds(10)));
+    if (c.CtrlC)
+        cli.Signal(SIGINT);
+    else
+        terminal.Type("\x04");
+    const std::string out = cli.ReadAll(std::chrono::seconds(10));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(10)));
+    EXPECT_EQ(cli.ExitCode(), c.ExitCode) << out;
+    const auto lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u) << out;
+    EXPECT_EQ(lines[0], Question + " (j/N) ");
+    EXPECT_EQ(lines[1], "Gesamtdauer: 00:00:00");
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, CliUnansweredQuestionTest, ::testing::ValuesIn(UnansweredCases),
+                         [](const auto& param) { return std::string(param.param.Name); });
 
 TEST(CliUpdate, UsageErrors) {
     TTempDir dir;
