@@ -133,6 +133,12 @@ class TCliOwner : public TUpdateOwner {
         ClearProgress();
         Out << OneLine(Text) << " (j/N) " << std::flush;
         const std::string line = ReadAnswer();
+        // Ctrl-C at a question interrupts the read: the answer is No, and the user cancelled.
+        if (InterruptRequested) {
+            InterruptRequested = false;
+            QuestionInterrupted = true;
+            return false;
+        }
         return line == "j" || line == "J" || line == "ja" || line == "Ja" || line == "y";
     }
 
@@ -172,6 +178,9 @@ class TCliOwner : public TUpdateOwner {
     }
 
     void Finish() { ClearProgress(); }
+
+    // Whether a question was ended by Ctrl-C.
+    bool QuestionInterrupted = false;
 
   private:
     struct TBarState {
@@ -309,6 +318,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     InterruptRequested = false;
 
     TUpdateOutcome outcome;
+    bool questionInterrupted = false;
     {
         TComPort port;
         TCliOwner owner(options, Context.Out);
@@ -317,11 +327,13 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
         bootloader.SetImage(image, highestAddress);
         outcome = bootloader.RunUpdate();
         owner.Finish();
+        questionInterrupted = owner.QuestionInterrupted;
     }
 
     if (outcome.SuccessSent)
         return ExitSuccess;
-    if (outcome.Cancelled)
+    // Ctrl-C at the warning question stops the run before it connects.
+    if (outcome.Cancelled || (questionInterrupted && !outcome.Connected))
         return ExitCancelled;
     return ExitFailure;
 }
