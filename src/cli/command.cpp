@@ -1,6 +1,8 @@
 #include "command.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace tarnwick::cli {
 
@@ -55,6 +57,12 @@ std::string Table(const std::vector<std::pair<std::string, std::string>>& Rows) 
 std::string TArguments::Value(std::string_view Name, const std::string& Default) const {
     const auto found = Options.find(std::string(Name));
     return found == Options.end() ? Default : found->second;
+}
+
+bool FileExists(const std::string& FileName) {
+    std::error_code error;
+    const auto status = std::filesystem::status(FileName, error);
+    return !error && std::filesystem::is_regular_file(status);
 }
 
 TArguments ParseArguments(const TCommand& Command, std::span<const std::string> Args) {

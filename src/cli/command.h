@@ -64,6 +64,11 @@ struct TCommand {
 // Throws EUsage for an unknown option or a missing value.
 TArguments ParseArguments(const TCommand& Command, std::span<const std::string> Args);
 
+// True when FileName names a regular file or a link to one, as the window checks
+// before it loads. A directory, a pipe or a device counts as not found: reading a
+// pipe or /dev/zero would never end.
+bool FileExists(const std::string& FileName);
+
 // Usage texts, all built here so that every command shows them alike.
 std::string ProgramUsage(std::span<const TCommand* const> Commands);
 std::string CommandUsage(const TCommand& Command);

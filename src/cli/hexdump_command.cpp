@@ -1,8 +1,5 @@
 // tarnwick-cli hexdump: loads a HEX file as the window does and prints the rows
 // of its program view.
-#include <filesystem>
-#include <system_error>
-
 #include "command.h"
 #include "firmware_image.h"
 #include "program_rows.h"
@@ -10,15 +7,6 @@
 namespace tarnwick::cli {
 
 namespace {
-
-// As the window checks before it loads: only a regular file (or a link to one) is a
-// file. A directory, a pipe or a device is not; reading a pipe or /dev/zero would
-// never end.
-bool FileExists(const std::string& FileName) {
-    std::error_code error;
-    const auto status = std::filesystem::status(FileName, error);
-    return !error && std::filesystem::is_regular_file(status);
-}
 
 int RunHexdump(const TArguments& Arguments, TCommandContext& Context) {
     if (Arguments.Operands.empty()) {

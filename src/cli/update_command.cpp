@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -37,7 +38,8 @@ void OnInterrupt(int) {
     InterruptRequested = true;
 }
 
-// Routes Ctrl-C and SIGTERM to OnInterrupt for its lifetime, then restores what was there.
+// Routes Ctrl-C and SIGTERM to OnInterrupt (and ignores SIGPIPE) for its lifetime, then
+// restores what was there.
 class TInterruptGuard {
   public:
     TInterruptGuard() {
@@ -50,6 +52,12 @@ class TInterruptGuard {
         sigemptyset(&sa.sa_mask);
         sigaction(SIGINT, &sa, &OldInt);
         sigaction(SIGTERM, &sa, &OldTerm);
+        // A reader that goes away (output piped into head) must not kill the run
+        // half-way: the port would stay open and the device mid-stream.
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &OldPipe);
 #endif
     }
     ~TInterruptGuard() {
@@ -59,6 +67,7 @@ class TInterruptGuard {
 #else
         sigaction(SIGINT, &OldInt, nullptr);
         sigaction(SIGTERM, &OldTerm, nullptr);
+        sigaction(SIGPIPE, &OldPipe, nullptr);
 #endif
     }
     TInterruptGuard(const TInterruptGuard&) = delete;
@@ -71,6 +80,7 @@ class TInterruptGuard {
 #else
     struct sigaction OldInt {};
     struct sigaction OldTerm {};
+    struct sigaction OldPipe {};
 #endif
 };
 
@@ -83,13 +93,6 @@ struct TUpdateOptions {
     bool Yes = false;
     std::string File;
 };
-
-// As the window checks before it loads: a directory is not a file.
-bool FileExists(const std::string& FileName) {
-    std::error_code error;
-    const auto status = std::filesystem::status(FileName, error);
-    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
 
 class TCliOwner : public TUpdateOwner {
   public:
@@ -292,6 +295,12 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     options.Yes = Arguments.Has("yes");
     if (options.Port.empty())
         throw EUsage("leerer Portname");
+    // The run takes the first four characters of a COM name, as the window's port box
+    // does; COM12 would silently become COM1 and update the wrong device.
+    if (options.Port.size() > 4 && options.Port.compare(0, 3, "COM") == 0 &&
+        std::isdigit(static_cast<unsigned char>(options.Port[4])) != 0)
+        throw EUsage("nur COM1 bis COM9 möglich, für " + options.Port +
+                     " den Gerätepfad angeben (z. B. /dev/ttyS11)");
     // Only the rates of the baud-rate list: anything else would silently become another.
     if (options.Baud == "Custom" || BaudRateToText(BaudRateFromText(options.Baud)) != options.Baud)
         throw EUsage("ungültige Baudrate " + options.Baud);

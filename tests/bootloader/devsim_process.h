@@ -141,6 +141,13 @@ class TChildProcess {
             kill(Pid, Number);
     }
 
+    // Stops reading: the child's next write to standard output finds no reader.
+    void CloseOutput() {
+        if (OutFd >= 0)
+            close(OutFd);
+        OutFd = -1;
+    }
+
   private:
     bool Fill(std::chrono::steady_clock::time_point End) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

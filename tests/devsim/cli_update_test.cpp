@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -215,6 +217,8 @@ TEST(CliUpdate, UsageErrors) {
         {"update", "--baud", "Custom", hex},
         {"update", "--bogus", hex},
         {"update", "--port"},
+        // Only the first four characters of a COM name count: COM12 would be COM1.
+        {"update", "--port", "COM12", hex},
     };
     for (const auto& args : cases) {
         TChildProcess cli(TARNWICK_CLI_PATH, args, true);
@@ -230,12 +234,16 @@ TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
         std::ofstream bad(dir.Path() + "/bad.hex");
         bad << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF01\n:00000001FF\n";
     }
+    // Reading a pipe would wait for a writer for ever: it is no firmware file.
+    const std::string fifo = dir.Path() + "/fifo.hex";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     TDevsim device({}, dir.Path());
     struct {
         std::string File;
         std::string Message;
     } const cases[] = {
         {dir.Path() + "/missing.hex", "nicht gefunden!"},
+        {fifo, "nicht gefunden!"},
         {dir.Path() + "/bad.hex", ""},
     };
     for (const auto& c : cases) {
@@ -248,6 +256,24 @@ TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
         EXPECT_EQ(out.find("Warnung"), std::string::npos) << out;
     }
     EXPECT_TRUE(device.Stop().empty());
+}
+
+TEST(CliUpdate, ReaderThatGoesAwayDoesNotStopTheRunHalfWay) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TDevsim device({"--buffer", "4"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    ASSERT_TRUE(cli.WaitForText("Update läuft", std::chrono::seconds(30)));
+    cli.CloseOutput();  // as "| head -n 5" does
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(90)));
+    // Not ended by SIGPIPE (-1): the run went through, and the lost output makes it 1.
+    EXPECT_EQ(cli.ExitCode(), 1);
+
+    const TBytes received = TraceBytes(device.Stop());
+    const TBytes closing = {0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05};
+    ASSERT_GE(received.size(), closing.size());
+    EXPECT_TRUE(std::equal(closing.begin(), closing.end(), received.end() - 6));
+    EXPECT_TRUE(std::equal(Image.begin(), Image.end(), device.Flash().begin()));
 }
 
 TEST(CliUpdate, CtrlCDuringProgrammingCancelsAndClosesTheStream) {
