@@ -25,6 +25,7 @@
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "image/firmware_image.h"
+#include "image/program_rows.h"
 
 namespace tarnwick::cli {
 
@@ -293,6 +294,12 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     options.Program = !Arguments.Has("no-program");
     options.Verify = !Arguments.Has("no-verify");
     options.Yes = Arguments.Has("yes");
+#ifndef _WIN32
+    // The device compares the password byte by byte with what the Windows tool sends: one
+    // Windows-1252 byte per character. The terminal hands us UTF-8.
+    if (!Utf8ToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
+        throw EUsage("das Passwort enthält Zeichen, die nicht in Windows-1252 darstellbar sind");
+#endif
     if (options.Port.empty())
         throw EUsage("leerer Portname");
     // The run takes the first four characters of a COM name, as the window's port box

@@ -111,6 +111,52 @@ std::string Cp1252ToUtf8(const std::string& Bytes) {
     return out;
 }
 
+bool Utf8ToCp1252(const std::string& Utf8, std::string& Bytes) {
+    Bytes.clear();
+    std::size_t i = 0;
+    while (i < Utf8.size()) {
+        const auto lead = static_cast<std::uint8_t>(Utf8[i]);
+        const int length = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+        if (length == 0 || i + static_cast<std::size_t>(length) > Utf8.size()) {
+            return false;
+        }
+        char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<std::uint8_t>(Utf8[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        // Overlong forms would let one character hide behind another's bytes.
+        static constexpr char32_t MinimumOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < MinimumOfLength[length]) {
+            return false;
+        }
+        i += static_cast<std::size_t>(length);
+
+        int byte = -1;
+        if (code < 0x80 || (code >= 0xA0 && code <= 0xFF)) {
+            byte = static_cast<int>(code);
+        } else {
+            for (std::size_t k = 0; k < Cp1252High.size(); ++k) {
+                if (Cp1252High[k] == code) {
+                    byte = static_cast<int>(0x80 + k);
+                }
+            }
+        }
+        if (byte < 0) {
+            return false;
+        }
+        Bytes.push_back(static_cast<char>(byte));
+    }
+    return true;
+}
+
 std::string PrintableAscii(const std::string& Bytes) {
     std::string out(Bytes);
     for (char& c : out) {

@@ -258,6 +258,32 @@ TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
     EXPECT_TRUE(device.Stop().empty());
 }
 
+TEST(CliUpdate, PasswordGoesOutAsWindows1252Bytes) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    // The device knows the password as the bytes the Windows tool sends for "Käse".
+    TDevsim device({"--password", "K\xE4se", "--buffer", "4", "--no-verify"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes",
+                                          "--no-verify", "--password", "K\xC3\xA4se", hex});
+    const std::string out = cli.ReadAll(std::chrono::seconds(120));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 0) << out;
+    const TBytes received = TraceBytes(device.Stop());
+    const TBytes password = {'K', 0xE4, 's', 'e', 0xFF};
+    EXPECT_NE(std::search(received.begin(), received.end(), password.begin(), password.end()),
+              received.end());
+}
+
+TEST(CliUpdate, PasswordWithoutWindows1252BytesIsAUsageError) {
+    TTempDir dir;
+    const std::string hex = WriteHex(dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--password", "\xC5\x82", hex}, true);
+    const std::string out = cli.ReadAll(std::chrono::seconds(10));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(10)));
+    EXPECT_EQ(cli.ExitCode(), 2) << out;
+    EXPECT_NE(out.find("Windows-1252"), std::string::npos) << out;
+}
+
 TEST(CliUpdate, ReaderThatGoesAwayDoesNotStopTheRunHalfWay) {
     TTempDir dir;
     const std::string hex = WriteHex(dir.Path());

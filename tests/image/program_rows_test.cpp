@@ -184,5 +184,44 @@ TEST(PrintableAscii, ControlAndHighBytesBecomeDots) {
     }
 }
 
+TEST(Cp1252, EveryByteSurvivesTheWayToUtf8AndBack) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        std::string back;
+        ASSERT_TRUE(Utf8ToCp1252(Cp1252ToUtf8(byte), back)) << "byte " << b;
+        EXPECT_EQ(back, byte) << "byte " << b;
+    }
+}
+
+TEST(Cp1252, TextWithoutAByteOrMalformedIsRefused) {
+    struct {
+        const char* Name;
+        std::string Utf8;
+        bool Ok;
+        std::string Bytes;
+    } const cases[] = {
+        {"ascii", "Kiwu", true, "Kiwu"},
+        {"umlauts", "Gr\xC3\xBC\xC3\x9F", true, "Gr\xFC\xDF"},
+        {"euro",
+         "\xE2\x82\xAC"
+         "1",
+         true,
+         "\x80"
+         "1"},
+        {"no byte for l with stroke", "\xC5\x82", false, ""},
+        {"no byte for a C1 control Windows-1252 redefines", "\xC2\x80", false, ""},
+        {"cut off", "a\xC3", false, ""},
+        {"stray continuation", "\xBC", false, ""},
+        {"overlong slash", "\xC0\xAF", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string bytes;
+        EXPECT_EQ(Utf8ToCp1252(c.Utf8, bytes), c.Ok) << c.Name;
+        if (c.Ok) {
+            EXPECT_EQ(bytes, c.Bytes) << c.Name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick
