@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "temp_dir.h"
+
 extern char** environ;
 
 namespace tarnwick::test {
@@ -235,25 +237,6 @@ class TDevsim {
     std::string FlashPath;
     TChildProcess Process;
     std::string Path;
-};
-
-// A fresh directory for one test's files, removed afterwards.
-class TTempDir {
-  public:
-    TTempDir() {
-        char name[] = "/tmp/tarnwick-test-XXXXXX";
-        if (mkdtemp(name) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        Dir = name;
-    }
-    ~TTempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(Dir, ec);
-    }
-    const std::string& Path() const { return Dir; }
-
-  private:
-    std::string Dir;
 };
 
 }  // namespace tarnwick::test

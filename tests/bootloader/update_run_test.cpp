@@ -414,7 +414,7 @@ TEST_P(UpdateRunTest, EndsWithItsMessagesAndClosingCommands) {
     args.insert(args.end(), c.DevsimArgs.begin(), c.DevsimArgs.end());
     args.insert(args.end(), {"--password", c.Password});
     if (c.PreloadImage) {
-        const std::string preload = dir.Path() + "/preload.bin";
+        const std::string preload = dir.File("preload.bin");
         std::ofstream(preload, std::ios::binary)
             .write(reinterpret_cast<const char*>(Image10.data()),
                    static_cast<std::streamsize>(Image10.size()));

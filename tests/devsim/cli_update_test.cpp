@@ -231,20 +231,20 @@ TEST(CliUpdate, UsageErrors) {
 TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
     TTempDir dir;
     {
-        std::ofstream bad(dir.Path() + "/bad.hex");
+        std::ofstream bad(dir.File("bad.hex"));
         bad << ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF01\n:00000001FF\n";
     }
     // Reading a pipe would wait for a writer for ever: it is no firmware file.
-    const std::string fifo = dir.Path() + "/fifo.hex";
+    const std::string fifo = dir.File("fifo.hex");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     TDevsim device({}, dir.Path());
     struct {
         std::string File;
         std::string Message;
     } const cases[] = {
-        {dir.Path() + "/missing.hex", "nicht gefunden!"},
+        {dir.File("missing.hex"), "nicht gefunden!"},
         {fifo, "nicht gefunden!"},
-        {dir.Path() + "/bad.hex", ""},
+        {dir.File("bad.hex"), ""},
     };
     for (const auto& c : cases) {
         TChildProcess cli(TARNWICK_CLI_PATH,
