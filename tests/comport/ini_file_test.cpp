@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ struct TFormatCase {
     std::string Input;
     std::string Expected;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TFormatCase& Case, std::ostream* Os) {
+    *Os << Case.Name;
+}
 
 class IniFormat : public testing::TestWithParam<TFormatCase> {};
 
@@ -136,6 +142,11 @@ struct TIntegerCase {
     std::int32_t Expected;  // with default -99
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TIntegerCase& Case, std::ostream* Os) {
+    *Os << '"' << Case.Value << '"';
+}
+
 class IniInteger : public testing::TestWithParam<TIntegerCase> {};
 
 TEST_P(IniInteger, ReadsDecimalAndHexOrGivesTheDefault) {
@@ -167,6 +178,11 @@ struct TBoolCase {
     bool WithDefaultFalse;
     bool WithDefaultTrue;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TBoolCase& Case, std::ostream* Os) {
+    *Os << (Case.Value != nullptr ? Case.Value : "(missing)");
+}
 
 class IniBool : public testing::TestWithParam<TBoolCase> {};
 
@@ -234,6 +250,11 @@ struct TRefusedCase {
     std::string Key;
     std::string Value;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TRefusedCase& Case, std::ostream* Os) {
+    *Os << Case.Name;
+}
 
 class IniRefusedWrite : public testing::TestWithParam<TRefusedCase> {};
 

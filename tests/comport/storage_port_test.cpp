@@ -223,6 +223,11 @@ struct TRoundTripCase {
     std::function<void(TCustomComPort&, TCustomComPort&)> SaveAndLoad;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TRoundTripCase& Case, std::ostream* Os) {
+    *Os << Case.Name;
+}
+
 class PortStorageRoundTrip : public testing::TestWithParam<TRoundTripCase> {};
 
 TEST_P(PortStorageRoundTrip, RestoresEveryStoredProperty) {
@@ -282,6 +287,11 @@ struct TIniLoadCase {
     TStoredGroups Groups;
     std::function<void(TStoredValues&)> Expect;  // changes to the starting values
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TIniLoadCase& Case, std::ostream* Os) {
+    *Os << Case.Name;
+}
 
 class PortStorageIniLoad : public testing::TestWithParam<TIniLoadCase> {};
 
