@@ -3,6 +3,7 @@
 #include "command.h"
 #include "firmware_image.h"
 #include "program_rows.h"
+#include "text/cp1252.h"
 
 namespace tarnwick::cli {
 

@@ -25,7 +25,7 @@
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "image/firmware_image.h"
-#include "image/program_rows.h"
+#include "text/cp1252.h"
 
 namespace tarnwick::cli {
 

@@ -37,16 +37,4 @@ std::vector<TProgramRow> BuildProgramRows(
     const TBuffer& Image, bool Complete, std::int32_t HighestAddress,
     const std::function<void(std::int32_t Address)>& Progress = {});
 
-// Windows-1252 decoding, one character per byte: the Unicode code point of a
-// byte (undefined positions map to the C1 control of the same value).
-char32_t Cp1252ToUnicode(std::uint8_t Byte);
-// The same as UTF-8 text.
-std::string Cp1252ToUtf8(const std::string& Bytes);
-// The reverse: UTF-8 text as Windows-1252 bytes, for text that the device compares
-// byte by byte (the bootloader password). False, with Bytes unspecified, for malformed
-// UTF-8 or a character that Windows-1252 has no byte for.
-bool Utf8ToCp1252(const std::string& Utf8, std::string& Bytes);
-// Printable form for a terminal: bytes below 0x20 and from 0x7F up become '.'.
-std::string PrintableAscii(const std::string& Bytes);
-
 }  // namespace tarnwick

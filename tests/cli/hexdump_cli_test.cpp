@@ -11,6 +11,7 @@
 #include "hex_record.h"
 #include "program_rows.h"
 #include "run_process.h"
+#include "text/cp1252.h"
 #include "temp_dir.h"
 
 namespace tarnwick {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "text/cp1252.h"
+
 namespace tarnwick {
 
 namespace {
