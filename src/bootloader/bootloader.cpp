@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <span>
+#include <stdexcept>
 
 #include "bootloader/device_info.h"
 #include "bootloader/protocol_codes.h"
@@ -379,8 +380,6 @@ int TBootloader::CheckLinkCrc() {
 // ---------------------------------------------------------------------- update run
 
 std::string TBootloader::PortNameFromText(const std::string& Text) {
-    if (Text.rfind("COM", 0) == 0)
-        return Text.substr(0, 4);
     const auto colon = Text.find(": ");
     return colon == std::string::npos ? Text : Text.substr(0, colon);
 }
@@ -418,9 +417,17 @@ TUpdateOutcome TBootloader::RunUpdate() {
             Owner.ShowNotice(
                 "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
                 "Wiedereinschalten auffordert.");
-            ComPort.SetPort(PortNameFromText(Owner.PortText()));
+            const std::string portName = PortNameFromText(Owner.PortText());
+            ComPort.SetPort(portName);
             ComPort.SetBaudRate(BaudRateFromText(Owner.BaudText()));
-            ComPort.Open();
+            try {
+                ComPort.Open();
+            } catch (const EComPort& e) {
+                // The component's own text is English and names no remedy; say in the
+                // user's words which port failed, and keep the detail for support.
+                throw std::runtime_error("Der Port \"" + portName +
+                                         "\" kann nicht geöffnet werden (" + e.what() + ")");
+            }
             Pause(3000);
             Owner.FlashHint(true, "Gerät wieder einschalten!", 500);
             Pause(1000);

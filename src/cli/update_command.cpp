@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -302,12 +301,6 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
 #endif
     if (options.Port.empty())
         throw EUsage("leerer Portname");
-    // The run takes the first four characters of a COM name, as the window's port box
-    // does; COM12 would silently become COM1 and update the wrong device.
-    if (options.Port.size() > 4 && options.Port.compare(0, 3, "COM") == 0 &&
-        std::isdigit(static_cast<unsigned char>(options.Port[4])) != 0)
-        throw EUsage("nur COM1 bis COM9 möglich, für " + options.Port +
-                     " den Gerätepfad angeben (z. B. /dev/ttyS11)");
     // Only the rates of the baud-rate list: anything else would silently become another.
     if (options.Baud == "Custom" || BaudRateToText(BaudRateFromText(options.Baud)) != options.Baud)
         throw EUsage("ungültige Baudrate " + options.Baud);

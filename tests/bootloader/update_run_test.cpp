@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bootloader/bootloader.h"
@@ -643,8 +644,32 @@ TEST(UpdateRun, PortThatCannotOpenStillReachesTheClosingSteps) {
     EXPECT_FALSE(bootloader.UpdateRunning);
     EXPECT_TRUE(owner.InputsEnabled);
     ASSERT_EQ(owner.Messages.size(), 2u);
-    EXPECT_EQ(owner.Messages[0].rfind("[B-L]Fehler: ", 0), 0u) << owner.Messages[0];
+    EXPECT_EQ(owner.Messages[0].rfind("[B-L]Fehler: Der Port \"/dev/tarnwick-no-such-port\" kann "
+                                      "nicht geöffnet werden (",
+                                      0),
+              0u)
+        << owner.Messages[0];
     EXPECT_EQ(owner.Messages[1].rfind("[-I-]Gesamtdauer: ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+TEST(UpdateRun, PortNameIsTheTextBeforeTheFirstColonOfAnEntry) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"COM3: Serial Adapter (COM3) @ USB", "COM3"},
+        {"COM12: USB Serial Port (COM12) @ FTDIBUS", "COM12"},
+        {"/dev/ttyUSB0: FT232R USB UART (FTDI) @ usb", "/dev/ttyUSB0"},
+        {"/dev/pts/7", "/dev/pts/7"},
+        {"COM1", "COM1"},
+        {"a: b: c", "a"},
+        {"", ""},
+    };
+    for (const auto& [text, name] : cases)
+        EXPECT_EQ(TBootloader::PortNameFromText(text), name) << text;
 }
 
 }  // namespace
