@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
@@ -13,6 +14,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "text/cp1252.h"
 
 namespace tarnwick {
 namespace {
@@ -43,6 +46,8 @@ TEST(ProgramGrid, HasOneEmptyRowBeforeTheFirstFill) {
     for (int column = 0; column < 5; ++column) {
         EXPECT_TRUE(Cell(grid, 0, column).isEmpty()) << column;
     }
+    // No coloured block in an empty view.
+    EXPECT_FALSE(grid.selectionModel()->hasSelection());
 }
 
 struct TFillCase {
@@ -169,6 +174,22 @@ TEST(ProgramGrid, ByteColumnDecodesWindows1252OneCharacterPerByteUnfiltered) {
     }
 }
 
+TEST(ProgramGrid, EveryByteOfTheByteColumnTakesOneCharacterCell) {
+    const QFontMetrics metrics(ProgramGridFont());
+    const int cell = metrics.horizontalAdvance(QLatin1Char('A'));
+    QString row;
+    for (int b = 0; b < 256; ++b) {
+        const QString one(
+            QChar(static_cast<char16_t>(Cp1252ToUnicode(static_cast<std::uint8_t>(b)))));
+        EXPECT_EQ(metrics.horizontalAdvance(ProgramCellDrawText(4, one)), cell) << "byte " << b;
+        row += one;
+    }
+    EXPECT_EQ(metrics.horizontalAdvance(ProgramCellDrawText(4, row)),
+              metrics.horizontalAdvance(QString(256, QLatin1Char('A'))));
+    // The other columns are drawn as they are.
+    EXPECT_EQ(ProgramCellDrawText(1, QStringLiteral("0A 09 ")), QStringLiteral("0A 09 "));
+}
+
 TEST(ProgramGrid, IsAReadOnlyTableWithFixedColumnsAndNoDecoration) {
     TProgramGrid grid;
     const int widths[5] = {80, 195, 20, 210, 150};
@@ -266,8 +287,9 @@ TEST(ProgramGrid, DrawsEachColumnInItsColourTwoPixelsInFromTheCorner) {
     for (int column = 0; column < 5; ++column) {
         EXPECT_EQ(ProgramColumnColor(column), colors[column]) << column;
         const QImage painted = PaintedCell(grid, 0, column);
-        const QImage expected = ExpectedCell(grid, painted.size(), Cell(grid, 0, column),
-                                             colors[column], grid.palette().base());
+        const QImage expected =
+            ExpectedCell(grid, painted.size(), ProgramCellDrawText(column, Cell(grid, 0, column)),
+                         colors[column], grid.palette().base());
         EXPECT_EQ(painted, expected) << "column " << column;
         // Text actually in the column colour, and none in the other colours.
         EXPECT_GT(CountPixels(painted, colors[column]), 0) << column;
@@ -290,8 +312,8 @@ TEST(ProgramGrid, SelectedCellKeepsItsColumnColourOnTheHighlight) {
         ASSERT_TRUE(grid.selectionModel()->isSelected(grid.Model().index(0, column)));
         const QImage painted = PaintedCell(grid, 0, column);
         const QImage expected =
-            ExpectedCell(grid, painted.size(), Cell(grid, 0, column), ProgramColumnColor(column),
-                         grid.palette().brush(QPalette::Highlight));
+            ExpectedCell(grid, painted.size(), ProgramCellDrawText(column, Cell(grid, 0, column)),
+                         ProgramColumnColor(column), grid.palette().brush(QPalette::Highlight));
         EXPECT_EQ(painted, expected) << "column " << column;
         EXPECT_GT(CountPixels(painted, grid.palette().color(QPalette::Highlight)), 0);
         EXPECT_GT(CountPixels(painted, ProgramColumnColor(column)), 0);

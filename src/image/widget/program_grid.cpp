@@ -131,6 +131,30 @@ void TProgramGridModel::SetRows(std::vector<TProgramRow> Rows) {
     endResetModel();
 }
 
+QString ProgramCellDrawText(int Column, const QString& Text) {
+    if (Column != 4) {
+        return Text;
+    }
+    QString drawn = Text;
+    for (QChar& c : drawn) {
+        switch (c.unicode()) {
+            case u'\t':
+            case u'\n':
+            case u'\f':
+            case u'\r':
+                // Any other C0 control: drawn as the font's box for a missing glyph.
+                c = QChar(u'\x1A');
+                break;
+            case u'\u00AD':
+                c = QLatin1Char('-');
+                break;
+            default:
+                break;
+        }
+    }
+    return drawn;
+}
+
 void ProgramGridDrawCell(QPainter& Painter, const QStyleOptionViewItem& Option, int Column,
                          const QString& Text, bool Selected) {
     Painter.save();
@@ -147,7 +171,8 @@ void ProgramGridDrawCell(QPainter& Painter, const QStyleOptionViewItem& Option, 
 
 void TProgramGridDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
                                  const QModelIndex& Index) const {
-    ProgramGridDrawCell(*Painter, Option, Index.column(), Index.data().toString(),
+    ProgramGridDrawCell(*Painter, Option, Index.column(),
+                        ProgramCellDrawText(Index.column(), Index.data().toString()),
                         Option.state.testFlag(QStyle::State_Selected));
 }
 
@@ -172,7 +197,8 @@ TProgramGrid::TProgramGrid(QWidget* Parent) : QTableView(Parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     ApplyColumnWidths();
-    setCurrentIndex(GridModel.index(0, 0));
+    // The first cell is current, but nothing is selected until there is something to see.
+    selectionModel()->setCurrentIndex(GridModel.index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
 TProgramGrid::~TProgramGrid() {

@@ -24,7 +24,8 @@ QColor ProgramColumnColor(int Column);
 // The bold monospace font of the grid (falls back to any monospace font).
 QFont ProgramGridFont();
 
-// Holds the rows of the last fill. Before the first fill it has one empty row.
+// Holds the rows of the last fill. Before the first fill it has one empty row, which the
+// view shows without a selected cell.
 class TProgramGridModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -45,6 +46,12 @@ class TProgramGridModel : public QAbstractTableModel {
   private:
     std::vector<TProgramRow> RowList;
 };
+
+// The text of a cell as it is drawn. In the byte column every byte takes exactly one
+// character cell, so that rows line up: tab, line feed, form feed and carriage return,
+// which text drawing would expand or drop, are drawn like the other control bytes, and
+// the soft hyphen, which it would hide, as a hyphen.
+QString ProgramCellDrawText(int Column, const QString& Text);
 
 // The cell-drawing handler: background in the normal or selected colour, then Text in
 // the column colour at 2 pixels right of and below the cell's top-left corner, clipped
