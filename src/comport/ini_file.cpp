@@ -85,15 +85,16 @@ std::string SystemMessage(int Code) {
 [[noreturn]] void ThrowFileError(const std::string& What, const std::filesystem::path& Path,
                                  int Code) {
     // Reading goes through the C++ library, which reports errno everywhere.
-    throw EIniFileError(What + " " + Quoted(Path.string()) + ": " +
-                        std::generic_category().message(Code));
+    const std::error_code code(Code, std::generic_category());
+    throw EIniFileError(What + " " + Quoted(Path.string()) + ": " + code.message(), code);
 }
 
 // Names the file being saved first, then the step that failed.
 [[noreturn]] void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step,
                                   int Code) {
     throw EIniFileError("Cannot write INI file " + Quoted(Target.string()) + ": " + Step + ": " +
-                        SystemMessage(Code));
+                            SystemMessage(Code),
+                        std::error_code(Code, std::system_category()));
 }
 
 #ifdef _WIN32
@@ -242,12 +243,13 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
         return;
     }
     if (ec) {
-        throw EIniFileError("Cannot read INI file " + Quoted(FFileName.string()) + ": " +
-                            ec.message());
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": " + ec.message(), ec);
     }
     if (std::filesystem::is_directory(status)) {
-        throw EIniFileError("Cannot read INI file " + Quoted(FFileName.string()) +
-                            ": it is a folder");
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": it is a folder",
+            std::make_error_code(std::errc::is_a_directory));
     }
     std::ifstream in(FFileName, std::ios::binary);
     if (!in) {

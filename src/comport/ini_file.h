@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace tarnwick {
@@ -22,7 +23,13 @@ namespace tarnwick {
 // cannot hold.
 class EIniFileError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit EIniFileError(const std::string& Message, std::error_code Code = {})
+        : std::runtime_error(Message), FCode(Code) {}
+    // The system's reason for a failed read or write; empty for a refused name or value.
+    const std::error_code& Code() const { return FCode; }
+
+  private:
+    std::error_code FCode;
 };
 
 class TIniFile {
