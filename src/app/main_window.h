@@ -15,7 +15,16 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "bootloader/bootloader.h"
+#include "bootloader/update_owner.h"
+#include "comport/com_port.h"
+#include "comport/ini_file.h"
 #include "firmware_image.h"
 #include "group_box.h"
 #include "program_grid.h"
@@ -34,7 +43,9 @@ QFont ControlFont();
 // The blinking hint: Tahoma bold, 19 pixels high.
 QFont HintFont();
 
-class TMainWindow : public QWidget {
+// The window is also the owner of the update run: it answers the core's questions with
+// its boxes, shows progress in its bars and pumps the Qt event loop while the core waits.
+class TMainWindow : public QWidget, public TUpdateOwner {
     Q_OBJECT
   public:
     explicit TMainWindow(QWidget* Parent = nullptr);
@@ -48,6 +59,28 @@ class TMainWindow : public QWidget {
     // Shows (blinking every IntervalMs) or hides the red hint, centred in its group.
     void FlashHint(bool Show, const QString& Text, int IntervalMs);
 
+    // ---- the update run's owner side (UTF-8 texts from the core)
+    void ReportMessage(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog) override;
+    void FlashHint(bool Show, const std::string& Text, int IntervalMs) override;
+    void ShowNotice(const std::string& Text) override;
+    bool AskYesNo(const std::string& Text) override;
+    void ClearInfo() override;
+    void SetProgressMax(TProgressBar Bar, int Max) override;
+    void SetProgressPosition(TProgressBar Bar, int Position) override;
+    // The password as the device compares it: one Windows-1252 byte per character.
+    std::string PasswordText() const override;
+    std::string PortText() const override;
+    std::string BaudText() const override;
+    bool ProgramTicked() const override;
+    bool VerifyTicked() const override;
+    void SetInputsEnabled(bool Enabled) override;
+    void SetStartButton(bool Enabled, const std::string& Caption) override;
+    void SetCancelEnabled(bool Enabled) override;
+    void SetStayOnTop(bool OnTop) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void ProcessMessages() override;
+
     // Centres the outer window on the primary screen.
     void CentreOnScreen();
     // Refills the program view from the image (the whole image when Complete).
@@ -55,6 +88,12 @@ class TMainWindow : public QWidget {
 
     // Handlers.
     void FormCreate();
+    void FormShow();
+    void StartupTimerTimer(QObject* Sender);
+    bool FormCloseQuery();
+    void FormClose();
+    void StartBtnClick(QObject* Sender);
+    void CancelButtonClick(QObject* Sender);
     void HintFlashTimerTimer(QObject* Sender);
     void ProgramChkBoxClick(QObject* Sender);
     void VerifyChkBoxClick(QObject* Sender);
@@ -113,8 +152,31 @@ class TMainWindow : public QWidget {
     TBuffer Image;
     std::int32_t HighestAddress = 0;
 
+    // The port of the updates and the protocol state that drives it.
+    TComPort ComPort;
+    TBootloader Bootloader{*this, ComPort};
+    bool UpdateRunning() const { return Bootloader.UpdateRunning; }
+
+    // Read in FormShow, written and dropped in FormClose; null when the file could not be
+    // read (it is then left as it is).
+    std::unique_ptr<TIniFile> SettingsFile;
+    // Set before the window is shown, or found by FormShow: Settings.ini next to the
+    // program when that works, else in the user's configuration folder.
+    std::filesystem::path SettingsPath;
+    // The folder the settings file is looked for in first; the program's own by default.
+    std::filesystem::path ExecutableFolder;
+    // A firmware file named on the command line; loaded instead of the saved one.
+    QString StartupFileName;
+    // The serial ports offered in the port box, in list order.
+    std::function<std::vector<std::string>()> PortList;
+
+  protected:
+    void showEvent(QShowEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+
   private:
     void SetUpControls();
+    void SetUpPort();
     void SetUpTabOrder();
     void ConnectHandlers();
 
@@ -127,6 +189,24 @@ class TMainWindow : public QWidget {
     bool Busy = false;
     bool LoadPending = false;
     bool FillPending = false;
+
+    void RestoreSettings();
+    void FillPortBox(const std::string& SavedPort);
+    void WriteSettings();
+
+    // What each progress bar was last told; a bar shows Position of Max, clamped.
+    struct TBarState {
+        int Max = 100;
+        int Position = 0;
+    };
+    QProgressBar& Bar(TProgressBar Which);
+    void ShowBar(TProgressBar Which);
+    TBarState Bars[4];
+
+    bool Shown = false;
+    int WaitCursorDepth = 0;
+    // Wakes the event loop about every millisecond while the core waits.
+    QTimer PumpTimer{this};
 };
 
 }  // namespace tarnwick

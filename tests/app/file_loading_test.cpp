@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 #include <ostream>
@@ -15,6 +16,7 @@
 #include "main_window.h"
 #include "modal_answerer.h"
 #include "temp_dir.h"
+#include "test_window.h"
 
 namespace tarnwick {
 namespace {
@@ -39,7 +41,7 @@ QStringList LogLines(const TMainWindow& Window) {
 
 class FileLoading : public ::testing::Test {
   protected:
-    void SetUp() override { Window.show(); }
+    void SetUp() override { ASSERT_TRUE(Window.ShowStarted()); }
 
     QString Write(const std::string& Name, const std::string& Content) {
         return QString::fromStdString(Dir.Write(Name, Content));
@@ -50,7 +52,7 @@ class FileLoading : public ::testing::Test {
     int Rows() const { return Window.ProgramGrid.Model().rowCount(); }
 
     test::TTempDir Dir;
-    TMainWindow Window;
+    test::TTestWindow Window;
 };
 
 TEST_F(FileLoading, TypingAPathReportsEveryMissingNameAndLoadsTheFile) {
@@ -274,6 +276,22 @@ TEST_F(FileLoading, BoxTickedDuringAFillIsServedAfterTheFill) {
     EXPECT_FALSE(Window.ShowCompleteMemoryChkBox.isChecked());
     EXPECT_EQ(Rows(), 16);
     EXPECT_FALSE(Window.ProgramGrid.isHidden());
+}
+
+TEST_F(FileLoading, BoxTickedWhileALoadFillsTheViewIsServedAfterTheFill) {
+    // The fill after a load pumps events every 50 rows: the tick lands inside it.
+    const QString file = Write("a.hex", HexImage(0x1000));
+    bool tickedDuringFill = false;
+    QObject::connect(&Window.ShowProgramProgressBar, &QProgressBar::valueChanged, &Window, [&] {
+        if (!tickedDuringFill && Window.ProgramGrid.isHidden()) {
+            tickedDuringFill = true;
+            Window.ShowCompleteMemoryChkBox.setChecked(true);
+        }
+    });
+    Window.FilenameInEdit.setText(file);
+    ASSERT_TRUE(tickedDuringFill);
+    EXPECT_TRUE(Window.ShowCompleteMemoryChkBox.isChecked());
+    EXPECT_EQ(Rows(), MaxFlashSize / 16) << "the view must not contradict the box";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "main_window.h"
 #include "modal_answerer.h"
+#include "test_window.h"
 
 namespace tarnwick {
 namespace {
@@ -38,8 +39,8 @@ class ReportMessageRouting : public ::testing::TestWithParam<TRouting> {};
 
 TEST_P(ReportMessageRouting, SendsTheTextExactlyWhereAsked) {
     const TRouting& r = GetParam();
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     TModalAnswerer answerer;
     const QString text = QStringLiteral("Prüfsumme der Hex-Datei ungültig");
     window.ReportMessage(text, r.ShowBox, r.ToInfo, r.ToLog);
@@ -67,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Flags, ReportMessageRouting,
                          });
 
 TEST(ReportMessage, LogKeepsItsNewestLineInView) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     for (int i = 1; i <= 40; ++i) {
         window.ReportMessage(QStringLiteral("Zeile %1").arg(i), false, false, true);
         QApplication::processEvents();
@@ -85,8 +86,8 @@ TEST(ReportMessage, LogKeepsItsNewestLineInView) {
 }
 
 TEST(ReportMessage, InformationBoxAlwaysShowsItsFirstLine) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     for (int i = 1; i <= 40; ++i) {
         window.ReportMessage(QStringLiteral("Meldung %1").arg(i), false, true, false);
         QApplication::processEvents();
@@ -99,8 +100,8 @@ TEST(ReportMessage, InformationBoxAlwaysShowsItsFirstLine) {
 }
 
 TEST(FlashHint, CentresTheResizedLabelAndStartsBlinking) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     for (const QString& text :
          {QStringLiteral("Gerät wieder einschalten!"), QStringLiteral("Update läuft"),
           QStringLiteral("Gerät wieder einschalten! Jetzt sofort bitte")}) {
@@ -120,8 +121,8 @@ TEST(FlashHint, CentresTheResizedLabelAndStartsBlinking) {
 }
 
 TEST(FlashHint, TimerTogglesTheLabel) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     window.FlashHint(true, QStringLiteral("Update läuft"), 30);
     EXPECT_EQ(window.HintFlashTimer.interval(), 30);
     window.HintFlashTimerTimer(&window.HintFlashTimer);
@@ -157,8 +158,8 @@ class FlashHintOff : public ::testing::TestWithParam<THideCase> {};
 
 TEST_P(FlashHintOff, HidesTheLabelAndStopsTheTimerWhateverTheState) {
     const THideCase& c = GetParam();
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     window.FlashHint(true, QStringLiteral("Update läuft"), 500);
     window.HintLabel.setVisible(c.LabelShownBefore);
     if (!c.TimerRunningBefore) {
@@ -180,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(States, FlashHintOff,
                          });
 
 TEST(CheckBoxes, ProgramAndVerifyEnableTheirProgressBars) {
-    TMainWindow window;
+    test::TTestWindow window;
     window.ProgramChkBox.setChecked(false);
     EXPECT_FALSE(window.ProgramProgressBar.isEnabled());
     EXPECT_FALSE(window.BufferProgressBar.isEnabled());
@@ -201,8 +202,8 @@ QPoint CentredPosition(const QSize& Size) {
 }
 
 TEST(ShowProgram, UntickingHidesTheViewShrinksAndRecentresTheWindow) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     window.move(3, 7);
     window.ShowProgramChkBox.click();
     EXPECT_TRUE(window.ProgramGroupBox.isHidden());
@@ -219,8 +220,8 @@ TEST(ShowProgram, UntickingHidesTheViewShrinksAndRecentresTheWindow) {
 }
 
 TEST(ShowProgram, CompleteMemoryBeforeAnyLoadChangesNothing) {
-    TMainWindow window;
-    window.show();
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
     window.ShowCompleteMemoryChkBox.click();
     EXPECT_TRUE(window.ShowCompleteMemoryChkBox.isChecked());
     EXPECT_EQ(window.ProgramGrid.Model().rowCount(), 1);

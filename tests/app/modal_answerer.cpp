@@ -28,11 +28,28 @@ void TModalAnswerer::Poll() {
             continue;
         }
         if (auto* box = qobject_cast<QMessageBox*>(widget)) {
-            Answered.push_back(
-                {box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
-            QAbstractButton* ok = box->button(QMessageBox::Ok);
-            if (ok != nullptr) {
-                ok->click();
+            TAnsweredBox answered;
+            answered.Title = box->windowTitle();
+            answered.Text = box->text();
+            answered.Icon = box->icon();
+            answered.Buttons = box->standardButtons();
+            for (QAbstractButton* button : box->buttons()) {
+                answered.ButtonTexts.append(button->text());
+                answered.ButtonIcons = answered.ButtonIcons || !button->icon().isNull();
+            }
+            if (box->defaultButton() != nullptr) {
+                answered.DefaultButtonText = box->defaultButton()->text();
+            }
+            answered.FontPixelSize = box->font().pixelSize();
+            Answered.push_back(answered);
+            QAbstractButton* answer = box->button(QMessageBox::Ok);
+            if (box->button(QMessageBox::Yes) != nullptr) {
+                const bool yes = YesNoAsked < YesNoAnswers.size() && YesNoAnswers[YesNoAsked];
+                ++YesNoAsked;
+                answer = box->button(yes ? QMessageBox::Yes : QMessageBox::No);
+            }
+            if (answer != nullptr) {
+                answer->click();
             } else {
                 box->reject();
             }

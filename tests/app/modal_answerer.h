@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <vector>
@@ -16,8 +17,12 @@ namespace tarnwick::test {
 struct TAnsweredBox {
     QString Title;
     QString Text;
-    QMessageBox::Icon Icon;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons;
+    QStringList ButtonTexts;    // as shown, in the box's order
+    QString DefaultButtonText;  // the button Enter presses
+    int FontPixelSize = 0;
+    bool ButtonIcons = false;  // any button shows an icon
 };
 
 class TModalAnswerer : public QObject {
@@ -26,6 +31,9 @@ class TModalAnswerer : public QObject {
     using TFileDialogAction = std::function<void(QFileDialog& Dialog)>;
 
     explicit TModalAnswerer(TFileDialogAction FileDialogAction = {});
+
+    // Answers of Yes/No boxes, in order (true: Yes); a box asked beyond them gets No.
+    std::vector<bool> YesNoAnswers;
 
     const std::vector<TAnsweredBox>& Boxes() const { return Answered; }
     int FileDialogs() const { return FileDialogCount; }
@@ -39,6 +47,7 @@ class TModalAnswerer : public QObject {
     QTimer PollTimer;
     std::vector<TAnsweredBox> Answered;
     int FileDialogCount = 0;
+    std::size_t YesNoAsked = 0;
 };
 
 }  // namespace tarnwick::test

@@ -1,0 +1,241 @@
+// Settings.ini: what a start restores, what a close writes, where the file lives.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hex_file.h"
+#include "main_window.h"
+#include "message_boxes.h"
+#include "modal_answerer.h"
+#include "settings_location.h"
+#include "temp_dir.h"
+
+namespace tarnwick {
+namespace {
+
+using test::TModalAnswerer;
+using test::TTempDir;
+
+std::string ReadFile(const std::filesystem::path& Path) {
+    std::ifstream in(Path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// A window started on the settings file in Dir, with the given port list.
+std::unique_ptr<TMainWindow> Start(const std::filesystem::path& SettingsPath,
+                                   std::vector<std::string> Ports = {}) {
+    auto window = std::make_unique<TMainWindow>();
+    window->SettingsPath = SettingsPath;
+    window->PortList = [Ports] { return Ports; };
+    window->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->StartupTimer.isActive(); }, 5000));
+    QTest::qWait(20);
+    return window;
+}
+
+struct TWindowState {
+    QString Password;
+    bool Program;
+    bool Verify;
+    QString Baud;
+    QString Port;
+    bool ShowProgram;
+    bool Complete;
+    QString File;
+};
+
+TWindowState StateOf(const TMainWindow& W) {
+    return {W.PasswordEdit.text(),
+            W.ProgramChkBox.isChecked(),
+            W.VerifyChkBox.isChecked(),
+            W.BaudComboBox.currentText(),
+            W.ComComboBox.currentText(),
+            W.ShowProgramChkBox.isChecked(),
+            W.ShowCompleteMemoryChkBox.isChecked(),
+            W.FilenameInEdit.text()};
+}
+
+void ExpectState(const TWindowState& Actual, const TWindowState& Expected, const char* Name) {
+    EXPECT_EQ(Actual.Password, Expected.Password) << Name;
+    EXPECT_EQ(Actual.Program, Expected.Program) << Name;
+    EXPECT_EQ(Actual.Verify, Expected.Verify) << Name;
+    EXPECT_EQ(Actual.Baud, Expected.Baud) << Name;
+    EXPECT_EQ(Actual.Port, Expected.Port) << Name;
+    EXPECT_EQ(Actual.ShowProgram, Expected.ShowProgram) << Name;
+    EXPECT_EQ(Actual.Complete, Expected.Complete) << Name;
+    EXPECT_EQ(Actual.File, Expected.File) << Name;
+}
+
+const std::vector<std::string> Ports = {"COM1: Kommunikationsanschluss (COM1) @ ACPI",
+                                        "COM12: USB Serial Port (COM12) @ FTDIBUS",
+                                        "COM3: Serial Adapter (COM3) @ USB"};
+
+TEST(Settings, FirstRunShowsTheDefaultsAndClosingWritesTheFile) {
+    TTempDir dir;
+    const auto path = dir.Path() / "Settings.ini";
+    {
+        auto window = Start(path, Ports);
+        ExpectState(
+            StateOf(*window),
+            {"Kiwu", true, true, "115200", QString::fromStdString(Ports[0]), true, false, ""},
+            "first run");
+        EXPECT_EQ(window->ComComboBox.currentIndex(), 0);
+        EXPECT_EQ(window->ComComboBox.count(), 3);
+        EXPECT_FALSE(window->StartBtn.isEnabled());
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_TRUE(window->close());
+    }
+    EXPECT_EQ(ReadFile(path),
+              "[Updater]\r\nBaudComboBox=115200\r\nComComboBox=COM1\r\nPasswordEdit=Kiwu\r\n"
+              "FilenameInEdit=\r\nProgramChkBox=1\r\nVerifyChkBox=1\r\nShowProgramChkBox=1\r\n"
+              "ShowCompleteMemoryChkBox=0\r\n\r\n");
+}
+
+TEST(Settings, ReadingAFileTakesWhatItCanAndDefaultsTheRest) {
+    struct {
+        const char* Name;
+        std::string File;
+        TWindowState Expected;
+    } const cases[] = {
+        {"0x0 is false, yes the default",
+         "[Updater]\nProgramChkBox=0x0\nVerifyChkBox=yes\nShowProgramChkBox=$0\n",
+         {"Kiwu", false, true, "115200", "COM1: Kommunikationsanschluss (COM1) @ ACPI", false,
+          false, ""}},
+        {"blanks around the password go",
+         "[Updater]\r\nPasswordEdit=  geheim  \r\nShowCompleteMemoryChkBox=7\r\n",
+         {"geheim", true, true, "115200", "COM1: Kommunikationsanschluss (COM1) @ ACPI", true, true,
+          ""}},
+        {"a rate not in the list leaves the box empty; names in any case",
+         "[updater]\nbaudcombobox=12345\nPASSWORDEDIT=x\n",
+         {"x", true, true, "", "COM1: Kommunikationsanschluss (COM1) @ ACPI", true, false, ""}},
+        {"a two-digit port is matched whole",
+         "[Updater]\nComComboBox=COM12\nBaudComboBox=38400\n",
+         {"Kiwu", true, true, "38400", "COM12: USB Serial Port (COM12) @ FTDIBUS", true, false,
+          ""}},
+        {"a typed port no list entry names comes back as typed",
+         "[Updater]\nComComboBox=/dev/pts/7\n",
+         {"Kiwu", true, true, "115200", "/dev/pts/7", true, false, ""}},
+        {"another section is not ours",
+         "[Other]\nPasswordEdit=nein\n",
+         {"Kiwu", true, true, "115200", "COM1: Kommunikationsanschluss (COM1) @ ACPI", true, false,
+          ""}},
+    };
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const auto window = Start(dir.Write("Settings.ini", c.File), Ports);
+        ExpectState(StateOf(*window), c.Expected, c.Name);
+    }
+}
+
+TEST(Settings, EveryChoiceComesBackAndForeignContentSurvives) {
+    TTempDir dir;
+    const auto path = dir.Path() / "Settings.ini";
+    // Outside Windows-1252 too: the file is UTF-8 here.
+    const std::string folder = dir.Path().string() + "/Łódź ✓";
+    std::filesystem::create_directories(folder);
+    const QString hex = QString::fromStdString(folder + "/fw.hex");
+    { std::ofstream(folder + "/fw.hex", std::ios::binary) << test::HexImage(32); }
+    dir.Write("Settings.ini",
+              "; kept\r\n[Andere]\r\nSchluessel=Wert\r\n\r\n[Updater]\r\nUnbekannt=1\r\n"
+              "PasswordEdit=alt\r\n");
+    {
+        TModalAnswerer answerer;
+        auto window = Start(path, Ports);
+        window->PasswordEdit.setText(QStringLiteral("Prüf"));
+        window->ProgramChkBox.setChecked(false);
+        window->VerifyChkBox.setChecked(false);
+        window->BaudComboBox.setCurrentText(QStringLiteral("19200"));
+        window->ComComboBox.setCurrentIndex(1);  // COM12
+        window->ShowProgramChkBox.setChecked(false);
+        window->ShowCompleteMemoryChkBox.setChecked(true);
+        window->FilenameInEdit.setText(hex);
+        // Edited by hand meanwhile: the program's state wins at close.
+        dir.Write("Settings.ini", "[Updater]\r\nPasswordEdit=Hand\r\n");
+        EXPECT_TRUE(window->close());
+        EXPECT_TRUE(answerer.Boxes().empty());
+    }
+    const std::string written = ReadFile(path);
+    EXPECT_NE(written.find("; kept\r\n[Andere]\r\nSchluessel=Wert\r\n"), std::string::npos)
+        << written;
+    EXPECT_NE(written.find("Unbekannt=1\r\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("ComComboBox=COM12\r\n"), std::string::npos) << written;
+    EXPECT_EQ(written.find("Hand"), std::string::npos) << written;
+
+    const auto again = Start(path, Ports);
+    ExpectState(StateOf(*again),
+                {"Prüf", false, false, "19200", QString::fromStdString(Ports[1]), false, true, hex},
+                "restart");
+    EXPECT_TRUE(again->StartBtn.isEnabled()) << "the file was loaded again";
+}
+
+TEST(Settings, LiveInTheUserConfigFolderWhenTheProgramFolderTakesNoFiles) {
+    TTempDir config;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    // /proc takes no new files, not even from the superuser.
+    EXPECT_EQ(SettingsFilePath("/proc"), config.Path() / "tarnwick" / "Settings.ini");
+    {
+        auto window = std::make_unique<TMainWindow>();
+        window->ExecutableFolder = "/proc";
+        window->show();
+        EXPECT_TRUE(window->close());
+    }
+    EXPECT_TRUE(std::filesystem::exists(config.Path() / "tarnwick" / "Settings.ini"));
+    TTempDir writable;
+    EXPECT_EQ(SettingsFilePath(writable.Path()), writable.Path() / "Settings.ini");
+    if (old != nullptr) {
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+}
+
+TEST(Settings, AFailedWriteAtCloseIsShownAndTheWindowStillCloses) {
+    TTempDir dir;
+    dir.Write("blocker", "a file where the folder should be");
+    const auto path = dir.Path() / "blocker" / "Settings.ini";
+    TModalAnswerer answerer;
+    auto window = Start(path);
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    const QString text = answerer.Boxes()[0].Text;
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(path.string()))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Grund: "))) << text.toStdString();
+}
+
+TEST(Settings, AFileNamedOnTheCommandLineReplacesTheSavedOne) {
+    TTempDir dir;
+    const QString saved = QString::fromStdString(dir.Write("saved.hex", test::HexImage(16)));
+    const QString given = QString::fromStdString(dir.Write("given.hex", test::HexImage(48)));
+    const auto path =
+        dir.Write("Settings.ini", "[Updater]\nFilenameInEdit=" + saved.toStdString() + "\n");
+    TMainWindow window;
+    window.SettingsPath = path;
+    window.StartupFileName = given;
+    window.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.StartBtn.isEnabled(); }, 5000));
+    EXPECT_EQ(window.FilenameInEdit.text(), given);
+    EXPECT_EQ(window.HighestAddress, 47);
+}
+
+TEST(Settings, QtsOwnDialogTextsAreGerman) {
+    ASSERT_TRUE(InstallGermanTranslations());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+}
+
+}  // namespace
+}  // namespace tarnwick
