@@ -73,22 +73,6 @@ TEST_F(PortListTest, WalkListsTheRealHardwareWithNameAndBusInOrder) {
     EXPECT_EQ(ListSerialPorts(Tree.Sys(), Tree.Dev()), expected);
 }
 
-TEST_F(PortListTest, PortAvailableNeedsTheNodeAndAUart) {
-    const struct {
-        const char* Name;
-        bool Available;
-    } cases[] = {
-        {"ttyS0", true},     // type 4, node present
-        {"ttyS1", false},    // placeholder, type 0
-        {"ttyUSB0", true},   // no UART type to check
-        {"ttyUSB1", false},  // node gone
-        {"ttyS9", false},    // unknown to both trees
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PortAvailable(c.Name, Tree.Sys(), Tree.Dev()), c.Available) << c.Name;
-    }
-}
-
 TEST_F(PortListTest, MissingSysfsGivesAnEmptyList) {
     EXPECT_TRUE(ListSerialPorts(Temp.Path() / "nothing", Tree.Dev()).empty());
 }
