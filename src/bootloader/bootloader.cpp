@@ -8,6 +8,7 @@
 
 #include "bootloader/device_info.h"
 #include "bootloader/protocol_codes.h"
+#include "comport/port_access_hint.h"
 
 namespace tarnwick {
 
@@ -32,6 +33,19 @@ const std::string VerifyQuestion =
     NewParagraph + "Jetzt überprüfen?";
 
 const char* const CancelledText = "Abbruch durch Benutzer";
+
+// The message of an error that ended the run. A port refused for lack of permission
+// is followed by what to do about it: the bare message does not say.
+std::string ErrorMessage(const std::exception& Error, const std::string& Port) {
+    std::string text = std::string("Fehler: ") + Error.what();
+    const auto* portError = dynamic_cast<const EComPortExt*>(&Error);
+    if (portError != nullptr && portError->ErrorCode() == 1) {
+        const std::string hint = PortAccessHint(Port, portError->WindowsError());
+        if (!hint.empty())
+            text += "\n" + hint;
+    }
+    return text;
+}
 
 int ClampToInt(std::int64_t v) {
     if (v > 0x7FFFFFFF)
@@ -463,7 +477,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
         }
     } catch (const std::exception& e) {
         outcome.Error = true;
-        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
+        Owner.ReportMessage(ErrorMessage(e, ComPort.Port()), true, false, true);
     }
 
     // Closing steps: reached by every run that got past the first check, also after an

@@ -2,7 +2,8 @@
 // storage needs it: string and 32-bit integer values directly in the key.
 //
 // TMemoryRegistryKey keeps typed values in memory (POSIX and tests);
-// TWin32RegistryKey (Windows only) works on an HKEY the caller opened.
+// TWin32RegistryKey (Windows only) works on an HKEY the caller opened, and
+// TWin32ReadOnlyKey opens one for reading.
 #pragma once
 
 #include <cstdint>
@@ -89,6 +90,28 @@ class TWin32RegistryKey final : public TRegistryKey {
 
   private:
     HKEY__* FKey;
+};
+
+// A key opened for reading only, closed with the object; for walking a branch
+// of the registry (the device list).
+class TWin32ReadOnlyKey {
+  public:
+    // Opens Path below Parent; an object that is not Valid() when it cannot.
+    TWin32ReadOnlyKey(HKEY__* Parent, const std::string& Path);
+    ~TWin32ReadOnlyKey();
+    TWin32ReadOnlyKey(const TWin32ReadOnlyKey&) = delete;
+    TWin32ReadOnlyKey& operator=(const TWin32ReadOnlyKey&) = delete;
+
+    bool Valid() const { return FKey != nullptr; }
+    HKEY__* Handle() const { return FKey; }
+    // Names of the subkeys, in the registry's order; empty when they cannot be read.
+    std::vector<std::string> SubkeyNames() const;
+    bool HasSubkey(const std::string& Name) const;
+    // The key's values (read them only).
+    TWin32RegistryKey Values() const { return TWin32RegistryKey(FKey); }
+
+  private:
+    HKEY__* FKey = nullptr;
 };
 #endif
 

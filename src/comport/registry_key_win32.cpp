@@ -118,6 +118,43 @@ bool TWin32RegistryKey::ValueExists(std::string_view Name) const {
     return status == ERROR_SUCCESS;
 }
 
+TWin32ReadOnlyKey::TWin32ReadOnlyKey(HKEY__* Parent, const std::string& Path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(Parent, Path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS)
+        FKey = key;
+}
+
+TWin32ReadOnlyKey::~TWin32ReadOnlyKey() {
+    if (FKey != nullptr)
+        RegCloseKey(FKey);
+}
+
+std::vector<std::string> TWin32ReadOnlyKey::SubkeyNames() const {
+    std::vector<std::string> names;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (FKey == nullptr ||
+        RegQueryInfoKeyA(FKey, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return names;
+    }
+    std::string buffer(static_cast<std::size_t>(longest) + 1, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        const LSTATUS status =
+            RegEnumKeyExA(FKey, i, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        // A key added or removed meanwhile ends the list early; it is read again next time.
+        if (status != ERROR_SUCCESS)
+            break;
+        names.emplace_back(buffer.data(), size);
+    }
+    return names;
+}
+
+bool TWin32ReadOnlyKey::HasSubkey(const std::string& Name) const {
+    return TWin32ReadOnlyKey(FKey, Name).Valid();
+}
+
 }  // namespace tarnwick
 
 #endif  // _WIN32

@@ -2,6 +2,8 @@
 // run_wine_smoke.py. Wine's serial layer opens, configures and writes a pty but
 // cannot wait for comm events or read overlapped there, so only that is
 // checked: the rest of the component is tested natively over ptys.
+// It also prints the port list, one "port list: " line an entry, which the
+// script compares with the devices it wrote into Wine's registry.
 // Exit code 0 when every check passed; each failure is printed.
 #include <chrono>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "comport/port_list.h"
 
 namespace {
 
@@ -25,6 +28,11 @@ void Check(bool Ok, const std::string& What) {
 
 int main() {
     using namespace tarnwick;
+    for (const std::string& entry : ListSerialPorts()) {
+        std::printf("port list: %s\n", entry.c_str());
+    }
+    // Wine configures COM1 to COM9 only: COM12 must not pass for COM1.
+    Check(PortAvailable(1) && !PortAvailable(12), "PortAvailable for COM1 and COM12");
     {
         TComPort missing;
         missing.SetPort("COM9");

@@ -1,0 +1,17 @@
+// What to tell a user whose port could not be opened for lack of permission. On
+// Debian serial devices belong to the group "dialout", and a new user is not in it:
+// a common first-day problem that the bare error message does not explain.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwick {
+
+// A German hint for a failed open of Port (as given to TComPort::SetPort) with the
+// system's error code OsError: on POSIX, for EACCES, the device node, the group that
+// owns it and what to do. Empty for any other error, and on Windows, where a port
+// refused is one in use by another program.
+std::string PortAccessHint(const std::string& Port, std::uint32_t OsError);
+
+}  // namespace tarnwick

@@ -1,0 +1,69 @@
+// tarnwick-cli update on a port the user may not open: the error is followed by a
+// hint naming the device, its group and what to do.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "comport/port_access_hint.h"
+#include "run_process.h"
+#include "temp_dir.h"
+
+namespace tarnwick {
+namespace {
+
+// The test's "device": a file that the user running the CLI may not open. As root,
+// which may open anything, the CLI runs as nobody and the file belongs to dialout,
+// as a serial device on Debian does.
+struct TLockedPort {
+    test::TTempDir Dir;
+    std::string Path = Dir.Write("ttyUSB0", "");
+    std::vector<std::string> Prefix;
+    std::string Group;
+
+    TLockedPort() {
+        EXPECT_EQ(chmod(Dir.Path().c_str(), 0755), 0);
+        if (geteuid() == 0) {
+            Prefix = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+            if (const group* dialout = getgrnam("dialout")) {
+                EXPECT_EQ(chown(Path.c_str(), 0, dialout->gr_gid), 0);
+            }
+            EXPECT_EQ(chmod(Path.c_str(), 0660), 0);
+        } else {
+            EXPECT_EQ(chmod(Path.c_str(), 0), 0);
+        }
+        struct stat info {};
+        EXPECT_EQ(stat(Path.c_str(), &info), 0);
+        const group* owner = getgrgid(info.st_gid);
+        Group = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+    }
+};
+
+TEST(PortAccessCliTest, UpdateOnAPortWithoutPermissionSaysWhatToDo) {
+    const TLockedPort port;
+    std::vector<std::string> argv = port.Prefix;
+    argv.insert(argv.end(), {TARNWICK_CLI_PATH, "update", "--yes", "--port", port.Path,
+                             std::string(TARNWICK_SAMPLES_DIR) + "/blink.hex"});
+    const auto result = test::RunProcess(argv);
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    const std::string expected = "Fehler: COM Port Error: Unable to open com port on " + port.Path +
+                                 "\nKeine Berechtigung für " + port.Path + " (Gruppe „" +
+                                 port.Group + "“): Benutzer zur Gruppe „" + port.Group +
+                                 "“ hinzufügen und neu anmelden, z. B. mit „sudo usermod -aG " +
+                                 port.Group + " ";
+    EXPECT_NE(result.Out.find(expected), std::string::npos) << result.Out;
+}
+
+TEST(PortAccessCliTest, OnlyAMissingPermissionGetsAHint) {
+    const TLockedPort port;
+    EXPECT_NE(PortAccessHint(port.Path, EACCES), "");
+    EXPECT_EQ(PortAccessHint(port.Path, ENOENT), "");
+    EXPECT_EQ(PortAccessHint(port.Path + "-gone", EACCES), "");  // nothing to name
+}
+
+}  // namespace
+}  // namespace tarnwick
