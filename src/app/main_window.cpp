@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "comport/port_list.h"
 #include "event_pump.h"
 #include "message_boxes.h"
 
@@ -260,6 +261,7 @@ void TMainWindow::SetUpPort() {
     ComPort.FlowControl().SetControlDTR(dtrDisable);
     ComPort.FlowControl().SetControlRTS(rtsDisable);
     ComPort.SetEvents(TComEvents{evRxChar, evTxEmpty});
+    PortList = [] { return ListSerialPorts(); };
 }
 
 void TMainWindow::SetUpTabOrder() {

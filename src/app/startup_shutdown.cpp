@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "comport/port_list.h"
 #include "main_window.h"
 #include "message_boxes.h"
 #include "settings_location.h"
@@ -96,8 +97,7 @@ void TMainWindow::FormShow() {
     }
     int selected = -1;
     for (int i = 0; i < ComComboBox.count(); ++i) {
-        if (FromStd(TBootloader::PortNameFromText(ComComboBox.itemText(i).toStdString())) ==
-            savedPort) {
+        if (FromStd(PortNameOfEntry(ComComboBox.itemText(i).toStdString())) == savedPort) {
             selected = i;
         }
     }
@@ -146,9 +146,8 @@ void TMainWindow::FormClose() {
     try {
         TIniFile& settings = *SettingsFile;
         settings.WriteString(Section, "BaudComboBox", ToSettingsText(BaudComboBox.currentText()));
-        settings.WriteString(
-            Section, "ComComboBox",
-            TBootloader::PortNameFromText(ToSettingsText(ComComboBox.currentText())));
+        settings.WriteString(Section, "ComComboBox",
+                             PortNameOfEntry(ToSettingsText(ComComboBox.currentText())));
         settings.WriteString(Section, "PasswordEdit", ToSettingsText(PasswordEdit.text()));
         settings.WriteString(Section, "FilenameInEdit", ToSettingsText(FilenameInEdit.text()));
         settings.WriteBool(Section, "ProgramChkBox", ProgramChkBox.isChecked());

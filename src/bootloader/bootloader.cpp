@@ -9,6 +9,7 @@
 #include "bootloader/device_info.h"
 #include "bootloader/protocol_codes.h"
 #include "comport/port_access_hint.h"
+#include "comport/port_list.h"
 
 namespace tarnwick {
 
@@ -34,10 +35,12 @@ const std::string VerifyQuestion =
 
 const char* const CancelledText = "Abbruch durch Benutzer";
 
-// The message of an error that ended the run. A port refused for lack of permission
-// is followed by what to do about it: the bare message does not say.
-std::string ErrorMessage(const std::exception& Error, const std::string& Port) {
-    std::string text = std::string("Fehler: ") + Error.what();
+// Why Port could not be opened, in the user's words: which port, the component's own
+// (English) detail for support, and for a port refused for lack of permission what to
+// do about it, which the bare message does not say.
+std::string OpenErrorText(const EComPort& Error, const std::string& Port) {
+    std::string text =
+        "Der Port \"" + Port + "\" kann nicht geöffnet werden (" + Error.what() + ")";
     const auto* portError = dynamic_cast<const EComPortExt*>(&Error);
     if (portError != nullptr && portError->ErrorCode() == 1) {
         const std::string hint = PortAccessHint(Port, portError->WindowsError());
@@ -393,11 +396,6 @@ int TBootloader::CheckLinkCrc() {
 
 // ---------------------------------------------------------------------- update run
 
-std::string TBootloader::PortNameFromText(const std::string& Text) {
-    const auto colon = Text.find(": ");
-    return colon == std::string::npos ? Text : Text.substr(0, colon);
-}
-
 std::string TBootloader::DurationText(std::int64_t Milliseconds) {
     const std::int64_t seconds = Milliseconds / 1000;
     char text[32];
@@ -431,16 +429,13 @@ TUpdateOutcome TBootloader::RunUpdate() {
             Owner.ShowNotice(
                 "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
                 "Wiedereinschalten auffordert.");
-            const std::string portName = PortNameFromText(Owner.PortText());
+            const std::string portName = PortNameOfEntry(Owner.PortText());
             ComPort.SetPort(portName);
             ComPort.SetBaudRate(BaudRateFromText(Owner.BaudText()));
             try {
                 ComPort.Open();
             } catch (const EComPort& e) {
-                // The component's own text is English and names no remedy; say in the
-                // user's words which port failed, and keep the detail for support.
-                throw std::runtime_error("Der Port \"" + portName +
-                                         "\" kann nicht geöffnet werden (" + e.what() + ")");
+                throw std::runtime_error(OpenErrorText(e, portName));
             }
             Pause(3000);
             Owner.FlashHint(true, "Gerät wieder einschalten!", 500);
@@ -477,7 +472,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
         }
     } catch (const std::exception& e) {
         outcome.Error = true;
-        Owner.ReportMessage(ErrorMessage(e, ComPort.Port()), true, false, true);
+        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
     }
 
     // Closing steps: reached by every run that got past the first check, also after an

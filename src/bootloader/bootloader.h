@@ -64,9 +64,6 @@ class TBootloader : public TReplyFields {
     TUpdateOutcome RunUpdate();
     void CancelButtonClick() { CancelRequested = true; }
 
-    // Port name from the port box text: the text before the first ": " of a list entry
-    // ("COM12: ..." gives COM12), the whole text when it has none (a typed path).
-    static std::string PortNameFromText(const std::string& Text);
     // "hh:mm:ss".
     static std::string DurationText(std::int64_t Milliseconds);
 

@@ -655,22 +655,3 @@ TEST(UpdateRun, PortThatCannotOpenStillReachesTheClosingSteps) {
 }  // namespace
 }  // namespace tarnwick
 
-namespace tarnwick {
-namespace {
-
-TEST(UpdateRun, PortNameIsTheTextBeforeTheFirstColonOfAnEntry) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"COM3: Serial Adapter (COM3) @ USB", "COM3"},
-        {"COM12: USB Serial Port (COM12) @ FTDIBUS", "COM12"},
-        {"/dev/ttyUSB0: FT232R USB UART (FTDI) @ usb", "/dev/ttyUSB0"},
-        {"/dev/pts/7", "/dev/pts/7"},
-        {"COM1", "COM1"},
-        {"a: b: c", "a"},
-        {"", ""},
-    };
-    for (const auto& [text, name] : cases)
-        EXPECT_EQ(TBootloader::PortNameFromText(text), name) << text;
-}
-
-}  // namespace
-}  // namespace tarnwick

@@ -50,11 +50,13 @@ TEST(PortAccessCliTest, UpdateOnAPortWithoutPermissionSaysWhatToDo) {
                              std::string(TARNWICK_SAMPLES_DIR) + "/blink.hex"});
     const auto result = test::RunProcess(argv);
     EXPECT_EQ(result.ExitCode, 1) << result.Err;
-    const std::string expected = "Fehler: COM Port Error: Unable to open com port on " + port.Path +
-                                 "\nKeine Berechtigung für " + port.Path + " (Gruppe „" +
-                                 port.Group + "“): Benutzer zur Gruppe „" + port.Group +
-                                 "“ hinzufügen und neu anmelden, z. B. mit „sudo usermod -aG " +
-                                 port.Group + " ";
+    const std::string expected =
+        "Fehler: Der Port \"" + port.Path +
+        "\" kann nicht geöffnet werden (COM Port Error: Unable to open "
+        "com port on " +
+        port.Path + ")\nKeine Berechtigung für " + port.Path + " (Gruppe „" + port.Group +
+        "“): Benutzer zur Gruppe „" + port.Group +
+        "“ hinzufügen und neu anmelden, z. B. mit „sudo usermod -aG " + port.Group + " ";
     EXPECT_NE(result.Out.find(expected), std::string::npos) << result.Out;
 }
 
