@@ -173,6 +173,7 @@ class TMainWindow : public QWidget, public TUpdateOwner {
   protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void moveEvent(QMoveEvent* Event) override;
 
   private:
     void SetUpControls();
@@ -204,6 +205,8 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     TBarState Bars[4];
 
     bool Shown = false;
+    // Whether the window was centred again once the window manager's frame was known.
+    bool CentredWithFrame = false;
     int WaitCursorDepth = 0;
     // Wakes the event loop about every millisecond while the core waits.
     QTimer PumpTimer{this};
