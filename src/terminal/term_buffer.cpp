@@ -21,6 +21,15 @@ void TComTermBuffer::FetchCell(int X, int Y, TTermCell& Cell) const {
     Cell = Cells[Index(X, Y)];
 }
 
+std::string TComTermBuffer::RowText(int Y) const {
+    std::string text(static_cast<std::size_t>(FColumns), ' ');
+    for (int x = 1; x <= FColumns; ++x) {
+        if (const std::uint8_t glyph = Cells[Index(x, Y)].Glyph; glyph != 0)
+            text[static_cast<std::size_t>(x - 1)] = static_cast<char>(glyph);
+    }
+    return text;
+}
+
 void TComTermBuffer::ShiftRowsUp() {
     const auto row = static_cast<std::ptrdiff_t>(FColumns);
     std::move(Cells.begin() + row, Cells.end(), Cells.begin());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tarnwick {
@@ -48,6 +49,8 @@ class TComTermBuffer {
     void PutCell(int X, int Y, const TTermCell& Cell);
     void FetchCell(int X, int Y, TTermCell& Cell) const;
     const TTermCell& Cell(int X, int Y) const { return Cells[Index(X, Y)]; }
+    // The glyphs of row Y as bytes, an empty cell as a blank.
+    std::string RowText(int Y) const;
     void ShiftRowsUp();
     void ShiftRowsDown();
     void ClearToLineEnd(int X, int Y);
