@@ -81,6 +81,7 @@ int RunCli(std::span<const TCommand* const> Commands, std::span<const std::strin
 // <name>_command.cpp, declare it here, list it in main.cpp's Commands and add
 // the file to CMakeLists.txt.
 extern const TCommand HexdumpCommand;
+extern const TCommand ScreenCommand;
 extern const TCommand UpdateCommand;
 
 }  // namespace tarnwick::cli

@@ -11,6 +11,7 @@ namespace {
 // Every subcommand, in the order of the usage text.
 const tarnwick::cli::TCommand* const Commands[] = {
     &tarnwick::cli::HexdumpCommand,
+    &tarnwick::cli::ScreenCommand,
     &tarnwick::cli::UpdateCommand,
 };
 

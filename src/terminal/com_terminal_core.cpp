@@ -114,6 +114,10 @@ void TComTerminalCore::MakeParser() {
 // ------------------------------------------------------------------- reception
 
 void TComTerminalCore::TakeLinkData(TCustomComPort&, const std::uint8_t* Data, int Count) {
+    ReceiveBytes(Data, Count);
+}
+
+void TComTerminalCore::ReceiveBytes(const std::uint8_t* Data, int Count) {
     // Every chunk is shown, however long: a visible terminal must not lose output.
     if (Count <= 0)
         return;

@@ -98,8 +98,11 @@ class TComTerminalCore {
     TComLink& Link() { return FLink; }
 
     // ---- behaviour
-    // The link's received-data callback.
+    // The link's received-data callback: ReceiveBytes.
     void TakeLinkData(TCustomComPort& Port, const std::uint8_t* Data, int Count);
+    // Shows a received chunk (of any length): AppendLF, Force7Bit, OnStrRecieved,
+    // RenderText. Also for bytes that come from elsewhere, such as a captured log.
+    void ReceiveBytes(const std::uint8_t* Data, int Count);
     void RenderText(const std::string& Text);
     void DisplayChar(std::uint8_t Ch);
     void StepCaret(TCaretStep Step);
