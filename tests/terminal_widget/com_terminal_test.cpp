@@ -184,6 +184,19 @@ TEST(ComTerminalWidget, ScrollBarsMoveTheViewAndShrinkingStaysInsideTheGrid) {
     rig.Receive("\x1b[5;5Hz", "!");
 }
 
+// As the main window holds it: hidden and disabled, it still keeps the port reading and
+// answers queries, and takes no keys.
+TEST(ComTerminalWidget, HiddenAndDisabledItStillAnswersQueries) {
+    TRig rig;
+    rig.Terminal->hide();
+    rig.Terminal->setEnabled(false);
+    EXPECT_TRUE(rig.Port.LinkWantsRxData());
+    rig.Receive("\x1b[c\x1b[5n", ".");
+    EXPECT_EQ(rig.Pty.Receive(11, 2s), "\x1b[?1;2c\x1b[0n");
+    rig.Key(Qt::Key_A, "a");
+    EXPECT_EQ(rig.Pty.Receive(1, 200ms), "");
+}
+
 TEST(ComTerminalWidget, SizeFollowsTheCellsAndFontsAreFixedPitch) {
     TComTerminal terminal;
     const int border = 2 * terminal.frameWidth();
