@@ -9,26 +9,19 @@
 #include "firmware_image.h"
 #include "terminal/com_terminal_core.h"
 #include "text/cp1252.h"
+#include "text/number_text.h"
 
 namespace tarnwick::cli {
 
 namespace {
 
-int SizeOption(const TArguments& Arguments, std::string_view Name, int Default, int Min, int Max,
-               const std::string& What) {
+int SizeOption(const TArguments& Arguments, std::string_view Name, int Default, int Min, int Max) {
     if (!Arguments.Has(Name))
         return Default;
     const std::string text = Arguments.Value(Name);
-    std::size_t used = 0;
     int value = 0;
-    try {
-        value = std::stoi(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || value < Min || value > Max) {
-        throw EUsage(What + " muss eine Zahl von " + std::to_string(Min) + " bis " +
-                     std::to_string(Max) + " sein, nicht \"" + text + "\"");
+    if (!ParseNumber(text, Min, Max, value)) {
+        throw EUsage(NumberOptionMessage("--" + std::string(Name), text, Min, Max));
     }
     return value;
 }
@@ -49,8 +42,8 @@ int RunScreen(const TArguments& Arguments, TCommandContext& Context) {
     if (Arguments.Has("vt52") && Arguments.Has("no-emulation"))
         throw EUsage("--vt52 und --no-emulation schließen sich aus");
     TComTerminalCore terminal;
-    terminal.SetColumns(SizeOption(Arguments, "columns", 80, MinColumns, MaxColumns, "--columns"));
-    terminal.SetRows(SizeOption(Arguments, "rows", 24, MinRows, MaxRows, "--rows"));
+    terminal.SetColumns(SizeOption(Arguments, "columns", 80, MinColumns, MaxColumns));
+    terminal.SetRows(SizeOption(Arguments, "rows", 24, MinRows, MaxRows));
     terminal.SetEmulation(Arguments.Has("vt52")           ? teVT52
                           : Arguments.Has("no-emulation") ? teNone
                                                           : teVT100orANSI);

@@ -23,8 +23,61 @@ std::string Text(const char* Format, int A, int B = 0) {
     return buffer;
 }
 
+// ESC and Rest; empty for none.
 std::string EscText(const char* Rest) {
-    return std::string(1, static_cast<char>(Esc)) + Rest;
+    return Rest == nullptr ? std::string() : std::string(1, static_cast<char>(Esc)) + Rest;
+}
+
+// What each code sends after ESC, in code order; codes with numbers are formatted apart.
+struct TCodeTexts {
+    const char* Vt52;
+    const char* Vt100;
+};
+constexpr TCodeTexts CodeTexts[EscapeCodeCount] = {
+    {nullptr, nullptr},  // ecUnknown
+    {nullptr, nullptr},  // ecNotCompleted
+    {"A", "[A"},         // ecCursorUp
+    {"B", "[B"},         // ecCursorDown
+    {"D", "[D"},         // ecCursorLeft
+    {"C", "[C"},         // ecCursorRight
+    {"H", "[H"},         // ecCursorHome
+    {nullptr, nullptr},  // ecCursorMove
+    {"I", nullptr},      // ecReverseLineFeed
+    {nullptr, "OD"},     // ecAppCursorLeft
+    {nullptr, "OC"},     // ecAppCursorRight
+    {nullptr, "OA"},     // ecAppCursorUp
+    {nullptr, "OB"},     // ecAppCursorDown
+    {"K", "[K"},         // ecEraseLineFrom
+    {"J", "[J"},         // ecEraseScreenFrom
+    {nullptr, "[2K"},    // ecEraseLine
+    {nullptr, "[2J"},    // ecEraseScreen
+    {nullptr, "H"},      // ecSetTab
+    {nullptr, "[g"},     // ecClearTab
+    {nullptr, "[3g"},    // ecClearAllTabs
+    {"Z", "[c"},         // ecIdentify
+    {"/Z", nullptr},     // ecIdentResponse
+    {nullptr, "[5n"},    // ecQueryDevice
+    {nullptr, "[0n"},    // ecReportDeviceOK
+    {nullptr, "[3n"},    // ecReportDeviceFailure
+    {nullptr, "[6n"},    // ecQueryCursorPos
+    {nullptr, nullptr},  // ecReportCursorPos
+    {nullptr, "[m"},     // ecAttributes
+    {nullptr, "[h"},     // ecSetMode
+    {nullptr, "[l"},     // ecResetMode
+    {nullptr, "c"},      // ecReset
+    {nullptr, "7"},      // ecSaveCaretAndAttr
+    {nullptr, "8"},      // ecRestoreCaretAndAttr
+    {nullptr, "[s"},     // ecSaveCaret
+    {nullptr, "[u"},     // ecRestoreCaret
+    {nullptr, "#8"},     // ecTest
+};
+
+const char* Vt52Text(TEscapeCode Code) {
+    return Code < EscapeCodeCount ? CodeTexts[Code].Vt52 : nullptr;
+}
+
+const char* Vt100Text(TEscapeCode Code) {
+    return Code < EscapeCodeCount ? CodeTexts[Code].Vt100 : nullptr;
 }
 
 }  // namespace
@@ -58,25 +111,31 @@ TParamList SplitParams(const std::string& Text) {
     return params;
 }
 
+TParseResult TEscapeCodes::FeedOutside(std::uint8_t Ch, bool& InEscape) {
+    if (Ch == Esc) {
+        SeqText.clear();
+        InEscape = true;
+        return psPending;
+    }
+    PlainChar = Ch;
+    return psChar;
+}
+
+TParseResult TEscapeCodes::Complete(TEscapeCode Code, bool& InEscape) {
+    if (Code == ecNotCompleted)
+        return psPending;
+    LastCode = Code;
+    InEscape = false;
+    return psCode;
+}
+
 // ------------------------------------------------------------------------ VT52
 
 TParseResult TEscapeCodesVT52::FeedChar(std::uint8_t Ch) {
-    if (!InEscape) {
-        if (Ch == Esc) {
-            SeqText.clear();
-            InEscape = true;
-            return psPending;
-        }
-        PlainChar = Ch;
-        return psChar;
-    }
+    if (!InEscape)
+        return FeedOutside(Ch, InEscape);
     SeqText += static_cast<char>(Ch);
-    const TEscapeCode code = Classify();
-    if (code == ecNotCompleted)
-        return psPending;
-    LastCode = code;
-    InEscape = false;
-    return psCode;
+    return Complete(Classify(), InEscape);
 }
 
 TEscapeCode TEscapeCodesVT52::Classify() {
@@ -115,47 +174,18 @@ TEscapeCode TEscapeCodesVT52::Classify() {
 }
 
 std::string TEscapeCodesVT52::CodeToText(TEscapeCode Code, const TParamList& Params) const {
-    switch (Code) {
-        case ecCursorUp:
-            return EscText("A");
-        case ecCursorDown:
-            return EscText("B");
-        case ecCursorLeft:
-            return EscText("D");
-        case ecCursorRight:
-            return EscText("C");
-        case ecCursorHome:
-            return EscText("H");
-        case ecCursorMove:
-            return EscText("Y") + static_cast<char>(ParamValue(1, Params) + 31) +
-                   static_cast<char>(ParamValue(2, Params) + 31);
-        case ecReverseLineFeed:
-            return EscText("I");
-        case ecEraseLineFrom:
-            return EscText("K");
-        case ecEraseScreenFrom:
-            return EscText("J");
-        case ecIdentify:
-            return EscText("Z");
-        case ecIdentResponse:
-            return EscText("/Z");
-        default:
-            return {};
+    if (Code == ecCursorMove) {
+        return EscText("Y") + static_cast<char>(ParamValue(1, Params) + 31) +
+               static_cast<char>(ParamValue(2, Params) + 31);
     }
+    return EscText(Vt52Text(Code));
 }
 
 // ----------------------------------------------------------------------- VT100
 
 TParseResult TEscapeCodesVT100::FeedChar(std::uint8_t Ch) {
-    if (!InEscape) {
-        if (Ch == Esc) {
-            SeqText.clear();
-            InEscape = true;
-            return psPending;
-        }
-        PlainChar = Ch;
-        return psChar;
-    }
+    if (!InEscape)
+        return FeedOutside(Ch, InEscape);
     SeqText += static_cast<char>(Ch);
     TEscapeCode code;
     if (InCsi) {
@@ -166,35 +196,34 @@ TParseResult TEscapeCodesVT100::FeedChar(std::uint8_t Ch) {
     } else {
         code = ClassifyShort();
     }
-    if (code == ecNotCompleted)
-        return psPending;
-    LastCode = code;
-    InEscape = false;
-    InCsi = false;
-    return psCode;
+    const TParseResult result = Complete(code, InEscape);
+    if (result == psCode)
+        InCsi = false;
+    return result;
 }
 
 TEscapeCode TEscapeCodesVT100::ClassifyShort() const {
-    if (SeqText == "#" || SeqText == "O")
-        return ecNotCompleted;
-    if (SeqText == "7")
-        return ecSaveCaretAndAttr;
-    if (SeqText == "8")
-        return ecRestoreCaretAndAttr;
-    if (SeqText == "H")
-        return ecSetTab;
-    if (SeqText == "c")
-        return ecReset;
-    if (SeqText == "#8")
-        return ecTest;
-    if (SeqText == "OA")
-        return ecAppCursorUp;
-    if (SeqText == "OB")
-        return ecAppCursorDown;
-    if (SeqText == "OC")
-        return ecAppCursorRight;
-    if (SeqText == "OD")
-        return ecAppCursorLeft;
+    struct TShortCode {
+        const char* Text;
+        TEscapeCode Code;
+    };
+    static constexpr TShortCode table[] = {
+        {"#", ecNotCompleted},
+        {"O", ecNotCompleted},
+        {"7", ecSaveCaretAndAttr},
+        {"8", ecRestoreCaretAndAttr},
+        {"H", ecSetTab},
+        {"c", ecReset},
+        {"#8", ecTest},
+        {"OA", ecAppCursorUp},
+        {"OB", ecAppCursorDown},
+        {"OC", ecAppCursorRight},
+        {"OD", ecAppCursorLeft},
+    };
+    for (const TShortCode& entry : table) {
+        if (SeqText == entry.Text)
+            return entry.Code;
+    }
     return ecUnknown;
 }
 
@@ -284,74 +313,14 @@ std::string TEscapeCodesVT100::CodeToText(TEscapeCode Code, const TParamList& Pa
     const int p1 = ParamValue(1, Params);
     const int p2 = ParamValue(2, Params);
     switch (Code) {
-        case ecCursorUp:
-            return EscText("[A");
-        case ecCursorDown:
-            return EscText("[B");
-        case ecCursorLeft:
-            return EscText("[D");
-        case ecCursorRight:
-            return EscText("[C");
-        case ecCursorHome:
-            return EscText("[H");
         case ecCursorMove:
             return Text("\x1b[%d;%df", p1, p2);
-        case ecAppCursorLeft:
-            return EscText("OD");
-        case ecAppCursorRight:
-            return EscText("OC");
-        case ecAppCursorUp:
-            return EscText("OA");
-        case ecAppCursorDown:
-            return EscText("OB");
-        case ecEraseLineFrom:
-            return EscText("[K");
-        case ecEraseScreenFrom:
-            return EscText("[J");
-        case ecEraseLine:
-            return EscText("[2K");
-        case ecEraseScreen:
-            return EscText("[2J");
-        case ecSetTab:
-            return EscText("H");
-        case ecClearTab:
-            return EscText("[g");
-        case ecClearAllTabs:
-            return EscText("[3g");
-        case ecIdentify:
-            return EscText("[c");
         case ecIdentResponse:
             return Text("\x1b[?1;%dc", p1);
-        case ecQueryDevice:
-            return EscText("[5n");
-        case ecReportDeviceOK:
-            return EscText("[0n");
-        case ecReportDeviceFailure:
-            return EscText("[3n");
-        case ecQueryCursorPos:
-            return EscText("[6n");
         case ecReportCursorPos:
             return Text("\x1b[%d;%dR", p1, p2);
-        case ecAttributes:
-            return EscText("[m");
-        case ecSetMode:
-            return EscText("[h");
-        case ecResetMode:
-            return EscText("[l");
-        case ecReset:
-            return EscText("c");
-        case ecSaveCaretAndAttr:
-            return EscText("7");
-        case ecRestoreCaretAndAttr:
-            return EscText("8");
-        case ecSaveCaret:
-            return EscText("[s");
-        case ecRestoreCaret:
-            return EscText("[u");
-        case ecTest:
-            return EscText("#8");
         default:
-            return {};
+            return EscText(Vt100Text(Code));
     }
 }
 

@@ -75,6 +75,12 @@ class TEscapeCodes {
     TEscapeCode LastCode = ecUnknown;
     std::string SeqText;   // after ESC, of the current or last sequence
     TParamList ParamList;  // of the last completed sequence
+
+  protected:
+    // Outside a sequence: ESC starts one, anything else is a plain character.
+    TParseResult FeedOutside(std::uint8_t Ch, bool& InEscape);
+    // A classified sequence: pending while not completed, else its code ends it.
+    TParseResult Complete(TEscapeCode Code, bool& InEscape);
 };
 
 class TEscapeCodesVT52 : public TEscapeCodes {

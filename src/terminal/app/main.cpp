@@ -13,6 +13,7 @@
 #include "com_terminal.h"
 #include "comport/com_port.h"
 #include "qt_dispatcher_pump.h"
+#include "text/number_text.h"
 
 namespace {
 
@@ -52,17 +53,9 @@ struct TOptions {
 };
 
 int Number(const std::string& Option, const std::string& Text, int Min, int Max) {
-    std::size_t used = 0;
     int value = 0;
-    try {
-        value = std::stoi(Text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != Text.size() || value < Min || value > Max) {
-        throw std::invalid_argument(Option + " muss eine Zahl von " + std::to_string(Min) +
-                                    " bis " + std::to_string(Max) + " sein, nicht \"" + Text +
-                                    "\"");
+    if (!ParseNumber(Text, Min, Max, value)) {
+        throw std::invalid_argument(NumberOptionMessage(Option, Text, Min, Max));
     }
     return value;
 }
