@@ -24,6 +24,7 @@
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "image/firmware_image.h"
+#include "terminal/com_terminal_core.h"
 #include "text/cp1252.h"
 
 namespace tarnwick::cli {
@@ -330,8 +331,12 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     bool questionInterrupted = false;
     {
         TComPort port;
+        // The same terminal core as the window's hidden terminal: its link makes the port
+        // read replies, and a terminal query on the line gets the same answer from both.
+        TComTerminalCore terminal;
+        terminal.SetComPort(&port);
         TCliOwner owner(options, Context.Out);
-        TBootloader bootloader(owner, port);
+        TBootloader bootloader(owner, port, false);
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(image, highestAddress);
         outcome = bootloader.RunUpdate();
