@@ -13,8 +13,8 @@
 
 #include "com_terminal.h"
 #include "comport/com_port.h"
+#include "event_pump.h"
 #include "pty_pair.h"
-#include "qt_dispatcher_pump.h"
 #include "terminal/com_terminal_core.h"
 
 namespace {
@@ -95,7 +95,7 @@ void BM_WidgetKeepsUpWith1Mbit(benchmark::State& State) {
     constexpr int Seconds = 3;
     constexpr std::size_t Piece = 1000;
     const std::string stream = MixedStream(Seconds * 100 * Piece);
-    const TQtDispatcherPump pump;
+    ConnectDispatcherToEventLoop();
     test::TPtyPair pty;
     TComPort port;
     port.SetPort(pty.SlavePath());

@@ -116,6 +116,9 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
     TModalAnswerer answerer;
     answerer.YesNoAnswers = {true};
     const QPoint before = Window.pos();
+    // The hidden terminal is what makes the port read: it sees every reply byte.
+    int repliesSeenByTerminal = 0;
+    Window.ComTerminal1.OnChar = [&](TComTerminalCore&, std::uint8_t) { ++repliesSeenByTerminal; };
     bool closeRefused = false;
     OnSample = [&] {
         if (Window.UpdateRunning() && Window.ProgramProgressBar.value() > 5 && !closeRefused) {
@@ -132,6 +135,9 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
         EXPECT_EQ(flash[static_cast<std::size_t>(i)], static_cast<std::uint8_t>(i + 3)) << i;
     }
     EXPECT_TRUE(EndsWith(trace, {0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
+    EXPECT_EQ(Window.ComTerminal1.ComPort(), &Window.ComPort);
+    EXPECT_EQ(Window.ComTerminal1.Emulation(), teVT100orANSI);
+    EXPECT_GT(repliesSeenByTerminal, 10);
 
     // The two boxes, as the window shows them.
     ASSERT_EQ(answerer.Boxes().size(), 2u);

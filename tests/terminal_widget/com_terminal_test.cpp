@@ -17,8 +17,8 @@
 
 #include "com_terminal.h"
 #include "comport/com_port.h"
+#include "event_pump.h"
 #include "pty_pair.h"
-#include "qt_dispatcher_pump.h"
 
 namespace tarnwick {
 namespace {
@@ -48,7 +48,8 @@ class TPaintSpy : public QObject {
 };
 
 struct TRig {
-    TQtDispatcherPump Pump;
+    // Hand-overs run from Qt's event loop, as in the programs.
+    const bool Connected = (ConnectDispatcherToEventLoop(), true);
     TPtyPair Pty;
     TComPort Port;
     std::unique_ptr<TComTerminal> Terminal = std::make_unique<TComTerminal>();

@@ -12,7 +12,7 @@
 
 #include "com_terminal.h"
 #include "comport/com_port.h"
-#include "qt_dispatcher_pump.h"
+#include "event_pump.h"
 #include "text/number_text.h"
 
 namespace {
@@ -140,7 +140,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
-    const TQtDispatcherPump pump;
+    ConnectDispatcherToEventLoop();
     TComPort port;  // declared before the window: the terminal detaches from it first
     QWidget window;
     window.setWindowTitle(QString::fromStdString("Tarnwick Terminal - " + options.Port));
