@@ -3,7 +3,6 @@
 // loop. Reported: the process's CPU time (GUI and port event thread) as a share of one
 // core over the run. Goal: a few percent at most.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,16 +14,12 @@
 #include "devsim_process.h"
 #include "hex_file.h"
 #include "main_window.h"
+#include "process_cpu.h"
 #include "temp_dir.h"
 
 namespace {
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using tarnwick::bench::ProcessCpuSeconds;
 
 void BM_WindowUpdateCpuShare(benchmark::State& State) {
     tarnwick::test::TTempDir dir;
@@ -37,7 +32,8 @@ void BM_WindowUpdateCpuShare(benchmark::State& State) {
     QTimer answerer;
     QObject::connect(&answerer, &QTimer::timeout, [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
+            if (auto* box = qobject_cast<QMessageBox*>(widget);
+                box != nullptr && box->isVisible()) {
                 box->defaultButton()->click();
             }
         }

@@ -6,7 +6,6 @@
 // (goal: below 0.05).
 
 #include <pty.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,9 +20,12 @@
 #include "bootloader/reply_reception.h"
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "process_cpu.h"
 
 namespace tarnwick {
 namespace {
+
+using tarnwick::bench::ProcessCpuSeconds;
 
 // The CLI's way of pumping: run hand-overs, else sleep about a millisecond.
 class TQuietOwner : public TUpdateOwner {
@@ -50,13 +52,6 @@ class TQuietOwner : public TUpdateOwner {
         TMainThreadDispatcher::Instance().WaitAndRunPending(std::chrono::milliseconds(1));
     }
 };
-
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // A reply wait that runs into its time-out (100 ms here; the protocol's are 10 ms to 5 s).
 void BM_WaitForFlagTimeout(benchmark::State& state) {

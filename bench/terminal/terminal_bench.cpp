@@ -14,10 +14,13 @@
 #include "com_terminal.h"
 #include "comport/com_port.h"
 #include "event_pump.h"
+#include "process_cpu.h"
 #include "pty_pair.h"
 #include "terminal/com_terminal_core.h"
 
 namespace {
+
+using tarnwick::bench::ProcessCpuSeconds;
 
 using namespace tarnwick;
 using Clock = std::chrono::steady_clock;
@@ -43,12 +46,6 @@ std::string MixedStream(std::size_t Size) {
             text.append("\x1b[6n\x1b[4;1H\x1b[J");
     }
     return text;
-}
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 void BM_CoreRendersMixedStream(benchmark::State& State) {
