@@ -91,7 +91,7 @@ TMainWindow::TMainWindow(QWidget* Parent) : QWidget(Parent) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Tarnwick v. 2.1.9.106"));
+    setWindowTitle(QStringLiteral("Tarnwick v. " TARNWICK_FULL_VERSION));
     setFont(ControlFont());
     setFixedSize(MainWindowClientWidth, MainWindowClientHeight);
     ConnectDispatcherToEventLoop();

@@ -109,7 +109,10 @@ std::string ProgramUsage(std::span<const TCommand* const> Commands) {
     for (const TCommand* command : Commands) {
         rows.emplace_back(std::string(command->Name), std::string(command->Summary));
     }
+    rows.emplace_back("help [BEFEHL]", "diese Hilfe anzeigen, mit BEFEHL die Optionen des Befehls");
     text += Table(rows);
+    text += "\nOptionen:\n";
+    text += Table({{"--help, -h", "diese Hilfe anzeigen"}, {"--version", "Version anzeigen"}});
     text +=
         "\n\"" + std::string(ProgramName) + " BEFEHL --help\" zeigt die Optionen eines Befehls.\n";
     return text;
@@ -136,12 +139,27 @@ int RunCli(std::span<const TCommand* const> Commands, std::span<const std::strin
         Context.Out << ProgramUsage(Commands);
         return ExitSuccess;
     }
+    // "help" and "help BEFEHL" say what "--help" and "BEFEHL --help" say.
+    const bool helpCommand = Args[0] == "help";
+    if (helpCommand && Args.size() == 1) {
+        Context.Out << ProgramUsage(Commands);
+        return ExitSuccess;
+    }
+    if (helpCommand && Args.size() > 2) {
+        Context.Err << ProgramName << " help: nur ein Befehl erlaubt\n\n" << ProgramUsage(Commands);
+        return ExitUsage;
+    }
+    const std::string& name = helpCommand ? Args[1] : Args[0];
     const auto command = std::find_if(Commands.begin(), Commands.end(),
-                                      [&](const TCommand* c) { return c->Name == Args[0]; });
+                                      [&](const TCommand* c) { return c->Name == name; });
     if (command == Commands.end()) {
-        Context.Err << ProgramName << ": unbekannter Befehl \"" << Args[0] << "\"\n\n"
+        Context.Err << ProgramName << ": unbekannter Befehl \"" << name << "\"\n\n"
                     << ProgramUsage(Commands);
         return ExitUsage;
+    }
+    if (helpCommand) {
+        Context.Out << CommandUsage(**command);
+        return ExitSuccess;
     }
     const auto rest = Args.subspan(1);
     // Help wins wherever it stands before "--".

@@ -20,6 +20,11 @@ const tarnwick::cli::TCommand* const Commands[] = {
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // Here, not with the commands: the version belongs to the program.
+    if (!args.empty() && args.front() == "--version") {
+        std::cout << tarnwick::cli::ProgramName << " " TARNWICK_VERSION "\n";
+        return tarnwick::cli::ExitSuccess;
+    }
     tarnwick::cli::TCommandContext context{std::cout, std::cerr};
     try {
         const int code = tarnwick::cli::RunCli(Commands, args, context);

@@ -289,7 +289,7 @@ const TRunCase RunCases[] = {
            {"[--L]Kommando \"$6\" nicht unterstützt", Programming, Programmed, Verifying, Verified,
             "[--L]Kommando \"$6\" nicht unterstützt"}})},
     {"UnsupportedVersion",
-     {"--version", "2.10"},
+     {"--boot-version", "2.10"},
      "Kiwu",
      true,
      true,

@@ -125,7 +125,7 @@ const TDevsimCase Cases[] = {
       {{0xA5, 0x01}, {0xA8, 0x02, 0x00, 0x40, 0xAA}},
       {{0xA5, 0x03}, {0xA8, 0x04, 0x00, 0x00, 0x20, 0x00, 0xAA}}}},
     {"QueryOptions",
-     {"--version", "2.10", "--signature", "1E9802", "--buffer", "256", "--flash", "262144"},
+     {"--boot-version", "2.10", "--signature", "1E9802", "--buffer", "256", "--flash", "262144"},
      {{Connect, Connected},
       {{0xA5, 0x00}, {0xA8, 0x02, 0x02, 0x10, 0xAA}},
       {{0xA5, 0x02}, {0xA8, 0x03, 0x1E, 0x98, 0x02, 0xAA}},
@@ -247,7 +247,7 @@ TEST(Devsim, EndsCleanlyOnSigterm) {
 }
 
 TEST(Devsim, RefusesBadOptions) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version", "2"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--boot-version", "2"},
                                                  {"--signature", "1E93G7"},
                                                  {"--buffer", "x"},
                                                  {"--bogus"},

@@ -107,26 +107,33 @@ struct TOptions {
 };
 
 void Usage(std::ostream& out) {
-    out << "usage: tarnwick-devsim [options]\n"
-           "  --password TEXT        bootloader password (default Kiwu)\n"
-           "  --version X.Y          bootloader version (default 2.1)\n"
-           "  --signature HEX        chip signature, 6 hex digits (default 1E9307)\n"
-           "  --buffer N             receive buffer size (default 64)\n"
-           "  --flash N              flash size in bytes (default 8192)\n"
-           "  --echo                 return every received byte (single-wire line)\n"
-           "  --no-crc               refuse the CRC check\n"
-           "  --no-verify            refuse verification\n"
-           "  --wrong-verdict        report the opposite verification verdict\n"
-           "  --silent               never send anything\n"
-           "  --power-on-delay MS    ignore everything for MS ms after start\n"
-           "  --drop-byte N          lose byte N after the connection\n"
-           "  --corrupt-byte N       flip the lowest bit of byte N after the connection\n"
-           "  --withhold-ack N       send no 0xA9 for the N-th buffer-full\n"
-           "  --trace FILE           write every received byte with its time\n"
-           "  --flash-in FILE        start with this flash content instead of an erased one\n"
-           "  --flash-out FILE       write the flash after programming and at exit\n"
-           "  --exit-after-success   end after the success command\n"
-           "  --max-time S           end after S seconds in any case\n";
+    out << "Aufruf: tarnwick-devsim [OPTIONEN]\n"
+           "\n"
+           "Simulierter AVR-Bootloader an einem Pseudo-Terminal. Die erste Zeile der Ausgabe\n"
+           "ist dessen Pfad, die Schnittstelle für den Host.\n"
+           "\n"
+           "Optionen:\n"
+           "  --password TEXT        Bootloader-Passwort (Vorgabe Kiwu)\n"
+           "  --boot-version X.Y     Bootloader-Version (Vorgabe 2.1)\n"
+           "  --signature HEX        Signatur des Chips, 6 Hex-Ziffern (Vorgabe 1E9307)\n"
+           "  --buffer N             Größe des Empfangspuffers (Vorgabe 64)\n"
+           "  --flash N              Flash-Größe in Byte (Vorgabe 8192)\n"
+           "  --echo                 jedes empfangene Byte zurücksenden (Eindrahtleitung)\n"
+           "  --no-crc               CRC-Prüfung ablehnen\n"
+           "  --no-verify            Überprüfung ablehnen\n"
+           "  --wrong-verdict        das umgekehrte Ergebnis der Überprüfung melden\n"
+           "  --silent               nie etwas senden\n"
+           "  --power-on-delay MS    MS ms nach dem Start alles ignorieren\n"
+           "  --drop-byte N          Byte N nach dem Verbinden verlieren\n"
+           "  --corrupt-byte N       im Byte N nach dem Verbinden das unterste Bit kippen\n"
+           "  --withhold-ack N       kein 0xA9 für den N-ten vollen Puffer senden\n"
+           "  --trace DATEI          jedes empfangene Byte mit seiner Zeit schreiben\n"
+           "  --flash-in DATEI       mit diesem Flash-Inhalt statt eines gelöschten beginnen\n"
+           "  --flash-out DATEI      den Flash nach jedem Programmieren und am Ende schreiben\n"
+           "  --exit-after-success   nach dem Erfolgsbefehl enden\n"
+           "  --max-time S           spätestens nach S Sekunden enden\n"
+           "  --help, -h             diese Hilfe anzeigen\n"
+           "  --version              Version anzeigen\n";
 }
 
 bool ParseHexBytes(const std::string& text, TBytes& out) {
@@ -180,25 +187,28 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
         } else if (a == "--help" || a == "-h") {
             Usage(std::cout);
             std::exit(0);
+        } else if (a == "--version") {
+            std::cout << "tarnwick-devsim " TARNWICK_VERSION "\n";
+            std::exit(0);
         } else {
             static const char* const valueOptions[] = {
-                "--password",       "--version",   "--signature",    "--buffer",       "--flash",
-                "--power-on-delay", "--drop-byte", "--corrupt-byte", "--withhold-ack", "--trace",
-                "--flash-out",      "--flash-in",  "--max-time"};
+                "--password",       "--boot-version", "--signature",    "--buffer",       "--flash",
+                "--power-on-delay", "--drop-byte",    "--corrupt-byte", "--withhold-ack", "--trace",
+                "--flash-out",      "--flash-in",     "--max-time"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
-                std::cerr << "tarnwick-devsim: unknown option " << a << "\n";
+                std::cerr << "tarnwick-devsim: unbekannte Option " << a << "\n\n";
                 Usage(std::cerr);
                 return std::nullopt;
             }
             const auto v = value();
             if (!v) {
-                std::cerr << "tarnwick-devsim: " << a << " needs a value\n";
+                std::cerr << "tarnwick-devsim: " << a << " braucht einen Wert\n";
                 return std::nullopt;
             }
             if (a == "--password") {
                 o.Password = *v;
-            } else if (a == "--version") {
+            } else if (a == "--boot-version") {
                 const auto dot = v->find('.');
                 long major = 0, minor = 0;
                 ok = dot != std::string::npos && ParseLong(v->substr(0, dot), 0, 99, major) &&
@@ -233,12 +243,12 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
                 ok = ParseLong(*v, 1, 86400 * 7, n);
                 o.MaxTimeS = static_cast<double>(n);
             } else {
-                std::cerr << "tarnwick-devsim: unknown option " << a << "\n";
+                std::cerr << "tarnwick-devsim: unbekannte Option " << a << "\n\n";
                 Usage(std::cerr);
                 return std::nullopt;
             }
             if (!ok) {
-                std::cerr << "tarnwick-devsim: bad value for " << a << ": " << *v << "\n";
+                std::cerr << "tarnwick-devsim: ungültiger Wert für " << a << ": " << *v << "\n";
                 return std::nullopt;
             }
         }

@@ -23,6 +23,7 @@ const char* const Usage =
     "Aufruf: tarnwick-terminal [--port NAME] [--baud RATE] [--vt52 | --no-emulation]\n"
     "                          [--columns N] [--rows N] [--local-echo] [--append-lf]\n"
     "                          [--send-lf] [--wrap]\n"
+    "       tarnwick-terminal --help | --version\n"
     "\n"
     "Serielles Terminal (8N1, ohne Flusssteuerung) mit VT100/ANSI-Emulation.\n"
     "\n"
@@ -37,7 +38,8 @@ const char* const Usage =
     "  --append-lf      nach jedem empfangenen CR ein LF einfügen\n"
     "  --send-lf        nach der Eingabetaste (CR) auch LF senden\n"
     "  --wrap           nach der letzten Spalte in der nächsten Zeile weiterschreiben\n"
-    "  --help, -h       diese Hilfe anzeigen\n";
+    "  --help, -h       diese Hilfe anzeigen\n"
+    "  --version        Version anzeigen\n";
 
 struct TOptions {
     std::string Port = "COM1";
@@ -50,6 +52,7 @@ struct TOptions {
     bool SendLF = false;
     bool Wrap = false;
     bool Help = false;
+    bool Version = false;
 };
 
 int Number(const std::string& Option, const std::string& Text, int Min, int Max) {
@@ -78,6 +81,8 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
         };
         if (arg == "--help" || arg == "-h")
             options.Help = true;
+        else if (arg == "--version")
+            options.Version = true;
         else if (arg == "--port")
             options.Port = value();
         else if (arg == "--baud")
@@ -136,6 +141,10 @@ int main(int argc, char* argv[]) {
     }
     if (options.Help) {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (options.Version) {
+        std::fputs("tarnwick-terminal " TARNWICK_VERSION "\n", stdout);
         return 0;
     }
 
