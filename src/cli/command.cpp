@@ -65,6 +65,27 @@ bool FileExists(const std::string& FileName) {
     return !error && std::filesystem::is_regular_file(status);
 }
 
+bool LoadFirmwareFile(const std::string& FileName, TBuffer& Image, std::int32_t& HighestAddress,
+                      TCommandContext& Context) {
+    if (!FileExists(FileName)) {
+        Context.Err << FileNotFoundMessage(FileName) << "\n";
+        return false;
+    }
+    const int result = LoadHexFile(FileName, Image, HighestAddress, MaxFlashSize);
+    if (result == HexLoaded) {
+        Context.Err << FileLoadedMessage(FileName) << "\n";
+        return true;
+    }
+    const std::string message =
+        result == HexIncomplete ? NoEndRecordMessage(FileName) : LoadResultMessage(result);
+    Context.Err << message << "\n";
+    return false;
+}
+
+std::string NoEndRecordMessage(const std::string& FileName) {
+    return "Programmdatei \"" + FileName + "\": kein End-of-File-Record gelesen, nichts geladen";
+}
+
 TArguments ParseArguments(const TCommand& Command, std::span<const std::string> Args) {
     TArguments parsed;
     for (std::size_t i = 0; i < Args.size(); ++i) {

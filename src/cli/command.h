@@ -3,6 +3,7 @@
 // describes itself with a TCommand; main.cpp lists them.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <ostream>
 #include <span>
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "image/firmware_image.h"
 
 namespace tarnwick::cli {
 
@@ -68,6 +71,16 @@ TArguments ParseArguments(const TCommand& Command, std::span<const std::string> 
 // before it loads. A directory, a pipe or a device counts as not found: reading a
 // pipe or /dev/zero would never end.
 bool FileExists(const std::string& FileName);
+
+// Loads FileName into Image as the window does, for the commands that take a HEX file.
+// The messages go to standard error: "not found", the loader's message, or the loaded
+// line. Unlike the window it also speaks up for a file without an end-of-file record,
+// where a command that failed without a word would leave the user guessing.
+bool LoadFirmwareFile(const std::string& FileName, TBuffer& Image, std::int32_t& HighestAddress,
+                      TCommandContext& Context);
+
+// Said by LoadFirmwareFile when the loader returned HexIncomplete.
+std::string NoEndRecordMessage(const std::string& FileName);
 
 // Usage texts, all built here so that every command shows them alike.
 std::string ProgramUsage(std::span<const TCommand* const> Commands);

@@ -16,23 +16,11 @@ int RunHexdump(const TArguments& Arguments, TCommandContext& Context) {
     if (Arguments.Operands.size() > 1) {
         throw EUsage("nur eine Datei erlaubt");
     }
-    const std::string& fileName = Arguments.Operands.front();
-    if (!FileExists(fileName)) {
-        Context.Err << FileNotFoundMessage(fileName) << "\n";
-        return ExitFailure;
-    }
-
     TBuffer image;
     std::int32_t highestAddress = 0;
-    const int result = LoadHexFile(fileName, image, highestAddress, MaxFlashSize);
-    if (result != HexLoaded) {
-        const std::string message = LoadResultMessage(result);
-        if (!message.empty()) {
-            Context.Err << message << "\n";
-        }
+    if (!LoadFirmwareFile(Arguments.Operands.front(), image, highestAddress, Context)) {
         return ExitFailure;
     }
-    Context.Err << FileLoadedMessage(fileName) << "\n";
 
     const auto rows = BuildProgramRows(image, Arguments.Has("complete"), highestAddress);
     std::string text;

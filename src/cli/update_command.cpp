@@ -308,20 +308,10 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
 
     // The file first, with the messages of hexdump: a bad file must not cost the user a
     // switched-off device.
-    if (!FileExists(options.File)) {
-        Context.Err << FileNotFoundMessage(options.File) << "\n";
-        return ExitFailure;
-    }
     TBuffer image;
     std::int32_t highestAddress = 0;
-    const int loaded = LoadHexFile(options.File, image, highestAddress, MaxFlashSize);
-    if (loaded != HexLoaded) {
-        const std::string message = LoadResultMessage(loaded);
-        if (!message.empty())
-            Context.Err << message << "\n";
+    if (!LoadFirmwareFile(options.File, image, highestAddress, Context))
         return ExitFailure;
-    }
-    Context.Err << FileLoadedMessage(options.File) << "\n";
 
     TMainThreadDispatcher::Instance().SetMainThread();
     const TInterruptGuard interruptGuard;

@@ -11,8 +11,8 @@
 #include "hex_record.h"
 #include "program_rows.h"
 #include "run_process.h"
-#include "text/cp1252.h"
 #include "temp_dir.h"
+#include "text/cp1252.h"
 
 namespace tarnwick {
 namespace {
@@ -59,6 +59,19 @@ std::ostream& operator<<(std::ostream& Out, const TOutcomeCase& Case) {
     return Out << Case.Name;
 }
 
+// The window stays silent on a file without an end-of-file record; the commands say it.
+const std::string NoEndRecordErr =
+    "Programmdatei \"{f}\": kein End-of-File-Record gelesen, nichts geladen\n";
+
+// The case's error output for a file given as FileName.
+std::string ExpectedErr(const TOutcomeCase& Case, const std::string& FileName) {
+    std::string err = Case.Err;
+    if (const auto at = err.find("{f}"); at != std::string::npos) {
+        err.replace(at, 3, FileName);
+    }
+    return err;
+}
+
 class HexdumpOutcomeTest : public ::testing::TestWithParam<TOutcomeCase> {};
 
 TEST_P(HexdumpOutcomeTest, MessageExitCodeAndRows) {
@@ -67,22 +80,19 @@ TEST_P(HexdumpOutcomeTest, MessageExitCodeAndRows) {
     dir.Write("fw.hex", c.Text);
     // A relative name: the messages quote it exactly as given.
     const auto result = RunCli({"hexdump", "fw.hex"}, dir.Path().string());
-    std::string err = c.Err;
-    if (const auto at = err.find("{f}"); at != std::string::npos) {
-        err.replace(at, 3, "fw.hex");
-    }
+    const std::string err = ExpectedErr(c, "fw.hex");
     EXPECT_EQ(result.ExitCode, c.ExitCode) << result.Err;
     EXPECT_EQ(result.Err, err);
     EXPECT_EQ(Lines(result.Out).size(), c.OutLines);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Results, HexdumpOutcomeTest,
-    ::testing::ValuesIn(std::vector<TOutcomeCase>{
+std::vector<TOutcomeCase> OutcomeCases() {
+    return {
         {"Loaded", Join({DataRecord(0x20, {1, 2, 3}), EofRecord}), 0,
          "Programmdatei \"{f}\" geladen\n", 3},
-        {"NoEofRecordSilent", Join({DataRecord(0, {1})}), 1, "", 0},
-        {"EmptyFileSilent", "", 1, "", 0},
+        {"NoEofRecord", Join({DataRecord(0, {1})}), 1, NoEndRecordErr, 0},
+        {"EmptyFile", "", 1, NoEndRecordErr, 0},
+        {"StoppedBeforeEofRecord", Join({DataRecord(0, {1}), "", EofRecord}), 1, NoEndRecordErr, 0},
         {"NotIntelHex", "hello\n", 1, "Ungültiges Dateiformat (kein Intel-Hex)\n", 0},
         {"UnknownRecord", Join({":020000040001F9", EofRecord}), 1,
          "Ungültiger Record in Hex-Datei (unbekannte Funktion)\n", 0},
@@ -92,8 +102,41 @@ INSTANTIATE_TEST_SUITE_P(
          "Hex-Datei größer als Flash-Speicher (262144 Byte)\n", 0},
         {"Duplicate", Join({DataRecord(0, {1}), DataRecord(0, {1}), EofRecord}), 1,
          "Eintrag in Datei doppelt vorhanden\n", 0},
-    }),
-    [](const auto& Info) { return Info.param.Name; });
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, HexdumpOutcomeTest, ::testing::ValuesIn(OutcomeCases()),
+                         [](const auto& Info) { return Info.param.Name; });
+
+std::vector<TOutcomeCase> FailedLoads() {
+    std::vector<TOutcomeCase> failed;
+    for (const TOutcomeCase& c : OutcomeCases()) {
+        if (c.ExitCode != 0) {
+            failed.push_back(c);
+        }
+    }
+    return failed;
+}
+
+class UpdateLoadTest : public ::testing::TestWithParam<TOutcomeCase> {};
+
+// update loads the file before it asks or opens anything, with hexdump's messages.
+TEST_P(UpdateLoadTest, StopsBeforeThePortWithTheMessageOfHexdump) {
+    const TOutcomeCase& c = GetParam();
+    const test::TTempDir dir;
+    dir.Write("fw.hex", c.Text);
+    // A port that cannot exist: nothing may ever reach a real serial line from here.
+    const auto result =
+        RunCli({"update", "--yes", "--port", (dir.Path() / "kein-port").string(), "fw.hex"},
+               dir.Path().string());
+    const std::string err = ExpectedErr(c, "fw.hex");
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    EXPECT_EQ(result.Err, err);
+    EXPECT_EQ(result.Out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, UpdateLoadTest, ::testing::ValuesIn(FailedLoads()),
+                         [](const auto& Info) { return Info.param.Name; });
 
 TEST(HexdumpCli, RowsAreGridColumnsJoinedByTabs) {
     const test::TTempDir dir;
