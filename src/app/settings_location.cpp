@@ -61,10 +61,17 @@ bool FolderTakesNewFiles(const std::filesystem::path& Folder) {
 #endif
 }
 
+bool InstalledProgramFolder(const std::filesystem::path& Folder) {
+    std::error_code ec;
+    return Folder.filename() == "bin" &&
+           std::filesystem::is_directory(Folder.parent_path() / "share", ec);
+}
+
 std::filesystem::path SettingsFilePath(const std::filesystem::path& ExecutableFolder) {
     const std::filesystem::path beside = ExecutableFolder / SettingsFileName;
     std::error_code ec;
-    if (std::filesystem::exists(beside, ec) || FolderTakesNewFiles(ExecutableFolder)) {
+    if (!InstalledProgramFolder(ExecutableFolder) &&
+        (std::filesystem::exists(beside, ec) || FolderTakesNewFiles(ExecutableFolder))) {
         return beside;
     }
     const std::filesystem::path config = UserConfigFolder();

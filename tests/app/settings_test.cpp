@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -177,11 +178,33 @@ TEST(Settings, EveryChoiceComesBackAndForeignContentSurvives) {
     EXPECT_TRUE(again->StartBtn.isEnabled()) << "the file was loaded again";
 }
 
+// XDG_CONFIG_HOME pointed at a temporary folder for the life of the object.
+class TConfigHome {
+  public:
+    TConfigHome() {
+        if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+            Saved = old;
+        }
+        setenv("XDG_CONFIG_HOME", Folder.Path().c_str(), 1);
+    }
+    ~TConfigHome() {
+        if (Saved) {
+            setenv("XDG_CONFIG_HOME", Saved->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+    }
+    TConfigHome(const TConfigHome&) = delete;
+    TConfigHome& operator=(const TConfigHome&) = delete;
+    const std::filesystem::path& Path() const { return Folder.Path(); }
+
+  private:
+    TTempDir Folder;
+    std::optional<std::string> Saved;
+};
+
 TEST(Settings, LiveInTheUserConfigFolderWhenTheProgramFolderTakesNoFiles) {
-    TTempDir config;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old != nullptr ? old : "";
-    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    const TConfigHome config;
     // /proc takes no new files, not even from the superuser.
     EXPECT_EQ(SettingsFilePath("/proc"), config.Path() / "tarnwick" / "Settings.ini");
     {
@@ -193,11 +216,20 @@ TEST(Settings, LiveInTheUserConfigFolderWhenTheProgramFolderTakesNoFiles) {
     EXPECT_TRUE(std::filesystem::exists(config.Path() / "tarnwick" / "Settings.ini"));
     TTempDir writable;
     EXPECT_EQ(SettingsFilePath(writable.Path()), writable.Path() / "Settings.ini");
-    if (old != nullptr) {
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
-    }
+}
+
+// /usr/bin takes files from the superuser, but an installed program must leave none there.
+TEST(Settings, AnInstalledProgramKeepsThemInTheUserConfigFolderEvenWhereItCouldWrite) {
+    const TConfigHome config;
+    TTempDir prefix;
+    std::filesystem::create_directories(prefix.Path() / "bin");
+    ASSERT_TRUE(FolderTakesNewFiles(prefix.Path() / "bin"));
+    // Not yet an installed layout: a bin folder of its own, as an unpacked archive has.
+    EXPECT_EQ(SettingsFilePath(prefix.Path() / "bin"), prefix.Path() / "bin" / "Settings.ini");
+    std::filesystem::create_directories(prefix.Path() / "share");
+    prefix.Write("bin/Settings.ini", "[Updater]\r\n");
+    EXPECT_EQ(SettingsFilePath(prefix.Path() / "bin"), config.Path() / "tarnwick" / "Settings.ini");
+    EXPECT_FALSE(InstalledProgramFolder(prefix.Path() / "share"));
 }
 
 TEST(Settings, AFailedWriteAtCloseIsShownAndTheWindowStillCloses) {
