@@ -63,11 +63,18 @@ std::ostream& operator<<(std::ostream& Out, const TOutcomeCase& Case) {
 const std::string NoEndRecordErr =
     "Programmdatei \"{f}\": kein End-of-File-Record gelesen, nichts geladen\n";
 
-// The case's error output for a file given as FileName.
-std::string ExpectedErr(const TOutcomeCase& Case, const std::string& FileName) {
+// Runs tarnwick-cli with Args in a folder that holds the case's file as fw.hex: a relative
+// name, so the messages quote it exactly as given (ExpectedErr).
+test::TProcessResult RunOnCaseFile(const TOutcomeCase& Case, const std::vector<std::string>& Args) {
+    const test::TTempDir dir;
+    dir.Write("fw.hex", Case.Text);
+    return RunCli(Args, dir.Path().string());
+}
+
+std::string ExpectedErr(const TOutcomeCase& Case) {
     std::string err = Case.Err;
     if (const auto at = err.find("{f}"); at != std::string::npos) {
-        err.replace(at, 3, FileName);
+        err.replace(at, 3, "fw.hex");
     }
     return err;
 }
@@ -76,13 +83,9 @@ class HexdumpOutcomeTest : public ::testing::TestWithParam<TOutcomeCase> {};
 
 TEST_P(HexdumpOutcomeTest, MessageExitCodeAndRows) {
     const TOutcomeCase& c = GetParam();
-    const test::TTempDir dir;
-    dir.Write("fw.hex", c.Text);
-    // A relative name: the messages quote it exactly as given.
-    const auto result = RunCli({"hexdump", "fw.hex"}, dir.Path().string());
-    const std::string err = ExpectedErr(c, "fw.hex");
+    const auto result = RunOnCaseFile(c, {"hexdump", "fw.hex"});
     EXPECT_EQ(result.ExitCode, c.ExitCode) << result.Err;
-    EXPECT_EQ(result.Err, err);
+    EXPECT_EQ(result.Err, ExpectedErr(c));
     EXPECT_EQ(Lines(result.Out).size(), c.OutLines);
 }
 
@@ -123,15 +126,11 @@ class UpdateLoadTest : public ::testing::TestWithParam<TOutcomeCase> {};
 // update loads the file before it asks or opens anything, with hexdump's messages.
 TEST_P(UpdateLoadTest, StopsBeforeThePortWithTheMessageOfHexdump) {
     const TOutcomeCase& c = GetParam();
-    const test::TTempDir dir;
-    dir.Write("fw.hex", c.Text);
-    // A port that cannot exist: nothing may ever reach a real serial line from here.
-    const auto result =
-        RunCli({"update", "--yes", "--port", (dir.Path() / "kein-port").string(), "fw.hex"},
-               dir.Path().string());
-    const std::string err = ExpectedErr(c, "fw.hex");
+    // A port that does not exist (a path beside the file): nothing may ever reach a real
+    // serial line from here.
+    const auto result = RunOnCaseFile(c, {"update", "--yes", "--port", "./kein-port", "fw.hex"});
     EXPECT_EQ(result.ExitCode, 1) << result.Err;
-    EXPECT_EQ(result.Err, err);
+    EXPECT_EQ(result.Err, ExpectedErr(c));
     EXPECT_EQ(result.Out, "");
 }
 
