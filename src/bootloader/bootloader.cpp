@@ -1,5 +1,6 @@
 #include "bootloader/bootloader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -48,6 +49,12 @@ std::string OpenErrorText(const EComPort& Error, const std::string& Port) {
             text += "\n" + hint;
     }
     return text;
+}
+
+// What is left of a wait of Timeout ms that began at Start, until the first tick beyond it
+// (at least 1).
+int RemainingMs(std::int64_t Start, std::int64_t Timeout) {
+    return static_cast<int>(std::clamp<std::int64_t>(Start + Timeout + 1 - TickCount(), 1, 60000));
 }
 
 int ClampToInt(std::int64_t v) {
@@ -102,7 +109,7 @@ bool TBootloader::SendByte(std::uint8_t Value, int Timeout) {
     do {
         if (TxEmpty)
             success = true;
-        Owner.ProcessMessages();
+        Owner.ProcessMessagesFor(RemainingMs(start, Timeout));
         elapsed = TickCount() - start;
     } while (elapsed <= Timeout);
     UpdateLinkCrc(Value);
@@ -143,7 +150,10 @@ void TBootloader::WaitForFlag(const std::function<bool()>& Condition, int Timeou
     const std::int64_t start = TickCount();
     while (true) {
         const bool done = Condition();
-        Owner.ProcessMessages();
+        if (done)
+            Owner.ProcessMessages();
+        else
+            Owner.ProcessMessagesFor(RemainingMs(start, Timeout));
         if (done || TickCount() - start > Timeout)
             break;
     }
@@ -179,7 +189,7 @@ void TBootloader::Pause(int Milliseconds) {
     // Pumping while paused keeps the owner responsive; nothing is sent meanwhile.
     const std::int64_t start = TickCount();
     while (TickCount() - start < Milliseconds)
-        Owner.ProcessMessages();
+        Owner.ProcessMessagesFor(RemainingMs(start, Milliseconds - 1));
 }
 
 // --------------------------------------------------------------------- connecting

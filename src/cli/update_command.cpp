@@ -180,6 +180,16 @@ class TCliOwner : public TUpdateOwner {
         TMainThreadDispatcher::Instance().WaitAndRunPending(std::chrono::milliseconds(1));
     }
 
+    void ProcessMessagesFor(int MaxWaitMs) override {
+        // Hand-overs wake the wait at once; Ctrl-C only sets a flag, looked at every 10 ms.
+        if (InterruptRequested && CancelEnabled && Bootloader != nullptr) {
+            InterruptRequested = false;
+            Bootloader->CancelButtonClick();
+        }
+        TMainThreadDispatcher::Instance().WaitAndRunPending(
+            std::chrono::milliseconds(std::clamp(MaxWaitMs, 1, 10)));
+    }
+
     void Finish() { ClearProgress(); }
 
     // Whether a question was ended by Ctrl-C.
