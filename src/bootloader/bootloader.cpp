@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "bootloader/device_info.h"
+#include "bootloader/link_time.h"
 #include "bootloader/protocol_codes.h"
 #include "comport/port_access_hint.h"
 #include "comport/port_list.h"
@@ -15,13 +16,6 @@
 namespace tarnwick {
 
 namespace {
-
-// A monotonic millisecond tick: no wrap, unaffected by clock changes.
-std::int64_t TickCount() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 const std::string NewParagraph = "\n\r\n\r";
 
@@ -51,8 +45,14 @@ std::string OpenErrorText(const EComPort& Error, const std::string& Port) {
     return text;
 }
 
-// What is left of a wait of Timeout ms that began at Start, until the first tick beyond it
-// (at least 1).
+}  // namespace
+
+std::int64_t TickCount() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 int RemainingMs(std::int64_t Start, std::int64_t Timeout) {
     return static_cast<int>(std::clamp<std::int64_t>(Start + Timeout + 1 - TickCount(), 1, 60000));
 }
@@ -64,8 +64,6 @@ int ClampToInt(std::int64_t v) {
         return -0x7FFFFFFF;
     return static_cast<int>(v);
 }
-
-}  // namespace
 
 TBootloader::TBootloader(TUpdateOwner& AOwner, TCustomComPort& Port)
     : Owner(AOwner), ComPort(Port) {
@@ -134,12 +132,9 @@ bool TBootloader::SendBytes(const std::string& Bytes, int Timeout) {
 }
 
 void TBootloader::SendDataByte(std::uint8_t Value, int Timeout) {
-    if (Value == 0x13 || Value == CodeByte(EscapeByte)) {
-        SendByte(CodeByte(EscapeByte), Timeout);
-        SendByte(static_cast<std::uint8_t>(Value + CodeByte(EscapeOffset)), Timeout);
-    } else {
-        SendByte(Value, Timeout);
-    }
+    const TDataWire wire = DataByteOnWire(Value);
+    for (int i = 0; i < wire.Count; ++i)
+        SendByte(wire.Bytes[i], Timeout);
 }
 
 void TBootloader::UpdateLinkCrc(std::uint8_t Value) {
@@ -320,24 +315,29 @@ int TBootloader::ProgramFlash() {
     SetProgress(pbBuffer, 0);
     BufferDone = false;
     SendCommand(CmdProgram, ByteTimeout);
-    std::int64_t remaining = BufferSize;
-    for (std::int32_t address = 0; address <= HighestAddress; ++address) {
-        SendDataByte(ImageByte(address), ByteTimeout);
-        --remaining;
-        if (remaining == 0) {
-            remaining = BufferSize;
-            WaitForFlag([this] { return BufferDone; }, BufferTimeout);
-            if (!BufferDone)
-                return -1;
-            // Cleared as soon as it is taken, so that an acknowledgement arriving during
-            // the last byte of the next buffer-full counts for that one.
-            BufferDone = false;
+    if (BytePacing <= 0) {
+        if (ProgramBlocks() == -1)
+            return -1;
+    } else {
+        std::int64_t remaining = BufferSize;
+        for (std::int32_t address = 0; address <= HighestAddress; ++address) {
+            SendDataByte(ImageByte(address), BytePacing);
+            --remaining;
+            if (remaining == 0) {
+                remaining = BufferSize;
+                WaitForFlag([this] { return BufferDone; }, BufferTimeout);
+                if (!BufferDone)
+                    return -1;
+                // Cleared as soon as it is taken, so that an acknowledgement arriving during
+                // the last byte of the next buffer-full counts for that one.
+                BufferDone = false;
+            }
+            Owner.ProcessMessages();
+            SetProgress(pbProgram, address);
+            SetProgress(pbBuffer, ClampToInt(remaining));
+            if (CancelRequested)
+                break;
         }
-        Owner.ProcessMessages();
-        SetProgress(pbProgram, address);
-        SetProgress(pbBuffer, ClampToInt(remaining));
-        if (CancelRequested)
-            break;
     }
     ReplyState = rsProgramEnd;
     ProgramDone = false;
@@ -366,12 +366,16 @@ int TBootloader::VerifyFlash() {
     WaitForFlag([this] { return ByteReceived; }, ReplyTimeout);
     if (!VerifySupported)
         return -1;
-    for (std::int32_t address = 0; address <= HighestAddress; ++address) {
-        SendDataByte(ImageByte(address), ByteTimeout);
-        Owner.ProcessMessages();
-        SetProgress(pbVerify, address);
-        if (CancelRequested)
-            break;
+    if (BytePacing <= 0) {
+        VerifyBlocks();
+    } else {
+        for (std::int32_t address = 0; address <= HighestAddress; ++address) {
+            SendDataByte(ImageByte(address), BytePacing);
+            Owner.ProcessMessages();
+            SetProgress(pbVerify, address);
+            if (CancelRequested)
+                break;
+        }
     }
     ReplyState = rsVerifyEnd;
     VerifyResult = 0;

@@ -239,4 +239,12 @@ class TDevsim {
     std::string Path;
 };
 
+// The bytes of a trace, in the order the device received them.
+inline std::vector<std::uint8_t> TraceBytes(const std::vector<TDevsim::TTraceEntry>& Trace) {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& e : Trace)
+        bytes.push_back(e.Byte);
+    return bytes;
+}
+
 }  // namespace tarnwick::test
