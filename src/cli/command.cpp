@@ -59,6 +59,15 @@ std::string TArguments::Value(std::string_view Name, const std::string& Default)
     return found == Options.end() ? Default : found->second;
 }
 
+std::vector<std::string> TArguments::Values(std::string_view Name) const {
+    std::vector<std::string> values;
+    for (const auto& [name, value] : Given) {
+        if (name == Name)
+            values.push_back(value);
+    }
+    return values;
+}
+
 bool FileExists(const std::string& FileName) {
     std::error_code error;
     const auto status = std::filesystem::status(FileName, error);
@@ -93,8 +102,10 @@ TArguments ParseArguments(const TCommand& Command, std::span<const std::string> 
             parsed.Options[name];
         } else if (equals != std::string::npos) {
             parsed.Options[name] = arg.substr(equals + 1);
+            parsed.Given.emplace_back(name, parsed.Options[name]);
         } else if (i + 1 < Args.size()) {
             parsed.Options[name] = Args[++i];
+            parsed.Given.emplace_back(name, parsed.Options[name]);
         } else {
             throw EUsage("--" + name + " erwartet einen Wert (" + std::string(option->ValueName) +
                          ")");
