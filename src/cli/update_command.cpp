@@ -204,21 +204,19 @@ const TCommand UpdateCommand{
     "Firmware über den Bootloader des Geräts programmieren und überprüfen",
     {
         {"port", "NAME",
-         "serielle Schnittstelle (Vorgabe COM1; auch ein Pfad wie /dev/ttyUSB0); mehrmals "
-         "angegeben: alle Geräte gleichzeitig, jede Zeile mit ihrem Port davor, am Ende eine "
-         "Tabelle"},
+         "serielle Schnittstelle (Vorgabe COM1; auch ein Pfad wie /dev/ttyUSB0); mehrfach "
+         "angegeben: alle Geräte zugleich, jede Zeile mit ihrem Port davor, am Ende eine Tabelle"},
         {"baud", "RATE", "Baudrate (Vorgabe 115200)"},
         {"password", "TEXT", "Bootloader-Passwort (Vorgabe Kiwu)"},
         {"no-program", "", "nicht programmieren"},
         {"no-verify", "", "nicht überprüfen"},
         {"yes", "", "beide Fragen mit Ja beantworten und bei Hinweisen nicht warten"},
         {"fast", "",
-         "Programm- und Prüfdaten ohne Pause je Byte in Blöcken senden (wie "
-         "--pacing 0); nur für Bootloader, die mit der Leitung mithalten: "
-         "verlorene Bytes melden CRC-Prüfung oder Überprüfen als Fehler"},
+         "Programm- und Prüfdaten in Leitungsgeschwindigkeit senden (wie --pacing 0); nur für "
+         "Bootloader, die mithalten: verlorene Bytes meldet die CRC-Prüfung oder das Überprüfen"},
         {"pacing", "MS",
-         "Zeitfenster je Byte der Programm- und Prüfdaten in ms, 0 bis 50 "
-         "(Vorgabe 50, wie der Bootloader es sicher verträgt)"},
+         "Wartezeit je Byte der Programm- und Prüfdaten in ms, 0 bis 50 (Vorgabe 50: was der "
+         "Bootloader sicher verträgt)"},
     },
     RunUpdate,
 };
