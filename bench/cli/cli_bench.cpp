@@ -3,12 +3,8 @@
 // and the tool under 10 % of one core in all.
 //
 // Counters: wall_s the run of the tool, from start to exit; cpu_share its CPU time (all its
-// threads) over that; per_device_cpu_share the same per device. The simulated devices run in
-// processes of their own and are not counted.
-
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+// threads) over that, as wait4 reports it; per_device_cpu_share the same per device. The
+// simulated devices run in processes of their own and are not counted.
 
 #include <benchmark/benchmark.h>
 
@@ -22,8 +18,6 @@
 
 #include "devsim_process.h"
 #include "hex_record.h"
-
-extern char** environ;
 
 namespace tarnwick {
 namespace {
@@ -50,34 +44,18 @@ struct TRun {
     int ExitCode = -1;
 };
 
-// Runs the tool with Args, its output thrown away; its own CPU time from wait4.
+// Runs the tool with Args to its end, its output read and thrown away.
 TRun RunCli(const std::vector<std::string>& Args) {
-    std::vector<std::string> all{TARNWICK_CLI_PATH};
-    all.insert(all.end(), Args.begin(), Args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    TRun run;
-    pid_t pid = -1;
     const auto start = std::chrono::steady_clock::now();
-    const int rc = posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
+    test::TChildProcess cli(TARNWICK_CLI_PATH, Args, true);
+    cli.ReadAll(std::chrono::minutes(10));
+    TRun run;
+    if (!cli.WaitExit(std::chrono::seconds(30)))
         return run;
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
     run.WallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.CpuSeconds = cli.CpuSeconds();
+    run.ExitCode = cli.ExitCode();
     return run;
 }
 
