@@ -96,7 +96,6 @@ class TMultiRunner {
         std::atomic<bool> Interrupt{false};
         std::string ProgressLine;
         TDeviceResult Result;
-        bool Done = false;
         std::thread Thread;
     };
 
@@ -123,7 +122,8 @@ class TMultiRunner {
     const std::int32_t HighestAddress;
     std::vector<std::unique_ptr<TDevice>> Devices;
 
-    // Everything below, and the terminal, only under Mutex.
+    // Everything below, and the terminal, only under Mutex (the main thread asks its
+    // questions without it, while QuestionOpen keeps the devices off the terminal).
     std::mutex Mutex;
     std::condition_variable Changed;
     TTerminalConsole Terminal;
@@ -176,7 +176,6 @@ void TMultiRunner::RunDevice(TDevice& Device) {
     }
     std::lock_guard<std::mutex> lock(Mutex);
     Device.Result = result;
-    Device.Done = true;
     --Running;
     Changed.notify_all();
 }
