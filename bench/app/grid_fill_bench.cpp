@@ -28,14 +28,3 @@ void BM_FillCompleteProgramGrid(benchmark::State& State) {
 BENCHMARK(BM_FillCompleteProgramGrid)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,8 +1,5 @@
-// What the protocol benchmarks share: an owner that pumps as tarnwick-cli does, and the
-// process's CPU time.
+// What the protocol benchmarks share: an owner that pumps as tarnwick-cli does.
 #pragma once
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +7,7 @@
 
 #include "bootloader/bootloader.h"
 #include "comport/main_thread_dispatcher.h"
+#include "process_cpu.h"
 
 namespace tarnwick::bench {
 
@@ -43,12 +41,5 @@ class TQuietOwner : public TUpdateOwner {
             std::chrono::milliseconds(std::clamp(MaxWaitMs, 1, 10)));
     }
 };
-
-inline double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace tarnwick::bench

@@ -21,6 +21,7 @@
 #include "bootloader/reply_reception.h"
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "process_cpu.h"
 
 namespace tarnwick {
 namespace {

@@ -10,18 +10,15 @@
 
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "process_cpu.h"
 #include "pty_pair.h"
 
 namespace tarnwick {
 namespace {
 
-using namespace std::chrono_literals;
+using tarnwick::bench::ProcessCpuSeconds;
 
-double ProcessCpuSeconds() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
+using namespace std::chrono_literals;
 
 // Share of one core the process uses while the main thread sleeps.
 void MeasureIdle(benchmark::State& State, bool Vanish) {

@@ -230,6 +230,9 @@ void TMainWindow::SetUpControls() {
     ProgramGrid.setGeometry(8, 24, 685, 233);
     SetProgressBar(ShowProgramProgressBar);
     ShowProgramProgressBar.setGeometry(8, 263, 685, 17);
+    ComTerminal1.SetEmulation(teVT100orANSI);
+    ComTerminal1.SetScrollBars(ssBoth);
+    // The size last: the control sizes itself to its cells whenever they change.
     ComTerminal1.setGeometry(562, 200, 121, 57);
     ComTerminal1.hide();
     ComTerminal1.setEnabled(false);
@@ -262,6 +265,7 @@ void TMainWindow::SetUpPort() {
     ComPort.FlowControl().SetControlRTS(rtsDisable);
     ComPort.SetEvents(TComEvents{evRxChar, evTxEmpty});
     PortList = [] { return ListSerialPorts(); };
+    ComTerminal1.SetComPort(&ComPort);
 }
 
 void TMainWindow::SetUpTabOrder() {

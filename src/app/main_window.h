@@ -23,6 +23,7 @@
 
 #include "bootloader/bootloader.h"
 #include "bootloader/update_owner.h"
+#include "com_terminal.h"
 #include "comport/com_port.h"
 #include "comport/ini_file.h"
 #include "firmware_image.h"
@@ -140,8 +141,9 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     TGroupBox ProgramGroupBox{this};
     TProgramGrid ProgramGrid{&ProgramGroupBox};
     QProgressBar ShowProgramProgressBar{&ProgramGroupBox};
-    // Place of the hidden terminal view that keeps the port's receive link alive.
-    QWidget ComTerminal1{&ProgramGroupBox};
+    // Never shown: its link makes the port read received bytes, and it answers the
+    // terminal queries that may appear on the line, as the window always has.
+    TComTerminal ComTerminal1{&ProgramGroupBox};
 
     // Non-visual parts.
     QFileDialog OpenDialog{this};
@@ -154,7 +156,7 @@ class TMainWindow : public QWidget, public TUpdateOwner {
 
     // The port of the updates and the protocol state that drives it.
     TComPort ComPort;
-    TBootloader Bootloader{*this, ComPort};
+    TBootloader Bootloader{*this, ComPort, /*AttachRxLink=*/false};
     bool UpdateRunning() const { return Bootloader.UpdateRunning; }
 
     // Read in FormShow, written and dropped in FormClose; null when the file could not be
@@ -173,6 +175,7 @@ class TMainWindow : public QWidget, public TUpdateOwner {
   protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
+    void moveEvent(QMoveEvent* Event) override;
 
   private:
     void SetUpControls();
@@ -204,6 +207,8 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     TBarState Bars[4];
 
     bool Shown = false;
+    // Whether the window was centred again once the window manager's frame was known.
+    bool CentredWithFrame = false;
     int WaitCursorDepth = 0;
     // Wakes the event loop about every millisecond while the core waits.
     QTimer PumpTimer{this};

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMoveEvent>
 #include <QShowEvent>
 #include <algorithm>
 #include <exception>
@@ -61,6 +62,18 @@ void TMainWindow::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
 }
 
+void TMainWindow::moveEvent(QMoveEvent* Event) {
+    QWidget::moveEvent(Event);
+    // The first centring happens before the window manager has put its frame around the
+    // window, so it centres the bare client area. Centre the outer window once the frame
+    // is known; otherwise the first toggle of the program view would move the window by
+    // half the title bar.
+    if (!CentredWithFrame && isVisible() && frameGeometry().size() != size()) {
+        CentredWithFrame = true;
+        CentreOnScreen();
+    }
+}
+
 void TMainWindow::FormShow() {
     const std::vector<std::string> ports = PortList ? PortList() : std::vector<std::string>();
     if (SettingsPath.empty()) {
@@ -92,13 +105,10 @@ void TMainWindow::FormShow() {
         FromSettingsText(settings.ReadString(Section, "BaudComboBox", "115200")),
         Qt::MatchExactly | Qt::MatchCaseSensitive));
     ComComboBox.clear();
-    const QString savedPort = FromSettingsText(settings.ReadString(Section, "ComComboBox", "COM1"));
-    if (!ports.empty()) {
-        ComComboBox.setEditText(FromStd(ports.front()));
-    }
     for (const std::string& entry : ports) {
         ComComboBox.addItem(FromStd(entry));
     }
+    const QString savedPort = FromSettingsText(settings.ReadString(Section, "ComComboBox", "COM1"));
     int selected = -1;
     for (int i = 0; i < ComComboBox.count(); ++i) {
         if (FromStd(PortNameOfEntry(ComComboBox.itemText(i).toStdString())) == savedPort) {
@@ -107,10 +117,13 @@ void TMainWindow::FormShow() {
     }
     ComComboBox.setCurrentIndex(selected);
     if (selected < 0) {
-        // A port the user typed (a path the list does not offer) comes back as typed;
-        // offering the first entry instead could update another device.
-        ComComboBox.setEditText(savedPort.isEmpty() && !ports.empty() ? FromStd(ports.front())
-                                                                      : savedPort);
+        // A port the user chose that the list does not offer now (a path typed in, an
+        // adapter unplugged) comes back as it was: offering the first entry instead could
+        // update another device. Without a saved choice the first entry is offered.
+        const bool chosen = settings.ValueExists(Section, "ComComboBox") && !savedPort.isEmpty();
+        ComComboBox.setEditText(chosen          ? savedPort
+                                : ports.empty() ? QString()
+                                                : FromStd(ports.front()));
     }
     StartupTimer.start();
 }

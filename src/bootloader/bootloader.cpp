@@ -65,21 +65,24 @@ int ClampToInt(std::int64_t v) {
     return static_cast<int>(v);
 }
 
-TBootloader::TBootloader(TUpdateOwner& AOwner, TCustomComPort& Port)
-    : Owner(AOwner), ComPort(Port) {
+TBootloader::TBootloader(TUpdateOwner& AOwner, TCustomComPort& Port, bool AttachRxLink)
+    : Owner(AOwner), ComPort(Port), RxLinkAttached(AttachRxLink) {
     ComPort.SetEvents(TComEvents{evRxChar, evTxEmpty});
     ComPort.OnRxBuf = [this](TCustomComPort& Sender, const std::uint8_t* Buffer, int Count) {
         ComPortRxBuf(Sender, Buffer, Count);
     };
     ComPort.OnTxEmpty = [this](TCustomComPort& Sender) { ComPortTxEmpty(Sender); };
-    // The port reads received bytes only while some link wants them; until a terminal view
-    // is linked, this one does.
-    RxLink.LinkDataReceived = [](TCustomComPort&, const std::uint8_t*, int) {};
-    ComPort.AttachLink(&RxLink);
+    // The port reads received bytes only while some link wants them; where no terminal is
+    // linked, this one does.
+    if (RxLinkAttached) {
+        RxLink.LinkDataReceived = [](TCustomComPort&, const std::uint8_t*, int) {};
+        ComPort.AttachLink(&RxLink);
+    }
 }
 
 TBootloader::~TBootloader() {
-    ComPort.DetachLink(&RxLink);
+    if (RxLinkAttached)
+        ComPort.DetachLink(&RxLink);
     ComPort.OnRxBuf = nullptr;
     ComPort.OnTxEmpty = nullptr;
 }

@@ -31,9 +31,11 @@ struct TUpdateOutcome {
 
 class TBootloader : public TReplyFields {
   public:
-    // Wires OnRxBuf and OnTxEmpty of Port and attaches a link that wants received data
-    // (without one the port never reads). Both must outlive this object.
-    TBootloader(TUpdateOwner& Owner, TCustomComPort& Port);
+    // Wires OnRxBuf and OnTxEmpty of Port. The port reads received bytes only while some
+    // link wants them: with AttachRxLink the bootloader attaches a do-nothing link of
+    // its own; an owner that links a terminal to Port passes false, and the terminal's
+    // link keeps reception going. Both must outlive this object.
+    TBootloader(TUpdateOwner& Owner, TCustomComPort& Port, bool AttachRxLink = true);
     ~TBootloader();
     TBootloader(const TBootloader&) = delete;
     TBootloader& operator=(const TBootloader&) = delete;
@@ -107,6 +109,7 @@ class TBootloader : public TReplyFields {
     TUpdateOwner& Owner;
     TCustomComPort& ComPort;
     TComLink RxLink;
+    bool RxLinkAttached;
     const TBuffer* Image = nullptr;
     std::int32_t HighestAddress = 0;
     int Progress[4] = {0, 0, 0, 0};

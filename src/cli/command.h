@@ -87,6 +87,7 @@ int RunCli(std::span<const TCommand* const> Commands, std::span<const std::strin
 // the file to CMakeLists.txt.
 extern const TCommand HexdumpCommand;
 extern const TCommand PortsCommand;
+extern const TCommand ScreenCommand;
 extern const TCommand UpdateCommand;
 
 }  // namespace tarnwick::cli

@@ -12,6 +12,7 @@ namespace {
 const tarnwick::cli::TCommand* const Commands[] = {
     &tarnwick::cli::HexdumpCommand,
     &tarnwick::cli::PortsCommand,
+    &tarnwick::cli::ScreenCommand,
     &tarnwick::cli::UpdateCommand,
 };
 

@@ -23,6 +23,7 @@
 #include "comport/main_thread_dispatcher.h"
 #include "device_owner.h"
 #include "image/firmware_image.h"
+#include "terminal/com_terminal_core.h"
 #include "text/cp1252.h"
 #include "update_console.h"
 #include "update_run.h"
@@ -183,8 +184,12 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
     TDeviceResult result;
     {
         TComPort port;
+        // The same terminal core as the window's hidden terminal: its link makes the port
+        // read replies, and a terminal query on the line gets the same answer from both.
+        TComTerminalCore terminal;
+        terminal.SetComPort(&port);
         TCliOwner owner(Options, Port, Console, Interrupt);
-        TBootloader bootloader(owner, port);
+        TBootloader bootloader(owner, port, false);
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(Image, HighestAddress);
         bootloader.BytePacing = Options.Pacing;

@@ -68,6 +68,13 @@ TCustomComPort::~TCustomComPort() {
     EventThread.reset();
     EventWindow.reset();
     Device.reset();
+    for (auto& [key, notify] : std::exchange(FreeNotifications, {})) {
+        try {
+            notify();
+        } catch (...) {
+            HandleApplicationException(std::current_exception());
+        }
+    }
 }
 
 // ------------------------------------------------------------------ settings
@@ -526,6 +533,15 @@ void TCustomComPort::DetachLink(TComLink* Link) {
     FLinkWantsRxData = std::any_of(Links.begin(), Links.end(), [](const TComLink* l) {
         return static_cast<bool>(l->LinkDataReceived);
     });
+}
+
+void TCustomComPort::FreeNotification(const void* Key, std::function<void()> Notify) {
+    RemoveFreeNotification(Key);
+    FreeNotifications.emplace_back(Key, std::move(Notify));
+}
+
+void TCustomComPort::RemoveFreeNotification(const void* Key) {
+    std::erase_if(FreeNotifications, [Key](const auto& entry) { return entry.first == Key; });
 }
 
 // A handler may detach links while the fan-out runs, so it walks a snapshot and

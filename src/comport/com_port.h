@@ -29,6 +29,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "comport/platform/comm_device.h"
@@ -513,6 +514,13 @@ class TCustomComPort {
     void DetachLink(TComLink* Link);
     bool LinkWantsRxData() const { return FLinkWantsRxData; }
 
+    // ---- destruction notice
+    // For an object that keeps a pointer to this port (a terminal view): Notify runs
+    // once when the port is destroyed, after it closed. Remove it when that object
+    // goes first. A second call with the same Key replaces the first.
+    void FreeNotification(const void* Key, std::function<void()> Notify);
+    void RemoveFreeNotification(const void* Key);
+
     // ---- events (sender first; unset handlers are skipped)
     TNotifyEvent OnAfterOpen;
     TNotifyEvent OnAfterClose;
@@ -600,6 +608,7 @@ class TCustomComPort {
 
     std::vector<TComLink*> Links;
     bool FLinkWantsRxData = false;
+    std::vector<std::pair<const void*, std::function<void()>>> FreeNotifications;
     std::unique_ptr<TComParity> FParity;
     std::unique_ptr<TComFlowControl> FFlowControl;
     std::unique_ptr<TComTimeouts> FTimeouts;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -47,6 +48,7 @@ struct TSample {
     bool Visible = false;
     QPoint Position;
     bool BusyBar = false;  // a bar showing Qt's busy animation (maximum == minimum)
+    bool Hourglass = false;
 };
 
 class WindowUpdate : public ::testing::Test {
@@ -78,6 +80,8 @@ class WindowUpdate : public ::testing::Test {
         s.OnTop = Window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint);
         s.Visible = Window.isVisible();
         s.Position = Window.pos();
+        s.Hourglass = QApplication::overrideCursor() != nullptr &&
+                      QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         ConnectMaximum = std::max(ConnectMaximum, Window.ConnectProgressBar.maximum());
         for (const QProgressBar* bar : {&Window.ConnectProgressBar, &Window.ProgramProgressBar,
                                         &Window.VerifyProgressBar, &Window.BufferProgressBar}) {
@@ -109,6 +113,9 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
     TModalAnswerer answerer;
     answerer.YesNoAnswers = {true};
     const QPoint before = Window.pos();
+    // The hidden terminal is what makes the port read: it sees every reply byte.
+    int repliesSeenByTerminal = 0;
+    Window.ComTerminal1.OnChar = [&](TComTerminalCore&, std::uint8_t) { ++repliesSeenByTerminal; };
     bool closeRefused = false;
     OnSample = [&] {
         if (Window.UpdateRunning() && Window.ProgramProgressBar.value() > 5 && !closeRefused) {
@@ -125,6 +132,9 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
         EXPECT_EQ(flash[static_cast<std::size_t>(i)], static_cast<std::uint8_t>(i + 3)) << i;
     }
     EXPECT_TRUE(EndsWith(trace, {0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
+    EXPECT_EQ(Window.ComTerminal1.ComPort(), &Window.ComPort);
+    EXPECT_EQ(Window.ComTerminal1.Emulation(), teVT100orANSI);
+    EXPECT_GT(repliesSeenByTerminal, 10);
 
     // The two boxes, as the window shows them.
     ASSERT_EQ(answerer.Boxes().size(), 2u);
@@ -165,6 +175,7 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
 
     // During the run: locked, on top, in place, never a busy bar, no closing.
     int running = 0;
+    int hourglass = 0;
     for (const TSample& s : Samples) {
         if (!s.Running) {
             continue;
@@ -177,7 +188,9 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
         EXPECT_TRUE(s.Visible);
         EXPECT_EQ(s.Position, before);
         EXPECT_FALSE(s.BusyBar);
+        hourglass += s.Hourglass ? 1 : 0;
     }
+    EXPECT_GT(hourglass, running / 2);
     EXPECT_GT(running, 100);
     EXPECT_TRUE(closeRefused);
     // 200 rounds for each of the four characters and the end byte: characters, not bytes.
@@ -242,6 +255,44 @@ TEST_F(WindowUpdate, NoToTheWarningLeavesThePortAlone) {
     EXPECT_TRUE(Window.BaudComboBox.isEnabled());
     // With the run over, the window closes again.
     EXPECT_TRUE(Window.close());
+}
+
+TEST(WindowOwner, BarsShowEmptyPassesAndPositionsPastTheEndAsFull) {
+    test::TTestWindow window;
+    struct {
+        const char* Name;
+        int Max;
+        int Position;
+        int Percent;
+    } const cases[] = {
+        {"half", 200, 100, 50},
+        {"a pass of one byte (maximum 0)", 0, 0, 100},
+        {"connect bar past its maximum", 1000, 1005, 100},
+        {"below zero", 10, -1, 0},
+    };
+    for (const auto& c : cases) {
+        window.SetProgressMax(pbProgram, c.Max);
+        window.SetProgressPosition(pbProgram, c.Position);
+        const QProgressBar& bar = window.ProgramProgressBar;
+        ASSERT_GT(bar.maximum(), bar.minimum()) << c.Name << ": never the busy animation";
+        EXPECT_EQ(100 * (bar.value() - bar.minimum()) / (bar.maximum() - bar.minimum()), c.Percent)
+            << c.Name;
+    }
+}
+
+TEST(WindowOwner, ThePortIsSetUpForTheBootloader) {
+    const test::TTestWindow window;
+    const TComPort& port = window.ComPort;
+    EXPECT_EQ(port.Port(), "COM1");
+    EXPECT_EQ(port.BaudRate(), br9600);
+    EXPECT_EQ(port.DataBits(), dbEight);
+    EXPECT_EQ(port.Parity().Bits(), prNone);
+    EXPECT_EQ(port.StopBits(), sbOneStopBit);
+    EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
+    EXPECT_EQ(port.FlowControl().ControlDTR(), dtrDisable);
+    EXPECT_EQ(port.FlowControl().ControlRTS(), rtsDisable);
+    EXPECT_TRUE(port.Events() == (TComEvents{evRxChar, evTxEmpty}));
+    EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(WindowUpdate, APasswordTheDeviceCannotReceiveIsRefusedBeforeAnything) {
