@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "text/number_text.h"
+
 namespace tarnwick::cli {
 
 namespace {
@@ -66,6 +68,16 @@ std::vector<std::string> TArguments::Values(std::string_view Name) const {
             values.push_back(value);
     }
     return values;
+}
+
+int TArguments::NumberOption(std::string_view Name, int Default, int Min, int Max) const {
+    if (!Has(Name))
+        return Default;
+    const std::string text = Value(Name);
+    int value = 0;
+    if (!ParseNumber(text, Min, Max, value))
+        throw EUsage(NumberOptionMessage("--" + std::string(Name), text, Min, Max));
+    return value;
 }
 
 bool FileExists(const std::string& FileName) {

@@ -44,6 +44,10 @@ class TArguments {
     // Every value given for an option that takes one, in order.
     std::vector<std::string> Values(std::string_view Name) const;
 
+    // The value of an option that takes a whole number from Min to Max; Default when it was
+    // not given. Throws EUsage for any other value.
+    int NumberOption(std::string_view Name, int Default, int Min, int Max) const;
+
     std::map<std::string, std::string> Options;
     std::vector<std::pair<std::string, std::string>> Given;  // option values, in order
     std::vector<std::string> Operands;

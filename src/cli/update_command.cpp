@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -84,22 +83,6 @@ class TInterruptGuard {
 #endif
 };
 
-// A number option within Low to High; Default when it was not given.
-int NumberOption(const TArguments& Arguments, std::string_view Name, int Default, int Low,
-                 int High) {
-    if (!Arguments.Has(Name))
-        return Default;
-    const std::string text = Arguments.Value(Name);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < Low ||
-        value > High) {
-        throw EUsage("--" + std::string(Name) + " erwartet eine Zahl von " + std::to_string(Low) +
-                     " bis " + std::to_string(High) + ", nicht \"" + text + "\"");
-    }
-    return value;
-}
-
 // Exit status: 0 when the run ended with the success command sent (on every device), 3
 // when the user cancelled, 2 for a usage error, 1 for everything else.
 int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
@@ -117,7 +100,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     options.Program = !Arguments.Has("no-program");
     options.Verify = !Arguments.Has("no-verify");
     options.Yes = Arguments.Has("yes");
-    options.Pacing = NumberOption(Arguments, "pacing", DefaultBytePacing, 0, DefaultBytePacing);
+    options.Pacing = Arguments.NumberOption("pacing", DefaultBytePacing, 0, DefaultBytePacing);
     if (Arguments.Has("fast")) {
         if (options.Pacing != 0 && Arguments.Has("pacing"))
             throw EUsage("--fast und --pacing " + Arguments.Value("pacing") +
