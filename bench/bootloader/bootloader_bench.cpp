@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_owner.h"
 #include "bootloader/bootloader.h"
 #include "bootloader/protocol_codes.h"
 #include "bootloader/reply_reception.h"
@@ -25,33 +26,8 @@
 namespace tarnwick {
 namespace {
 
-using tarnwick::bench::ProcessCpuSeconds;
-
-// The CLI's way of pumping: run hand-overs, else sleep about a millisecond.
-class TQuietOwner : public TUpdateOwner {
-  public:
-    void ReportMessage(const std::string&, bool, bool, bool) override {}
-    void FlashHint(bool, const std::string&, int) override {}
-    void ShowNotice(const std::string&) override {}
-    bool AskYesNo(const std::string&) override { return false; }
-    void ClearInfo() override {}
-    void SetProgressMax(TProgressBar, int) override {}
-    void SetProgressPosition(TProgressBar, int) override {}
-    std::string PasswordText() const override { return "Kiwu"; }
-    std::string PortText() const override { return ""; }
-    std::string BaudText() const override { return "115200"; }
-    bool ProgramTicked() const override { return true; }
-    bool VerifyTicked() const override { return true; }
-    void SetInputsEnabled(bool) override {}
-    void SetStartButton(bool, const std::string&) override {}
-    void SetCancelEnabled(bool) override {}
-    void SetStayOnTop(bool) override {}
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-    void ProcessMessages() override {
-        TMainThreadDispatcher::Instance().WaitAndRunPending(std::chrono::milliseconds(1));
-    }
-};
+using bench::ProcessCpuSeconds;
+using bench::TQuietOwner;
 
 // A reply wait that runs into its time-out (100 ms here; the protocol's are 10 ms to 5 s).
 void BM_WaitForFlagTimeout(benchmark::State& state) {

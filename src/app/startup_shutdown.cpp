@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QMoveEvent>
 #include <QShowEvent>
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -97,6 +98,9 @@ void TMainWindow::FormShow() {
     PasswordEdit.setText(FromSettingsText(settings.ReadString(Section, "PasswordEdit", "Kiwu")));
     ProgramChkBox.setChecked(settings.ReadBool(Section, "ProgramChkBox", true));
     VerifyChkBox.setChecked(settings.ReadBool(Section, "VerifyChkBox", true));
+    // Not in the window: set by hand for bootloaders known to keep up with the line.
+    Bootloader.BytePacing = std::clamp(
+        settings.ReadInteger(Section, "BytePacing", DefaultBytePacing), 0, DefaultBytePacing);
     BaudComboBox.setCurrentIndex(BaudComboBox.findText(
         FromSettingsText(settings.ReadString(Section, "BaudComboBox", "115200")),
         Qt::MatchExactly | Qt::MatchCaseSensitive));
@@ -168,6 +172,7 @@ void TMainWindow::FormClose() {
         settings.WriteBool(Section, "ShowProgramChkBox", ShowProgramChkBox.isChecked());
         settings.WriteBool(Section, "ShowCompleteMemoryChkBox",
                            ShowCompleteMemoryChkBox.isChecked());
+        settings.WriteInteger(Section, "BytePacing", Bootloader.BytePacing);
         // The user's configuration folder may not exist yet.
         std::filesystem::create_directories(SettingsPath.parent_path(), code);
         settings.UpdateFile();

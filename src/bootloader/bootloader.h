@@ -6,11 +6,13 @@
 // fields, set and read on one thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "bootloader/protocol_codes.h"
 #include "bootloader/reply_reception.h"
 #include "bootloader/update_owner.h"
 #include "comport/com_port.h"
@@ -78,6 +80,10 @@ class TBootloader : public TReplyFields {
     bool UpdateRunning = false;
     std::int64_t BufferSize = 0;
     std::int64_t FlashSize = 0;
+    // The window of each image byte in the programming and verification streams, in ms
+    // (ByteTimeout unless the user asks for less); 0 sends them at line speed, in blocks.
+    // Every other byte keeps ByteTimeout.
+    int BytePacing = DefaultBytePacing;
 
   private:
     void SetProgress(TProgressBar Bar, int Position);
@@ -87,6 +93,19 @@ class TBootloader : public TReplyFields {
     void ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify);
     std::uint8_t ImageByte(std::int32_t Address) const;
 
+    // ---- image bytes at line speed (BytePacing 0)
+    // 1: every image byte sent, or the user cancelled; -1: a buffer-full not acknowledged.
+    int ProgramBlocks();
+    void VerifyBlocks();
+    // Image bytes From to To as one write, folded into LinkCrc as they go on the wire;
+    // true when it pumped while waiting for the line.
+    bool SendBlock(std::int32_t From, std::int32_t To);
+    // Pumps until the stream written so far has left the line, but for Lead of line time;
+    // true when it pumped.
+    bool WaitForLine(std::chrono::microseconds Lead);
+    std::chrono::microseconds ByteLineTime() const;
+    std::chrono::microseconds BlockLineTime() const;
+
     TUpdateOwner& Owner;
     TCustomComPort& ComPort;
     TComLink RxLink;
@@ -94,6 +113,8 @@ class TBootloader : public TReplyFields {
     const TBuffer* Image = nullptr;
     std::int32_t HighestAddress = 0;
     int Progress[4] = {0, 0, 0, 0};
+    // When the bytes written in blocks will have left the line, at the port's baud rate.
+    std::chrono::steady_clock::time_point LineFree;
 };
 
 }  // namespace tarnwick

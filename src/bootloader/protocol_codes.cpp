@@ -26,6 +26,13 @@ std::string HexByteText(std::uint8_t Value) {
     return text;
 }
 
+TDataWire DataByteOnWire(std::uint8_t Value) {
+    if (Value == 0x13 || Value == CodeByte(EscapeByte))
+        return {{CodeByte(EscapeByte), static_cast<std::uint8_t>(Value + CodeByte(EscapeOffset))},
+                2};
+    return {{Value, 0}, 1};
+}
+
 std::uint16_t UpdateLinkCrc(std::uint16_t Crc, std::uint8_t Value) {
     for (int bit = 0; bit < 8; ++bit) {
         if (((Value ^ Crc) & 1) != 0)

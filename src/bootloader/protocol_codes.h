@@ -39,6 +39,16 @@ inline constexpr int VerifyEndTimeout = 3000;  // verdict after the verification
 inline constexpr int BufferTimeout = 5000;     // buffer processed, end of programming
 inline constexpr int MaxConnectAttempts = 200;
 
+inline constexpr int DefaultBytePacing = ByteTimeout;
+
+// How one image byte goes on the wire inside a data stream: 0x13 and 0xA5 as EscapeByte and
+// the byte plus EscapeOffset, every other byte as itself.
+struct TDataWire {
+    std::uint8_t Bytes[2];
+    int Count;
+};
+TDataWire DataByteOnWire(std::uint8_t Value);
+
 inline constexpr std::string_view HexDigits = "0123456789ABCDEF";
 
 // "$A5" gives 165, "$0" gives 0. Texts that are not "$" and hex digits give -1.

@@ -47,6 +47,14 @@ class TUpdateOwner {
     // is pending it sleeps until something arrives or about a millisecond has passed, so
     // that waiting loops built on it never spin.
     virtual void ProcessMessages() = 0;
+    // ProcessMessages for a caller that only looks at flags which pending events change
+    // and has nothing else to do for MaxWaitMs ms: an owner whose hand-overs (and cancel
+    // requests, within a few ms) wake it may sleep that long when nothing is pending. The
+    // default pumps once, as ProcessMessages does.
+    virtual void ProcessMessagesFor(int MaxWaitMs) {
+        static_cast<void>(MaxWaitMs);
+        ProcessMessages();
+    }
 };
 
 }  // namespace tarnwick

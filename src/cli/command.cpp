@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "text/number_text.h"
+
 namespace tarnwick::cli {
 
 namespace {
@@ -57,6 +59,25 @@ std::string Table(const std::vector<std::pair<std::string, std::string>>& Rows) 
 std::string TArguments::Value(std::string_view Name, const std::string& Default) const {
     const auto found = Options.find(std::string(Name));
     return found == Options.end() ? Default : found->second;
+}
+
+std::vector<std::string> TArguments::Values(std::string_view Name) const {
+    std::vector<std::string> values;
+    for (const auto& [name, value] : Given) {
+        if (name == Name)
+            values.push_back(value);
+    }
+    return values;
+}
+
+int TArguments::NumberOption(std::string_view Name, int Default, int Min, int Max) const {
+    if (!Has(Name))
+        return Default;
+    const std::string text = Value(Name);
+    int value = 0;
+    if (!ParseNumber(text, Min, Max, value))
+        throw EUsage(NumberOptionMessage("--" + std::string(Name), text, Min, Max));
+    return value;
 }
 
 bool FileExists(const std::string& FileName) {
@@ -114,8 +135,10 @@ TArguments ParseArguments(const TCommand& Command, std::span<const std::string> 
             parsed.Options[name];
         } else if (equals != std::string::npos) {
             parsed.Options[name] = arg.substr(equals + 1);
+            parsed.Given.emplace_back(name, parsed.Options[name]);
         } else if (i + 1 < Args.size()) {
             parsed.Options[name] = Args[++i];
+            parsed.Given.emplace_back(name, parsed.Options[name]);
         } else {
             throw EUsage("--" + name + " erwartet einen Wert (" + std::string(option->ValueName) +
                          ")");

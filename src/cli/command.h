@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "image/firmware_image.h"
@@ -40,10 +41,18 @@ struct TOption {
 class TArguments {
   public:
     bool Has(std::string_view Name) const { return Options.count(std::string(Name)) != 0; }
-    // The value of an option that takes one; Default when it was not given.
+    // The value of an option that takes one; Default when it was not given. Given more
+    // than once, the last one counts.
     std::string Value(std::string_view Name, const std::string& Default = {}) const;
+    // Every value given for an option that takes one, in order.
+    std::vector<std::string> Values(std::string_view Name) const;
+
+    // The value of an option that takes a whole number from Min to Max; Default when it was
+    // not given. Throws EUsage for any other value.
+    int NumberOption(std::string_view Name, int Default, int Min, int Max) const;
 
     std::map<std::string, std::string> Options;
+    std::vector<std::pair<std::string, std::string>> Given;  // option values, in order
     std::vector<std::string> Operands;
 };
 

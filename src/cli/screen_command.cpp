@@ -9,22 +9,10 @@
 #include "firmware_image.h"
 #include "terminal/com_terminal_core.h"
 #include "text/cp1252.h"
-#include "text/number_text.h"
 
 namespace tarnwick::cli {
 
 namespace {
-
-int SizeOption(const TArguments& Arguments, std::string_view Name, int Default, int Min, int Max) {
-    if (!Arguments.Has(Name))
-        return Default;
-    const std::string text = Arguments.Value(Name);
-    int value = 0;
-    if (!ParseNumber(text, Min, Max, value)) {
-        throw EUsage(NumberOptionMessage("--" + std::string(Name), text, Min, Max));
-    }
-    return value;
-}
 
 // Feeds In through Terminal in chunks, as a port would hand them over.
 bool Feed(std::istream& In, TComTerminalCore& Terminal) {
@@ -42,8 +30,8 @@ int RunScreen(const TArguments& Arguments, TCommandContext& Context) {
     if (Arguments.Has("vt52") && Arguments.Has("no-emulation"))
         throw EUsage("--vt52 und --no-emulation schließen sich aus");
     TComTerminalCore terminal;
-    terminal.SetColumns(SizeOption(Arguments, "columns", 80, MinColumns, MaxColumns));
-    terminal.SetRows(SizeOption(Arguments, "rows", 24, MinRows, MaxRows));
+    terminal.SetColumns(Arguments.NumberOption("columns", 80, MinColumns, MaxColumns));
+    terminal.SetRows(Arguments.NumberOption("rows", 24, MinRows, MaxRows));
     terminal.SetEmulation(Arguments.Has("vt52")           ? teVT52
                           : Arguments.Has("no-emulation") ? teNone
                                                           : teVT100orANSI);

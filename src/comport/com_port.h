@@ -17,9 +17,10 @@
 // reads as all lines off.
 //
 // Threads: Open, Close, the setters, WriteStr and the handlers run on the main
-// thread (the one TMainThreadDispatcher knows). Each open port with a non-empty
-// Events set has one event thread that waits for line events and hands each
-// batch over as SyncMethod says.
+// thread (the one TMainThreadDispatcher knows), or all on one thread with a
+// dispatcher of its own (TMainThreadDispatcher::TThreadScope) that the port was
+// opened on. Each open port with a non-empty Events set has one event thread
+// that waits for line events and hands each batch over as SyncMethod says.
 #pragma once
 
 #include <cstdint>

@@ -3,15 +3,13 @@
 #include <array>
 #include <chrono>
 
-#include "comport/main_thread_dispatcher.h"
-
 namespace tarnwick {
 
 TComThread::TComThread(TCustomComPort& Port)
     : OwnerPort(Port), Shared(std::make_shared<TShared>()) {
     // The thread that opens the port is the main thread unless one was named:
     // the dispatcher must know it before the event thread first asks.
-    TMainThreadDispatcher::Instance();
+    Shared->Dispatcher = TMainThreadDispatcher::SharedInstance();
     // The result is not looked at: a device that refuses the mask reports nothing.
     Port.Device->SetCommMask(EventsToCommMask(Port.Events()));
 }
@@ -33,7 +31,7 @@ TComThread::~TComThread() {
             return;
         }
     }
-    TMainThreadDispatcher& dispatcher = TMainThreadDispatcher::Instance();
+    TMainThreadDispatcher& dispatcher = *Shared->Dispatcher;
     if (dispatcher.IsMainThread()) {
         // Keep dispatching: the thread may be blocked in a hand-over to us.
         while (!Shared->Finished.load()) {
@@ -73,14 +71,14 @@ void TComThread::Execute(TSharedPtr Shared, TCustomComPort* Port) {
         // more until it is reopened, and nobody is told (as documented).
     }
     Shared->Finished.store(true);
-    TMainThreadDispatcher::Instance().Wake();
+    Shared->Dispatcher->Wake();
 }
 
 void TComThread::HandOverEvents(const TSharedPtr& Shared, TCustomComPort& Port,
                                 TComEvents PendingEvents) {
     switch (Port.SyncMethod()) {
         case smThreadSync:
-            TMainThreadDispatcher::Instance().Invoke(
+            Shared->Dispatcher->Invoke(
                 [Shared, &Port, PendingEvents] { FireEvents(Shared, Port, PendingEvents); });
             break;
         case smWindowSync:
@@ -157,7 +155,7 @@ void TComThread::SendEventMessages(TCustomComPort& Port, TComEvents PendingEvent
 }
 
 void TComEventWindow::Send(std::uint32_t EventBit) {
-    TMainThreadDispatcher::Instance().Send([this, EventBit] { WindowProc(EventBit); });
+    Dispatcher->Send([this, EventBit] { WindowProc(EventBit); });
 }
 
 void TComEventWindow::WindowProc(std::uint32_t EventBit) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "comport/com_port.h"
+#include "comport/main_thread_dispatcher.h"
 
 namespace tarnwick {
 
@@ -33,6 +34,8 @@ class TComThread {
   private:
     // What the thread body needs to outlive this object.
     struct TShared {
+        // The dispatcher of the thread that opened the port, which gets its events.
+        std::shared_ptr<TMainThreadDispatcher> Dispatcher;
         platform::TEvent QuitEvent{false};
         std::atomic<bool> Finished{false};
         std::atomic<bool> Abandoned{false};
@@ -58,13 +61,15 @@ class TComThread {
 // thread takes it, then handled there.
 class TComEventWindow {
   public:
-    explicit TComEventWindow(TCustomComPort& Port) : OwnerPort(Port) {}
+    explicit TComEventWindow(TCustomComPort& Port)
+        : OwnerPort(Port), Dispatcher(TMainThreadDispatcher::SharedInstance()) {}
     // Sends one notification from the event thread; returns once acknowledged.
     void Send(std::uint32_t EventBit);
 
   private:
     void WindowProc(std::uint32_t EventBit);
     TCustomComPort& OwnerPort;
+    std::shared_ptr<TMainThreadDispatcher> Dispatcher;
 };
 
 }  // namespace tarnwick

@@ -35,12 +35,38 @@ struct TMainThreadDispatcher::TImpl {
     std::function<void()> WakeHook;
 };
 
-TMainThreadDispatcher& TMainThreadDispatcher::Instance() {
-    static TMainThreadDispatcher instance;
-    return instance;
+namespace {
+
+// The dispatcher of a thread inside a TThreadScope; empty elsewhere.
+thread_local std::shared_ptr<TMainThreadDispatcher> ThreadDispatcher;
+
+}  // namespace
+
+std::shared_ptr<TMainThreadDispatcher> TMainThreadDispatcher::SharedInstance() {
+    if (ThreadDispatcher)
+        return ThreadDispatcher;
+    // Never destroyed: event threads and the application may use it until the process ends.
+    static const std::shared_ptr<TMainThreadDispatcher> process(new TMainThreadDispatcher,
+                                                                [](TMainThreadDispatcher*) {});
+    return process;
 }
 
-TMainThreadDispatcher::TMainThreadDispatcher() : Impl(new TImpl) {}
+TMainThreadDispatcher& TMainThreadDispatcher::Instance() {
+    return ThreadDispatcher ? *ThreadDispatcher : *SharedInstance();
+}
+
+TMainThreadDispatcher::TThreadScope::TThreadScope()
+    : Own(new TMainThreadDispatcher), Previous(ThreadDispatcher) {
+    ThreadDispatcher = Own;
+}
+
+TMainThreadDispatcher::TThreadScope::~TThreadScope() {
+    ThreadDispatcher = Previous;
+}
+
+TMainThreadDispatcher::TMainThreadDispatcher() : Impl(std::make_unique<TImpl>()) {}
+
+TMainThreadDispatcher::~TMainThreadDispatcher() = default;
 
 void TMainThreadDispatcher::SetMainThread() {
     std::lock_guard<std::mutex> lock(Impl->Mutex);

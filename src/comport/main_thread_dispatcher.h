@@ -8,14 +8,39 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace tarnwick {
 
 class TMainThreadDispatcher {
   public:
-    // The process-wide dispatcher. The thread that first calls Instance() (or
-    // the one named with SetMainThread) is the main thread.
+    // The dispatcher of the calling thread: its own while a TThreadScope lives on
+    // it, else the process-wide one. The thread that first calls Instance() (or
+    // the one named with SetMainThread) is the process-wide main thread.
     static TMainThreadDispatcher& Instance();
+    // Instance() for someone who may outlive the calling thread's scope (a
+    // port's event thread that ends after its port was abandoned).
+    static std::shared_ptr<TMainThreadDispatcher> SharedInstance();
+
+    // Gives the calling thread a dispatcher of its own for its lifetime, so that
+    // a thread running ports of its own (one of several devices updated at once)
+    // gets their events handed over to itself, not to the process's main thread.
+    // Ports must be closed before the scope ends.
+    class TThreadScope {
+      public:
+        TThreadScope();
+        ~TThreadScope();
+        TThreadScope(const TThreadScope&) = delete;
+        TThreadScope& operator=(const TThreadScope&) = delete;
+
+      private:
+        std::shared_ptr<TMainThreadDispatcher> Own;
+        std::shared_ptr<TMainThreadDispatcher> Previous;
+    };
+
+    ~TMainThreadDispatcher();
+    TMainThreadDispatcher(const TMainThreadDispatcher&) = delete;
+    TMainThreadDispatcher& operator=(const TMainThreadDispatcher&) = delete;
 
     // Marks the calling thread as the main thread.
     void SetMainThread();
@@ -49,7 +74,7 @@ class TMainThreadDispatcher {
   private:
     TMainThreadDispatcher();
     struct TImpl;
-    TImpl* Impl;  // lives as long as the process
+    std::unique_ptr<TImpl> Impl;
 };
 
 }  // namespace tarnwick

@@ -98,7 +98,28 @@ TEST(Settings, FirstRunShowsTheDefaultsAndClosingWritesTheFile) {
     EXPECT_EQ(ReadFile(path),
               "[Updater]\r\nBaudComboBox=115200\r\nComComboBox=COM1\r\nPasswordEdit=Kiwu\r\n"
               "FilenameInEdit=\r\nProgramChkBox=1\r\nVerifyChkBox=1\r\nShowProgramChkBox=1\r\n"
-              "ShowCompleteMemoryChkBox=0\r\n\r\n");
+              "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\n\r\n");
+}
+
+// BytePacing has no control: what the file holds within 0 to 50 ms is used and written back.
+TEST(Settings, BytePacingIsReadWithinItsRangeAndWrittenBack) {
+    struct {
+        const char* Value;
+        int Pacing;
+    } const cases[] = {{"0", 0}, {"20", 20}, {"50", 50}, {"99", 50}, {"-5", 0}, {"schnell", 50}};
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const auto path =
+            dir.Write("Settings.ini", std::string("[Updater]\r\nBytePacing=") + c.Value + "\r\n");
+        {
+            const auto window = Start(path, Ports);
+            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing) << c.Value;
+            EXPECT_TRUE(window->close());
+        }
+        EXPECT_NE(ReadFile(path).find("BytePacing=" + std::to_string(c.Pacing) + "\r\n"),
+                  std::string::npos)
+            << c.Value;
+    }
 }
 
 TEST(Settings, ReadingAFileTakesWhatItCanAndDefaultsTheRest) {

@@ -24,20 +24,13 @@ namespace {
 
 using test::TDevsim;
 using test::TModalAnswerer;
+using test::TraceBytes;
 
 constexpr int ImageLength = 40;
 
 QStringList Lines(const QPlainTextEdit& Memo) {
     const QString text = Memo.toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
-std::vector<std::uint8_t> TraceBytes(const std::vector<TDevsim::TTraceEntry>& Trace) {
-    std::vector<std::uint8_t> bytes;
-    for (const auto& entry : Trace) {
-        bytes.push_back(entry.Byte);
-    }
-    return bytes;
 }
 
 bool EndsWith(const std::vector<std::uint8_t>& Bytes, const std::vector<std::uint8_t>& Tail) {

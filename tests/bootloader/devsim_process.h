@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,7 +120,7 @@ class TChildProcess {
         const auto end = std::chrono::steady_clock::now() + Timeout;
         while (true) {
             int status = 0;
-            const pid_t r = waitpid(Pid, &status, WNOHANG);
+            const pid_t r = wait4(Pid, &status, WNOHANG, &Usage);
             if (r == Pid) {
                 Ended = true;
                 Status = status;
@@ -136,6 +137,12 @@ class TChildProcess {
         if (!Ended || !WIFEXITED(Status))
             return -1;
         return WEXITSTATUS(Status);
+    }
+
+    // The CPU time the child used, all its threads, once it has ended.
+    double CpuSeconds() const {
+        return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) +
+               static_cast<double>(Usage.ru_utime.tv_usec + Usage.ru_stime.tv_usec) / 1e6;
     }
 
     void Signal(int Number) {
@@ -172,6 +179,7 @@ class TChildProcess {
     int OutFd = -1;
     bool Ended = false;
     int Status = 0;
+    rusage Usage{};
     std::string Buffered;
 };
 
@@ -238,5 +246,13 @@ class TDevsim {
     TChildProcess Process;
     std::string Path;
 };
+
+// The bytes of a trace, in the order the device received them.
+inline std::vector<std::uint8_t> TraceBytes(const std::vector<TDevsim::TTraceEntry>& Trace) {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& e : Trace)
+        bytes.push_back(e.Byte);
+    return bytes;
+}
 
 }  // namespace tarnwick::test

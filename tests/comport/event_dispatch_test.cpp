@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -435,6 +436,51 @@ TEST(PortLinks, AttachAndDetachFollowTheRules) {
     EXPECT_FALSE(port.LinkWantsRxData());
     port.DetachLink(&a);
     EXPECT_THROW(port.DetachLink(&a), EComPort);
+}
+
+// Several devices updated at once: each thread with a dispatcher of its own opens a port,
+// and that port's events are handed to the thread that opened it. The process's main
+// thread pumps meanwhile and must get nothing.
+TEST(PortEvents, APortOpenedOnAThreadWithItsOwnDispatcherHandsEventsToThatThread) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    auto device = [](const std::string& Payload, std::atomic<bool>& Ok, std::atomic<int>& Left) {
+        {
+            TMainThreadDispatcher::TThreadScope scope;
+            TRig rig;
+            const auto self = std::this_thread::get_id();
+            std::string received;
+            bool elsewhere = false;
+            rig.Port.OnRxBuf = [&](TCustomComPort&, const std::uint8_t* Data, int Count) {
+                elsewhere |= std::this_thread::get_id() != self;
+                received += Text(Data, Count);
+            };
+            TComLink link;
+            link.LinkDataReceived = [](TCustomComPort&, const std::uint8_t*, int) {};
+            rig.Port.AttachLink(&link);
+            rig.Port.Open();
+            rig.Pty.Send(Payload);
+            const bool got = PumpUntil([&] { return received == Payload; });
+            rig.Port.Close();
+            rig.Port.DetachLink(&link);
+            Ok = got && !elsewhere;
+        }
+        --Left;
+        TMainThreadDispatcher::Instance().Wake();
+    };
+    std::atomic<bool> firstOk{false};
+    std::atomic<bool> secondOk{false};
+    std::atomic<int> left{2};
+    std::thread first(device, "first", std::ref(firstOk), std::ref(left));
+    std::thread second(device, "second", std::ref(secondOk), std::ref(left));
+    int ranOnMain = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (left > 0 && std::chrono::steady_clock::now() < deadline)
+        ranOnMain += TMainThreadDispatcher::Instance().WaitAndRunPending(5ms);
+    first.join();
+    second.join();
+    EXPECT_TRUE(firstOk);
+    EXPECT_TRUE(secondOk);
+    EXPECT_EQ(ranOnMain, 0);
 }
 
 }  // namespace

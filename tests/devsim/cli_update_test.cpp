@@ -19,63 +19,41 @@
 #include <vector>
 
 #include "../bootloader/devsim_process.h"
+#include "cli_support.h"
 
 namespace tarnwick {
 namespace {
 
-using TBytes = std::vector<std::uint8_t>;
-using test::TChildProcess;
-using test::TDevsim;
-using test::TTempDir;
+using namespace test;
 
-const TBytes Image = {0x0C, 0x94, 0x13, 0x00, 0xA5, 0x11, 0x24, 0xFF, 0x1F, 0xBE};
+// The default pacing, and line speed against a device keeping line time: the same lines.
+struct TSpeedCase {
+    const char* Name;
+    std::vector<std::string> CliArgs;
+    std::vector<std::string> DevsimArgs;
+};
 
-// An Intel-HEX file with Image at address 0.
-std::string WriteHex(const std::string& Dir) {
-    const std::string path = Dir + "/image.hex";
-    std::ofstream out(path);
-    unsigned sum = static_cast<unsigned>(Image.size());
-    char text[16];
-    std::snprintf(text, sizeof text, ":%02X000000", static_cast<unsigned>(Image.size()));
-    out << text;
-    for (const std::uint8_t b : Image) {
-        std::snprintf(text, sizeof text, "%02X", b);
-        out << text;
-        sum += b;
-    }
-    std::snprintf(text, sizeof text, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    out << text << "\n:00000001FF\n";
-    return path;
+std::ostream& operator<<(std::ostream& os, const TSpeedCase& c) {
+    return os << c.Name;
 }
 
-std::vector<std::string> Lines(const std::string& Text) {
-    std::vector<std::string> lines;
-    std::istringstream in(Text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
+const TSpeedCase SpeedCases[] = {
+    {"Paced", {}, {}},
+    {"Fast", {"--fast"}, {"--line-rate", "115200"}},
+};
 
-TBytes TraceBytes(const std::vector<TDevsim::TTraceEntry>& trace) {
-    TBytes b;
-    for (const auto& e : trace)
-        b.push_back(e.Byte);
-    return b;
-}
+class CliUpdateSpeedTest : public ::testing::TestWithParam<TSpeedCase> {};
 
-const std::string Question =
-    "Warnung: Die Aktualisierung der Firmware kann nicht mehr rückgängig gemacht werden. Im "
-    "Fehlerfall kann das Gerät beschädigt werden. Update wirklich durchführen?";
-const std::string SwitchOff =
-    "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum Wiedereinschalten "
-    "auffordert.";
-
-TEST(CliUpdate, ProgramsAndVerifiesPrintingEveryMessageOnce) {
+TEST_P(CliUpdateSpeedTest, ProgramsAndVerifiesPrintingEveryMessageOnce) {
+    const TSpeedCase& c = GetParam();
     TTempDir dir;
     const std::string hex = WriteHex(dir.Path());
-    TDevsim device({"--buffer", "4"}, dir.Path());
-    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex});
+    std::vector<std::string> devsimArgs = {"--buffer", "4"};
+    devsimArgs.insert(devsimArgs.end(), c.DevsimArgs.begin(), c.DevsimArgs.end());
+    TDevsim device(devsimArgs, dir.Path());
+    std::vector<std::string> args = {"update", "--port", device.PortPath(), "--yes", hex};
+    args.insert(args.begin() + 1, c.CliArgs.begin(), c.CliArgs.end());
+    TChildProcess cli(TARNWICK_CLI_PATH, args);
     const std::string out = cli.ReadAll(std::chrono::seconds(90));
     ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
     EXPECT_EQ(cli.ExitCode(), 0) << out;
@@ -110,6 +88,9 @@ TEST(CliUpdate, ProgramsAndVerifiesPrintingEveryMessageOnce) {
     EXPECT_TRUE(std::equal(Image.begin(), Image.end(), flash.begin()));
 }
 
+INSTANTIATE_TEST_SUITE_P(Devsim, CliUpdateSpeedTest, ::testing::ValuesIn(SpeedCases),
+                         [](const auto& param) { return std::string(param.param.Name); });
+
 TEST(CliUpdate, FailedRunExitsWithOneAfterItsMessage) {
     TTempDir dir;
     const std::string hex = WriteHex(dir.Path());
@@ -139,30 +120,6 @@ TEST(CliUpdate, WithoutATerminalEveryQuestionIsNo) {
     EXPECT_EQ(lines[1], "Gesamtdauer: 00:00:00");
     EXPECT_TRUE(device.Stop().empty());
 }
-
-// A terminal for the tool's standard input; the test types on its master side.
-class TTerminal {
-  public:
-    TTerminal() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        SlavePath = ptsname(Master);
-    }
-    ~TTerminal() { close(Master); }
-    TTerminal(const TTerminal&) = delete;
-    TTerminal& operator=(const TTerminal&) = delete;
-
-    // Whoever reads the other side gets Text; once the tool has ended nobody does.
-    void Type(const std::string& Text) {
-        [[maybe_unused]] const auto written = write(Master, Text.data(), Text.size());
-    }
-
-    std::string SlavePath;
-
-  private:
-    int Master = -1;
-};
 
 // The warning question on a terminal left without an answer line: the answer is No, the
 // port stays untouched, and the question's line is ended before the next message.
@@ -217,12 +174,20 @@ TEST(CliUpdate, UsageErrors) {
         {"update", "--baud", "Custom", hex},
         {"update", "--bogus", hex},
         {"update", "--port"},
+        {"update", "--pacing", "51", hex},
+        {"update", "--pacing", "-1", hex},
+        {"update", "--pacing", "5ms", hex},
+        {"update", "--pacing", "", hex},
+        {"update", "--fast", "--pacing", "10", hex},
+        {"update", "--port", "/dev/a", "--port", "/dev/b", "--port", "/dev/a", hex},
+        {"update", "--port", "/dev/a", "--port", "", hex},
     };
     for (const auto& args : cases) {
         TChildProcess cli(TARNWICK_CLI_PATH, args, true);
         const std::string out = cli.ReadAll(std::chrono::seconds(10));
         ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(10)));
-        EXPECT_EQ(cli.ExitCode(), 2) << args.back() << ": " << out;
+        EXPECT_EQ(cli.ExitCode(), 2)
+            << (args.size() > 2 ? args[1] + " " + args[2] : "") << ": " << out;
     }
 }
 

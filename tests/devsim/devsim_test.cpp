@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -63,6 +64,23 @@ class TLine {
                 break;
             std::uint8_t buf[256];
             const ssize_t n = read(Fd, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            got.insert(got.end(), buf, buf + n);
+        }
+        return got;
+    }
+
+    // Count bytes as soon as they are in (fewer after 10 s).
+    TBytes ReceiveCount(std::size_t Count) const {
+        TBytes got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (got.size() < Count && std::chrono::steady_clock::now() < end) {
+            pollfd p{Fd, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0)
+                continue;
+            std::uint8_t buf[256];
+            const ssize_t n = read(Fd, buf, std::min(sizeof buf, Count - got.size()));
             if (n <= 0)
                 break;
             got.insert(got.end(), buf, buf + n);
@@ -191,6 +209,40 @@ TEST_P(DevsimTest, AnswersByItsRules) {
 INSTANTIATE_TEST_SUITE_P(Rules, DevsimTest, ::testing::ValuesIn(Cases),
                          [](const auto& param) { return std::string(param.param.Name); });
 
+// Keeping line time changes when the device answers, never what.
+std::vector<TDevsimCase> AtLineRate() {
+    std::vector<TDevsimCase> cases(std::begin(Cases), std::end(Cases));
+    for (auto& c : cases)
+        c.Args.insert(c.Args.end(), {"--line-rate", "9600"});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(LineRate, DevsimTest, ::testing::ValuesIn(AtLineRate()),
+                         [](const auto& param) { return std::string(param.param.Name); });
+
+// At 1200 baud a byte takes 8.3 ms on the line. Eight bytes written at once reach the
+// device one line time apart, and the reply to the last one (five bytes) arrives only after
+// all thirteen have crossed the line. Lower bounds only: load can but delay.
+TEST(Devsim, AtLineRateTakesBytesAndRepliesNoFasterThanTheLine) {
+    TTempDir dir;
+    TDevsim device({"--line-rate", "1200"}, dir.Path());
+    TLine line(device.PortPath());
+    ASSERT_TRUE(line.IsOpen());
+    const double byteMs = 10000.0 / 1200;
+    const auto start = std::chrono::steady_clock::now();
+    line.Send(Cat({Connect, {0xA5, 0x00}}));
+    const TBytes want = Cat({Connected, {0xA8, 0x02, 0x02, 0x01, 0xAA}});
+    const TBytes got = line.ReceiveCount(want.size());
+    const double elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(got, want);
+    EXPECT_GE(elapsed, 13 * byteMs);
+    const auto trace = device.Stop();
+    ASSERT_EQ(trace.size(), 8u);
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        EXPECT_GE(trace[i].TimeMs - trace[i - 1].TimeMs, byteMs - 0.2) << "byte " << i;
+}
+
 TEST(Devsim, WritesFlashAndTrace) {
     TTempDir dir;
     TDevsim device({"--buffer", "2", "--flash", "16"}, dir.Path());
@@ -251,7 +303,9 @@ TEST(Devsim, RefusesBadOptions) {
                                                  {"--signature", "1E93G7"},
                                                  {"--buffer", "x"},
                                                  {"--bogus"},
-                                                 {"--trace"}}) {
+                                                 {"--trace"},
+                                                 {"--line-rate", "0"},
+                                                 {"--line-rate", "fast"}}) {
         test::TChildProcess device(TARNWICK_DEVSIM_PATH, args);
         ASSERT_TRUE(device.WaitExit(std::chrono::seconds(10)));
         EXPECT_EQ(device.ExitCode(), 2) << args[0];

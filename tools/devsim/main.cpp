@@ -45,8 +45,12 @@
 //    flips its lowest bit. --withhold-ack N sends no 0xA9 for the N-th buffer-full of a
 //    programming stream (counted over the life of the program).
 //
-// --trace FILE writes one line per received byte: milliseconds since start, the byte in
-// hex, and a note for discarded ones ("off", "dropped") or changed ones ("corrupted XX").
+// --line-rate BAUD: the device takes bytes no faster than a line at BAUD (ten bits a byte)
+// delivers them, and each reply reaches the host only after its own line time (line.h).
+//
+// --trace FILE writes one line per received byte: milliseconds since start (at line rate:
+// when it had arrived), the byte in hex, and a note for discarded ones ("off", "dropped") or
+// changed ones ("corrupted XX").
 // --flash-in FILE starts with that content instead of an erased flash.
 // --flash-out FILE writes the flash array (flash size bytes) after every programming
 // stream and at exit. SIGINT and SIGTERM end the program cleanly; so does --max-time S.
@@ -71,9 +75,13 @@
 #include <string>
 #include <vector>
 
+#include "line.h"
+#include "options.h"
+
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
+using devsim::TOptions;
 
 int SignalPipe[2] = {-1, -1};
 
@@ -81,179 +89,6 @@ void OnSignal(int) {
     const char b = 1;
     // Nothing useful can be done if the pipe is full: one byte is enough to wake the loop.
     [[maybe_unused]] auto n = write(SignalPipe[1], &b, 1);
-}
-
-struct TOptions {
-    std::string Password = "Kiwu";
-    std::uint8_t VersionMajor = 2;
-    std::uint8_t VersionMinor = 1;
-    TBytes Signature = {0x1E, 0x93, 0x07};
-    std::uint32_t BufferSize = 64;
-    std::uint32_t FlashSize = 8192;
-    bool Echo = false;
-    bool NoCrc = false;
-    bool NoVerify = false;
-    bool WrongVerdict = false;
-    bool Silent = false;
-    int PowerOnDelayMs = 0;
-    long DropByte = 0;
-    long CorruptByte = 0;
-    long WithholdAck = 0;
-    std::string TraceFile;
-    std::string FlashOut;
-    std::string FlashIn;
-    bool ExitAfterSuccess = false;
-    double MaxTimeS = 0;
-};
-
-void Usage(std::ostream& out) {
-    out << "Aufruf: tarnwick-devsim [OPTIONEN]\n"
-           "\n"
-           "Simulierter AVR-Bootloader an einem Pseudo-Terminal. Die erste Zeile der Ausgabe\n"
-           "ist dessen Pfad, die Schnittstelle für den Host.\n"
-           "\n"
-           "Optionen:\n"
-           "  --password TEXT        Bootloader-Passwort (Vorgabe Kiwu)\n"
-           "  --boot-version X.Y     Bootloader-Version (Vorgabe 2.1)\n"
-           "  --signature HEX        Signatur des Chips, 6 Hex-Ziffern (Vorgabe 1E9307)\n"
-           "  --buffer N             Größe des Empfangspuffers (Vorgabe 64)\n"
-           "  --flash N              Flash-Größe in Byte (Vorgabe 8192)\n"
-           "  --echo                 jedes empfangene Byte zurücksenden (Eindrahtleitung)\n"
-           "  --no-crc               CRC-Prüfung ablehnen\n"
-           "  --no-verify            Überprüfung ablehnen\n"
-           "  --wrong-verdict        das umgekehrte Ergebnis der Überprüfung melden\n"
-           "  --silent               nie etwas senden\n"
-           "  --power-on-delay MS    MS ms nach dem Start alles ignorieren\n"
-           "  --drop-byte N          Byte N nach dem Verbinden verlieren\n"
-           "  --corrupt-byte N       im Byte N nach dem Verbinden das unterste Bit kippen\n"
-           "  --withhold-ack N       kein 0xA9 für den N-ten vollen Puffer senden\n"
-           "  --trace DATEI          jedes empfangene Byte mit seiner Zeit schreiben\n"
-           "  --flash-in DATEI       mit diesem Flash-Inhalt statt eines gelöschten beginnen\n"
-           "  --flash-out DATEI      den Flash nach jedem Programmieren und am Ende schreiben\n"
-           "  --exit-after-success   nach dem Erfolgsbefehl enden\n"
-           "  --max-time S           spätestens nach S Sekunden enden\n"
-           "  --help, -h             diese Hilfe anzeigen\n"
-           "  --version              Version anzeigen\n";
-}
-
-bool ParseHexBytes(const std::string& text, TBytes& out) {
-    if (text.empty() || text.size() % 2 != 0)
-        return false;
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        char* end = nullptr;
-        const std::string part = text.substr(i, 2);
-        const long v = std::strtol(part.c_str(), &end, 16);
-        if (end != part.c_str() + 2)
-            return false;
-        out.push_back(static_cast<std::uint8_t>(v));
-    }
-    return true;
-}
-
-bool ParseLong(const std::string& text, long low, long high, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
-std::optional<TOptions> ParseOptions(int argc, char** argv) {
-    TOptions o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc)
-                return std::nullopt;
-            return std::string(argv[++i]);
-        };
-        long n = 0;
-        bool ok = true;
-        if (a == "--echo") {
-            o.Echo = true;
-        } else if (a == "--no-crc") {
-            o.NoCrc = true;
-        } else if (a == "--no-verify") {
-            o.NoVerify = true;
-        } else if (a == "--wrong-verdict") {
-            o.WrongVerdict = true;
-        } else if (a == "--silent") {
-            o.Silent = true;
-        } else if (a == "--exit-after-success") {
-            o.ExitAfterSuccess = true;
-        } else if (a == "--help" || a == "-h") {
-            Usage(std::cout);
-            std::exit(0);
-        } else if (a == "--version") {
-            std::cout << "tarnwick-devsim " TARNWICK_VERSION "\n";
-            std::exit(0);
-        } else {
-            static const char* const valueOptions[] = {
-                "--password",       "--boot-version", "--signature",    "--buffer",       "--flash",
-                "--power-on-delay", "--drop-byte",    "--corrupt-byte", "--withhold-ack", "--trace",
-                "--flash-out",      "--flash-in",     "--max-time"};
-            if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
-                std::end(valueOptions)) {
-                std::cerr << "tarnwick-devsim: unbekannte Option " << a << "\n\n";
-                Usage(std::cerr);
-                return std::nullopt;
-            }
-            const auto v = value();
-            if (!v) {
-                std::cerr << "tarnwick-devsim: " << a << " braucht einen Wert\n";
-                return std::nullopt;
-            }
-            if (a == "--password") {
-                o.Password = *v;
-            } else if (a == "--boot-version") {
-                const auto dot = v->find('.');
-                long major = 0, minor = 0;
-                ok = dot != std::string::npos && ParseLong(v->substr(0, dot), 0, 99, major) &&
-                     ParseLong(v->substr(dot + 1), 0, 99, minor);
-                // Each part goes out as two decimal digits in one byte: 2.10 is 0x02 0x10.
-                o.VersionMajor = static_cast<std::uint8_t>(major / 10 * 16 + major % 10);
-                o.VersionMinor = static_cast<std::uint8_t>(minor / 10 * 16 + minor % 10);
-            } else if (a == "--signature") {
-                ok = ParseHexBytes(*v, o.Signature);
-            } else if (a == "--buffer") {
-                ok = ParseLong(*v, 0, 65535, n);
-                o.BufferSize = static_cast<std::uint32_t>(n);
-            } else if (a == "--flash") {
-                ok = ParseLong(*v, 1, 16 * 1024 * 1024, n);
-                o.FlashSize = static_cast<std::uint32_t>(n);
-            } else if (a == "--power-on-delay") {
-                ok = ParseLong(*v, 0, 3600000, n);
-                o.PowerOnDelayMs = static_cast<int>(n);
-            } else if (a == "--drop-byte") {
-                ok = ParseLong(*v, 1, 1L << 40, o.DropByte);
-            } else if (a == "--corrupt-byte") {
-                ok = ParseLong(*v, 1, 1L << 40, o.CorruptByte);
-            } else if (a == "--withhold-ack") {
-                ok = ParseLong(*v, 1, 1L << 40, o.WithholdAck);
-            } else if (a == "--trace") {
-                o.TraceFile = *v;
-            } else if (a == "--flash-in") {
-                o.FlashIn = *v;
-            } else if (a == "--flash-out") {
-                o.FlashOut = *v;
-            } else if (a == "--max-time") {
-                ok = ParseLong(*v, 1, 86400 * 7, n);
-                o.MaxTimeS = static_cast<double>(n);
-            } else {
-                std::cerr << "tarnwick-devsim: unbekannte Option " << a << "\n\n";
-                Usage(std::cerr);
-                return std::nullopt;
-            }
-            if (!ok) {
-                std::cerr << "tarnwick-devsim: ungültiger Wert für " << a << ": " << *v << "\n";
-                return std::nullopt;
-            }
-        }
-    }
-    return o;
 }
 
 std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t b) {
@@ -266,8 +101,8 @@ std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t b) {
 
 class TDevice {
   public:
-    TDevice(const TOptions& options, int masterFd)
-        : Opt(options), Fd(masterFd), Flash(options.FlashSize, 0xFF) {}
+    TDevice(const TOptions& options, devsim::TLine& line)
+        : Opt(options), Line(line), Flash(options.FlashSize, 0xFF) {}
 
     // Preloads the flash from a binary file (as much of it as fits).
     bool LoadFlash(const std::string& path) {
@@ -339,25 +174,8 @@ class TDevice {
     enum class TState { Password, Confirm, Prefix, Code, CrcLow, CrcHigh, Stream };
 
     void Send(const TBytes& bytes) {
-        if (Opt.Silent)
-            return;
-        std::size_t done = 0;
-        int stalls = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(Fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                // A host that stopped reading for a second loses the rest, as on a line.
-                if (errno == EAGAIN && ++stalls <= 10) {
-                    pollfd p{Fd, POLLOUT, 0};
-                    poll(&p, 1, 100);
-                    continue;
-                }
-                return;  // nobody listens: a real line loses the bytes as well
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        if (!Opt.Silent)
+            Line.Send(bytes);
     }
 
     void MatchPassword(std::uint8_t b) {
@@ -379,8 +197,12 @@ class TDevice {
     }
 
     void Value(const TBytes& value) {
-        TBytes reply{0xA8, static_cast<std::uint8_t>(value.size())};
-        reply.insert(reply.end(), value.begin(), value.end());
+        // Built byte by byte: GCC 12 warns falsely (-Warray-bounds) on an insert here.
+        TBytes reply;
+        reply.push_back(0xA8);
+        reply.push_back(static_cast<std::uint8_t>(value.size()));
+        for (const std::uint8_t v : value)
+            reply.push_back(v);
         reply.push_back(0xAA);
         Send(reply);
     }
@@ -502,7 +324,7 @@ class TDevice {
     }
 
     const TOptions& Opt;
-    int Fd;
+    devsim::TLine& Line;
     TBytes Flash;
     TState State = TState::Password;
     std::size_t Matched = 0;
@@ -520,7 +342,7 @@ class TDevice {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto parsed = ParseOptions(argc, argv);
+    const auto parsed = devsim::ParseOptions(argc, argv);
     if (!parsed)
         return 2;
     const TOptions& opt = *parsed;
@@ -571,14 +393,15 @@ int main(int argc, char** argv) {
         }
     }
 
-    TDevice device(opt, master);
+    const auto start = std::chrono::steady_clock::now();
+    devsim::TLine line(master, opt.LineRate, start);
+    TDevice device(opt, line);
     if (!opt.FlashIn.empty() && !device.LoadFlash(opt.FlashIn)) {
         std::cerr << "tarnwick-devsim: cannot read " << opt.FlashIn << "\n";
         return 1;
     }
 
     std::cout << slavePath << std::endl;
-    const auto start = std::chrono::steady_clock::now();
     auto elapsedMs = [&] {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count();
@@ -586,16 +409,21 @@ int main(int argc, char** argv) {
     long afterConnect = 0;
     bool running = true;
     int exitCode = 0;
+    std::vector<devsim::TLine::TReceived> received;
     while (running) {
-        int waitMs = 1000;
+        auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
         if (opt.MaxTimeS > 0) {
             const double left = opt.MaxTimeS * 1000.0 - elapsedMs();
             if (left <= 0)
                 break;
-            waitMs = static_cast<int>(std::min(left + 1.0, 1000.0));
+            wait = std::min(wait, std::chrono::nanoseconds(static_cast<long long>(left * 1e6)));
         }
-        pollfd fds[2] = {{master, POLLIN, 0}, {SignalPipe[0], POLLIN, 0}};
-        const int n = poll(fds, 2, waitMs);
+        wait = line.WaitTime(wait);
+        const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
+                               static_cast<long>(wait.count() % 1000000000)};
+        // A fd of -1 is left out: at line rate the next byte may not be taken yet.
+        pollfd fds[2] = {{line.WantsInput() ? master : -1, POLLIN, 0}, {SignalPipe[0], POLLIN, 0}};
+        const int n = ppoll(fds, 2, &timeout, nullptr);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -605,19 +433,18 @@ int main(int argc, char** argv) {
         }
         if (fds[1].revents & POLLIN)
             break;
+        line.SendDue();
+        if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            line.Quiet();
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            std::uint8_t buf[256];
-            const ssize_t got = read(master, buf, sizeof buf);
-            if (got < 0) {
-                if (errno == EINTR || errno == EAGAIN)
-                    continue;
+            if (!line.Receive(received)) {
                 // EIO: no slave open. Cannot happen while we hold one; avoid spinning anyway.
                 poll(nullptr, 0, 10);
                 continue;
             }
-            for (ssize_t i = 0; i < got && running; ++i) {
-                std::uint8_t b = buf[i];
-                const double t = elapsedMs();
+            for (std::size_t i = 0; i < received.size() && running; ++i) {
+                std::uint8_t b = received[i].Byte;
+                const double t = opt.LineRate > 0 ? received[i].TimeMs : elapsedMs();
                 const char* note = "";
                 char noteBuf[32];
                 if (t < opt.PowerOnDelayMs) {
@@ -633,7 +460,8 @@ int main(int argc, char** argv) {
                     }
                 }
                 if (trace != nullptr)
-                    std::fprintf(trace, "%.1f %02X%s\n", t, buf[i], note);
+                    std::fprintf(trace, "%.1f %02X%s\n", t, received[i].Byte, note);
+                line.SetHandling(t);
                 if (note[0] == '\0' || note[1] == 'c')
                     device.Receive(b);
                 if (opt.ExitAfterSuccess && device.SuccessSeen())
@@ -643,7 +471,6 @@ int main(int argc, char** argv) {
                 std::fflush(trace);
         }
     }
-
     device.WriteFlash();
     if (trace != nullptr)
         std::fclose(trace);

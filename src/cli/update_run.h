@@ -1,0 +1,61 @@
+// The parts of tarnwick-cli update: the options, the terminal side of one device's run
+// (TUpdateConsole), that run itself, and the runner that updates several devices at once.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bootloader/bootloader.h"
+#include "command.h"
+#include "image/firmware_image.h"
+
+namespace tarnwick::cli {
+
+inline constexpr int ExitCancelled = 3;
+
+// Set by Ctrl-C and SIGTERM while an update runs.
+extern std::atomic<bool> InterruptRequested;
+
+struct TUpdateOptions {
+    std::vector<std::string> Ports;
+    std::string Baud;
+    std::string Password;  // as the device compares it: Windows-1252 bytes
+    bool Program = true;
+    bool Verify = true;
+    bool Yes = false;
+    int Pacing = DefaultBytePacing;  // ms per image byte; 0: line speed
+    std::string File;
+};
+
+// What one device's run shows and asks.
+class TUpdateConsole {
+  public:
+    virtual ~TUpdateConsole() = default;
+    virtual void PrintLine(const std::string& Text) = 0;
+    // A j/N question; true only for yes.
+    virtual bool Ask(const std::string& Text) = 0;
+    // A notice; returns once the user has read it.
+    virtual void Notice(const std::string& Text) = 0;
+    // The device's progress line, replacing the one shown; empty hides it.
+    virtual void Progress(const std::string& Line) = 0;
+};
+
+struct TDeviceResult {
+    TUpdateOutcome Outcome;
+    std::string LastLogMessage;  // of a failed run: what went wrong
+    std::int64_t DurationMs = 0;
+};
+
+// One device's whole update on the calling thread. Interrupt is that device's Ctrl-C: it
+// cancels at the next step that can be cancelled.
+TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& Port,
+                              const TBuffer& Image, std::int32_t HighestAddress,
+                              TUpdateConsole& Console, std::atomic<bool>& Interrupt);
+
+// Every port of Options at once, each on a thread of its own; returns the exit status.
+int RunMultiUpdate(const TUpdateOptions& Options, const TBuffer& Image, std::int32_t HighestAddress,
+                   TCommandContext& Context);
+
+}  // namespace tarnwick::cli

@@ -1,0 +1,177 @@
+// What the update run tests share: an owner that records everything the run shows and
+// answers questions from a script, the host's byte stream as the protocol fixes it (with a
+// CRC routine of the tests' own), a small image and the messages of a run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "bootloader/bootloader.h"
+#include "comport/main_thread_dispatcher.h"
+#include "devsim_process.h"
+
+namespace tarnwick::test {
+
+using TBytes = std::vector<std::uint8_t>;
+
+// Records everything the run shows, answers questions from a script.
+class TRecorder : public TUpdateOwner {
+  public:
+    std::string Password = "Kiwu";
+    std::string Port;
+    bool Program = true;
+    bool Verify = true;
+    std::vector<bool> Answers = {true};  // warning question first; missing answers are No
+    int CancelAtProgramPosition = -1;
+    TBootloader* Bootloader = nullptr;
+    std::function<void(TProgressBar, int)> OnProgress;
+
+    std::vector<std::string> Messages;  // "[BIL]text" with '-' for a flag not set
+    std::vector<std::string> Dialogs;   // notices and questions, in order
+    std::vector<std::string> Hints;
+    bool CancelEnabled = false;
+    bool InputsEnabled = true;
+
+    void ReportMessage(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog) override {
+        std::string flags = "[";
+        flags += ShowBox ? 'B' : '-';
+        flags += ToInfo ? 'I' : '-';
+        flags += ToLog ? 'L' : '-';
+        Messages.push_back(flags + "]" + Text);
+    }
+    void FlashHint(bool Show, const std::string& Text, int) override {
+        Hints.push_back(Show ? Text : "-");
+    }
+    void ShowNotice(const std::string& Text) override { Dialogs.push_back("notice: " + Text); }
+    bool AskYesNo(const std::string& Text) override {
+        Dialogs.push_back("ask: " + Text.substr(0, Text.find('\n')));
+        const bool answer = Asked < Answers.size() && Answers[Asked];
+        ++Asked;
+        return answer;
+    }
+    void ClearInfo() override {}
+    void SetProgressMax(TProgressBar, int) override {}
+    void SetProgressPosition(TProgressBar Bar, int Position) override {
+        if (OnProgress)
+            OnProgress(Bar, Position);
+        if (Bar == pbProgram && Position == CancelAtProgramPosition && CancelEnabled &&
+            Bootloader != nullptr) {
+            Bootloader->CancelButtonClick();
+        }
+    }
+    std::string PasswordText() const override { return Password; }
+    std::string PortText() const override { return Port; }
+    std::string BaudText() const override { return "115200"; }
+    bool ProgramTicked() const override { return Program; }
+    bool VerifyTicked() const override { return Verify; }
+    void SetInputsEnabled(bool Enabled) override { InputsEnabled = Enabled; }
+    void SetStartButton(bool, const std::string&) override {}
+    void SetCancelEnabled(bool Enabled) override { CancelEnabled = Enabled; }
+    void SetStayOnTop(bool) override {}
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    void ProcessMessages() override {
+        TMainThreadDispatcher::Instance().WaitAndRunPending(std::chrono::milliseconds(1));
+    }
+
+  private:
+    std::size_t Asked = 0;
+};
+
+// The test's own CRC-16/ARC.
+inline std::uint16_t Crc16Arc(std::uint16_t crc, std::uint8_t b) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i)
+        crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                        : static_cast<std::uint16_t>(crc >> 1);
+    return crc;
+}
+
+// The host's stream as the protocol fixes it.
+class TExpectedStream {
+  public:
+    void Add(const TBytes& b) {
+        for (const std::uint8_t v : b) {
+            Bytes.push_back(v);
+            Crc = Crc16Arc(Crc, v);
+        }
+    }
+    void CrcExchange() {
+        Add({0xA5, 0x06});
+        const std::uint16_t c = Crc;
+        Add({static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8)});
+        EXPECT_EQ(Crc, 0);
+    }
+    void Data(const TBytes& image) {
+        for (const std::uint8_t v : image) {
+            if (v == 0x13 || v == 0xA5)
+                Add({0xA5, static_cast<std::uint8_t>(v ^ 0x80)});
+            else
+                Add({v});
+        }
+    }
+    TBytes Bytes;
+    std::uint16_t Crc = 0;
+};
+
+// Image bytes chosen to put 0x13 and 0xA5 at the edges of 4-byte buffer-fulls, next to the
+// escape results 0x93, 0x25 and the end code 0x80 sent as plain data.
+inline const TBytes Image10 = {0x01, 0x02, 0x11, 0x13, 0xA5, 0x80, 0x25, 0xA5, 0x93, 0xFF};
+
+// The image a run is given: Image10 from address 0, the rest of the flash erased.
+inline TBuffer FlashImage10() {
+    TBuffer image(MaxFlashSize, 0xFF);
+    std::copy(Image10.begin(), Image10.end(), image.begin());
+    return image;
+}
+
+inline const std::string Connected2 = "[-I-]Verbunden: 2-Draht-Modus";
+inline const std::string CrcOn = "[-I-]CRC-Check: aktiviert";
+inline const std::string CrcOk = "[-I-]CRC-Prüfsumme OK";
+inline const std::vector<std::string> DeviceInfo = {
+    "[-I-]Bootloader-Version: 2.1",
+    "[-I-]Baustein: ATmega8",
+    "[-I-]Buffergröße: 4 Byte",
+    "[-I-]Flash: 8192 Byte",
+};
+inline const std::string Programming = "[-IL]Programmiere 9 von 8192 Bytes Flash";
+inline const std::string Programmed = "[--L]Programmieren erfolgreich beendet";
+inline const std::string Verifying = "[-IL]Überprüfe 9 von 8192 Bytes Flash";
+inline const std::string Verified = "[--L]Gespeichertes Programm korrekt übertragen";
+inline const std::string InfoFailed =
+    "[--L]Baustein-Informationen fehlerhaft/Baustein nicht unterstützt";
+inline const std::string WarningAsk =
+    "ask: Warnung: Die Aktualisierung der Firmware kann nicht mehr "
+    "rückgängig gemacht werden. Im Fehlerfall kann das Gerät "
+    "beschädigt werden.";
+inline const std::string SwitchOff =
+    "notice: Schalten Sie nun das Gerät aus und warten Sie, bis die "
+    "Software Sie zum Wiedereinschalten auffordert.";
+
+inline std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+inline const std::vector<std::string> FullSuccess =
+    Join({{Connected2, CrcOn},
+          DeviceInfo,
+          {CrcOk, Programming, Programmed, Verifying, Verified, CrcOk}});
+
+// The device holds other bytes than the file: the verification pass fails.
+inline const std::vector<std::string> VerifyMismatch =
+    Join({{Connected2, CrcOn},
+          DeviceInfo,
+          {CrcOk, Programming, Programmed, Verifying, "[--L]Kommando \"$7\" fehlgeschlagen",
+           "[B-L]Gespeichertes Programm stimmt nicht mit Datei überein"}});
+
+}  // namespace tarnwick::test
