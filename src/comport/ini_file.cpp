@@ -39,6 +39,15 @@ bool IsTrimmed(char C) {
     return static_cast<unsigned char>(C) <= 0x20;
 }
 
+// Section names match in any letter case: the index keys them in upper case.
+std::string UpperName(std::string_view Name) {
+    std::string upper(Name);
+    std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+    return upper;
+}
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
 std::string_view Trim(std::string_view Text) {
     while (!Text.empty() && IsTrimmed(Text.front())) {
         Text.remove_prefix(1);
@@ -47,6 +56,19 @@ std::string_view Trim(std::string_view Text) {
         Text.remove_suffix(1);
     }
     return Text;
+}
+
+// Trims a line as read. Editors put a byte order mark in front of the file, and
+// files joined or edited by hand carry it further on: at the start of any line it
+// is read like a blank, so a rewrite (which never writes one) reads back the same.
+std::string_view TrimLine(std::string_view Text) {
+    for (;;) {
+        Text = Trim(Text);
+        if (Text.substr(0, ByteOrderMark.size()) != ByteOrderMark) {
+            return Text;
+        }
+        Text.remove_prefix(ByteOrderMark.size());
+    }
 }
 
 bool HasLineBreak(std::string_view Text) {
@@ -60,13 +82,23 @@ std::string Quoted(std::string_view Text) {
     return result;
 }
 
+// A name must read back as written: the reader trims lines and names, so a name
+// with blanks or control characters at an end, or control characters anywhere,
+// would come back as another name (or another line).
+bool NameReadsBack(std::string_view Name) {
+    return Trim(Name) == Name && std::none_of(Name.begin(), Name.end(), [](char C) {
+               return static_cast<unsigned char>(C) < 0x20 || C == '\x7F';
+           });
+}
+
 void CheckWritable(std::string_view Section, std::string_view Key, std::string_view Value) {
-    if (HasLineBreak(Section)) {
-        throw EIniFileError("INI section name " + Quoted(Section) + " contains a line break");
+    if (!NameReadsBack(Section)) {
+        throw EIniFileError("INI section name " + Quoted(Section) +
+                            " has blanks at an end or control characters");
     }
-    const std::string_view key = Trim(Key);
-    if (HasLineBreak(Key) || key.empty() || Key.find('=') != std::string_view::npos ||
-        key.front() == ';' || key.front() == '[') {
+    // A key starts its line, where a byte order mark reads as a blank.
+    if (!NameReadsBack(Key) || Key.empty() || Key.find('=') != std::string_view::npos ||
+        Key.front() == ';' || Key.front() == '[' || TrimLine(Key) != Key) {
         throw EIniFileError("INI key " + Quoted(Key) + " cannot be stored in section " +
                             Quoted(Section));
     }
@@ -265,11 +297,7 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
 void TIniFile::SetText(std::string_view Text) {
     FPreamble.clear();
     FSections.clear();
-    // Editors may put a UTF-8 byte order mark in front of the first section.
-    constexpr std::string_view bom = "\xEF\xBB\xBF";
-    if (Text.substr(0, bom.size()) == bom) {
-        Text.remove_prefix(bom.size());
-    }
+    FSectionIndex.clear();
     TSection* current = nullptr;
     while (!Text.empty()) {
         // CR LF, LF and a lone CR all end a line.
@@ -282,18 +310,13 @@ void TIniFile::SetText(std::string_view Text) {
                 (Text[end] == '\r' && end + 1 < Text.size() && Text[end + 1] == '\n') ? 2 : 1;
             Text.remove_prefix(end + skip);
         }
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimLine(raw);
         if (line.empty()) {
             continue;
         }
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            const std::string_view name = Trim(line.substr(1, line.size() - 2));
             // A section that appears twice continues the first one.
-            current = FindSection(name);
-            if (current == nullptr) {
-                FSections.push_back(TSection{std::string(name), {}});
-                current = &FSections.back();
-            }
+            current = &AddSection(Trim(line.substr(1, line.size() - 2)));
             continue;
         }
         if (current == nullptr) {
@@ -336,9 +359,18 @@ std::string TIniFile::Text() const {
 }
 
 const TIniFile::TSection* TIniFile::FindSection(std::string_view Section) const {
-    const auto it = std::find_if(FSections.begin(), FSections.end(),
-                                 [&](const TSection& s) { return SameName(s.Name, Section); });
-    return it == FSections.end() ? nullptr : &*it;
+    // An index, not a search: a damaged file of many thousand sections must not
+    // take minutes to read.
+    const auto it = FSectionIndex.find(UpperName(Section));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+}
+
+TIniFile::TSection& TIniFile::AddSection(std::string_view Section) {
+    const auto [it, added] = FSectionIndex.try_emplace(UpperName(Section), FSections.size());
+    if (added) {
+        FSections.push_back(TSection{std::string(Section), {}});
+    }
+    return FSections[it->second];
 }
 
 TIniFile::TSection* TIniFile::FindSection(std::string_view Section) {
@@ -414,11 +446,7 @@ bool TIniFile::ReadBool(std::string_view Section, std::string_view Key, bool Def
 
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
     CheckWritable(Section, Key, Value);
-    TSection* section = FindSection(Section);
-    if (section == nullptr) {
-        FSections.push_back(TSection{std::string(Section), {}});
-        section = &FSections.back();
-    }
+    TSection* section = &AddSection(Section);
     if (const TLine* entry = FindEntry(*section, Key)) {
         const_cast<TLine*>(entry)->Value = Value;
         return;
