@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <system_error>
 
 #include "comport/main_thread_dispatcher.h"
 
@@ -9,6 +10,9 @@ namespace tarnwick {
 
 TComThread::TComThread(TCustomComPort& Port)
     : OwnerPort(Port), Shared(std::make_shared<TShared>()) {
+    // Without its stop event the thread could never be ended: Close would wait for ever.
+    if (!Shared->QuitEvent.Valid())
+        Port.RaiseExt(1, platform::LastError());
     // The thread that opens the port is the main thread unless one was named:
     // the dispatcher must know it before the event thread first asks.
     TMainThreadDispatcher::Instance();
@@ -18,7 +22,11 @@ TComThread::TComThread(TCustomComPort& Port)
 
 void TComThread::Resume() {
     std::lock_guard<std::mutex> lock(Shared->ThreadMutex);
-    Thread = std::thread(&TComThread::Execute, Shared, &OwnerPort);
+    try {
+        Thread = std::thread(&TComThread::Execute, Shared, &OwnerPort);
+    } catch (const std::system_error& error) {
+        OwnerPort.RaiseExt(1, static_cast<std::uint32_t>(error.code().value()));
+    }
 }
 
 TComThread::~TComThread() {
