@@ -283,6 +283,12 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
             "Cannot read INI file " + Quoted(FFileName.string()) + ": it is a folder",
             std::make_error_code(std::errc::is_a_directory));
     }
+    // A pipe would block the reader, a device might never end.
+    if (!std::filesystem::is_regular_file(status)) {
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": it is no regular file",
+            std::make_error_code(std::errc::invalid_argument));
+    }
     std::ifstream in(FFileName, std::ios::binary);
     if (!in) {
         ThrowFileError("Cannot read INI file", FFileName, errno);
@@ -290,6 +296,13 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
         ThrowFileError("Cannot read INI file", FFileName, errno);
+    }
+    // No text file holds a zero byte: this is something else, and writing settings
+    // back would destroy it.
+    if (content.find('\0') != std::string::npos) {
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": it holds binary data",
+            std::make_error_code(std::errc::illegal_byte_sequence));
     }
     SetText(content);
 }

@@ -38,7 +38,8 @@ class TIniFile {
     // An empty object that belongs to no file (UpdateFile() then fails).
     TIniFile() = default;
     // Reads FileName if it exists. Throws EIniFileError if it exists but
-    // cannot be read: writing it back later would destroy its content.
+    // cannot be read (no permission, a folder, a pipe or device, binary data
+    // with zero bytes): writing it back later would destroy its content.
     explicit TIniFile(std::filesystem::path FileName);
 
     const std::filesystem::path& FileName() const { return FFileName; }
