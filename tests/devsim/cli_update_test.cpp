@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../bootloader/devsim_process.h"
+#include "devsim_process.h"
 
 namespace tarnwick {
 namespace {
