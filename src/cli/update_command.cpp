@@ -4,13 +4,11 @@
 // go to standard output one per line, questions and notices to the terminal, progress to
 // standard error when that is a terminal, and Ctrl-C asks to cancel.
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,11 +18,11 @@
 #include <vector>
 
 #include "bootloader/bootloader.h"
+#include "cli_platform.h"
 #include "command.h"
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "image/firmware_image.h"
-#include "text/cp1252.h"
 
 namespace tarnwick::cli {
 
@@ -37,52 +35,6 @@ std::atomic<bool> InterruptRequested{false};
 void OnInterrupt(int) {
     InterruptRequested = true;
 }
-
-// Routes Ctrl-C and SIGTERM to OnInterrupt (and ignores SIGPIPE) for its lifetime, then
-// restores what was there.
-class TInterruptGuard {
-  public:
-    TInterruptGuard() {
-#ifdef _WIN32
-        OldInt = std::signal(SIGINT, OnInterrupt);
-        OldTerm = std::signal(SIGTERM, OnInterrupt);
-#else
-        struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &OldInt);
-        sigaction(SIGTERM, &sa, &OldTerm);
-        // A reader that goes away (output piped into head) must not kill the run
-        // half-way: the port would stay open and the device mid-stream.
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &OldPipe);
-#endif
-    }
-    ~TInterruptGuard() {
-#ifdef _WIN32
-        std::signal(SIGINT, OldInt);
-        std::signal(SIGTERM, OldTerm);
-#else
-        sigaction(SIGINT, &OldInt, nullptr);
-        sigaction(SIGTERM, &OldTerm, nullptr);
-        sigaction(SIGPIPE, &OldPipe, nullptr);
-#endif
-    }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
-  private:
-#ifdef _WIN32
-    void (*OldInt)(int) = SIG_DFL;
-    void (*OldTerm)(int) = SIG_DFL;
-#else
-    struct sigaction OldInt {};
-    struct sigaction OldTerm {};
-    struct sigaction OldPipe {};
-#endif
-};
 
 struct TUpdateOptions {
     std::string Port;
@@ -293,12 +245,10 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     options.Program = !Arguments.Has("no-program");
     options.Verify = !Arguments.Has("no-verify");
     options.Yes = Arguments.Has("yes");
-#ifndef _WIN32
     // The device compares the password byte by byte with what the Windows tool sends: one
-    // Windows-1252 byte per character. The terminal hands us UTF-8.
-    if (!Utf8ToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
+    // Windows-1252 byte per character.
+    if (!ArgumentToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
         throw EUsage("das Passwort enthält Zeichen, die nicht in Windows-1252 darstellbar sind");
-#endif
     if (options.Port.empty())
         throw EUsage("leerer Portname");
     // Only the rates of the baud-rate list: anything else would silently become another.
@@ -323,7 +273,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     Context.Err << FileLoadedMessage(options.File) << "\n";
 
     TMainThreadDispatcher::Instance().SetMainThread();
-    const TInterruptGuard interruptGuard;
+    const TInterruptGuard interruptGuard(OnInterrupt);
     InterruptRequested = false;
 
     TUpdateOutcome outcome;

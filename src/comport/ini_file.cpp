@@ -10,13 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "comport/ini_file_write.h"
 
 namespace tarnwick {
 
@@ -75,12 +69,16 @@ bool HasLineBreak(std::string_view Text) {
     return Text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+}  // namespace
+
 std::string Quoted(std::string_view Text) {
     std::string result = "\"";
     result += Text;
     result += '"';
     return result;
 }
+
+namespace {
 
 // A name must read back as written: the reader trims lines and names, so a name
 // with blanks or control characters at an end, or control characters anywhere,
@@ -108,12 +106,6 @@ void CheckWritable(std::string_view Section, std::string_view Key, std::string_v
     }
 }
 
-// The reason for an error code of the write layer (GetLastError on Windows,
-// errno elsewhere).
-std::string SystemMessage(int Code) {
-    return std::system_category().message(Code);
-}
-
 [[noreturn]] void ThrowFileError(const std::string& What, const std::filesystem::path& Path,
                                  int Code) {
     // Reading goes through the C++ library, which reports errno everywhere.
@@ -121,152 +113,14 @@ std::string SystemMessage(int Code) {
     throw EIniFileError(What + " " + Quoted(Path.string()) + ": " + code.message(), code);
 }
 
-// Names the file being saved first, then the step that failed.
-[[noreturn]] void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step,
-                                  int Code) {
+}  // namespace
+
+void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step, int Code) {
+    // GetLastError on Windows, errno elsewhere: the system category reads both.
     throw EIniFileError("Cannot write INI file " + Quoted(Target.string()) + ": " + Step + ": " +
-                            SystemMessage(Code),
+                            std::system_category().message(Code),
                         std::error_code(Code, std::system_category()));
 }
-
-#ifdef _WIN32
-
-int LastError() {
-    return static_cast<int>(GetLastError());
-}
-
-void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
-    // Same folder as the target, so the final move is a rename on one volume.
-    const std::filesystem::path temp =
-        Target.parent_path() /
-        (Target.filename().wstring() + L".tmp" + std::to_wstring(GetCurrentProcessId()));
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ThrowWriteError(Target, "cannot create temporary file " + Quoted(temp.string()),
-                        LastError());
-    }
-    std::size_t done = 0;
-    while (done < Content.size()) {
-        const DWORD chunk = static_cast<DWORD>(
-            std::min<std::size_t>(Content.size() - done, std::numeric_limits<DWORD>::max()));
-        DWORD written = 0;
-        if (!WriteFile(file, Content.data() + done, chunk, &written, nullptr) || written == 0) {
-            const int code = LastError();
-            CloseHandle(file);
-            DeleteFileW(temp.c_str());
-            ThrowWriteError(Target, "cannot write temporary file", code);
-        }
-        done += written;
-    }
-    if (!FlushFileBuffers(file)) {
-        const int code = LastError();
-        CloseHandle(file);
-        DeleteFileW(temp.c_str());
-        ThrowWriteError(Target, "cannot write temporary file", code);
-    }
-    CloseHandle(file);
-    if (!MoveFileExW(temp.c_str(), Target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const int code = LastError();
-        DeleteFileW(temp.c_str());
-        ThrowWriteError(Target, "cannot replace it", code);
-    }
-}
-
-#else
-
-// Closes a descriptor and removes the temporary file unless released.
-class TTempFile {
-  public:
-    explicit TTempFile(std::filesystem::path Path) : FPath(std::move(Path)) {}
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    ~TTempFile() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-        if (!FReleased) {
-            ::unlink(FPath.c_str());
-        }
-    }
-    const std::filesystem::path& Path() const { return FPath; }
-    void Release() { FReleased = true; }
-    int Fd = -1;
-
-  private:
-    std::filesystem::path FPath;
-    bool FReleased = false;
-};
-
-void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
-    const std::filesystem::path folder =
-        Target.has_parent_path() ? Target.parent_path() : std::filesystem::path(".");
-    // A name no other writer uses; O_EXCL guards against a leftover of the same name.
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path tempPath;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        // Appended piece by piece: GCC 12 reports a false -Wrestrict for the
-        // chained operator+ at -O2.
-        std::string name = ".";
-        name += Target.filename().string();
-        name += ".tmp";
-        name += std::to_string(::getpid());
-        name += '-';
-        name += std::to_string(++counter);
-        tempPath = folder / name;
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        ThrowWriteError(Target, "cannot create temporary file " + Quoted(tempPath.string()), errno);
-    }
-    TTempFile temp(tempPath);
-    temp.Fd = fd;
-
-    // Keep the permissions of the file being replaced.
-    struct stat targetStat {};
-    if (::stat(Target.c_str(), &targetStat) == 0) {
-        ::fchmod(fd, targetStat.st_mode & 07777);
-    }
-
-    std::size_t done = 0;
-    while (done < Content.size()) {
-        const ssize_t n = ::write(fd, Content.data() + done, Content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowWriteError(Target, "cannot write temporary file", errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        ThrowWriteError(Target, "cannot write temporary file", errno);
-    }
-    const int closeResult = ::close(fd);
-    temp.Fd = -1;
-    if (closeResult != 0) {
-        ThrowWriteError(Target, "cannot write temporary file", errno);
-    }
-    if (::rename(temp.Path().c_str(), Target.c_str()) != 0) {
-        ThrowWriteError(Target, "cannot replace it", errno);
-    }
-    temp.Release();
-    // Make the rename itself durable; a failure here loses nothing already written.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-}
-
-#endif
-
-}  // namespace
 
 TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileName)) {
     std::error_code ec;
