@@ -87,6 +87,24 @@ TUpdateOutcome RunAndCheck(TBootloader& Bootloader, TComPort& Port, TRecorder& O
     return outcome;
 }
 
+// One window's update side, kept over several runs as the program keeps it.
+struct TRig {
+    TRig() {
+        TMainThreadDispatcher::Instance().SetMainThread();
+        Owner.Answers = std::vector<bool>(8, true);
+        Owner.Port = Adapter.Path().string();
+        Bootloader.SetImage(Firmware, 9);
+    }
+    TUpdateOutcome Run(bool Fails) { return RunAndCheck(Bootloader, Port, Owner, Fails); }
+
+    TTempDir Dir;
+    TAdapter Adapter{Dir};
+    TRecorder Owner;
+    TComPort Port;
+    TBootloader Bootloader{Owner, Port};
+    const TBuffer Firmware = Image(10);
+};
+
 struct TUnplugCase {
     const char* Name;
     TProgressBar Bar;  // the adapter goes when this bar reaches Position
@@ -98,27 +116,17 @@ class UnplugTest : public testing::TestWithParam<TUnplugCase> {};
 
 TEST_P(UnplugTest, RunEndsCleanlyAndTheNextRunWorks) {
     const TUnplugCase& c = GetParam();
-    TMainThreadDispatcher::Instance().SetMainThread();
-    TTempDir dir;
-    TAdapter adapter(dir);
-    TRecorder owner;
-    owner.Answers = std::vector<bool>(8, true);
-    owner.Port = adapter.Path().string();
-    owner.OnProgress = [&](TProgressBar Bar, int Position) {
-        if (Bar == c.Bar && Position == c.Position && adapter.Plugged()) {
-            adapter.Unplug();
+    TRig rig;
+    rig.Owner.OnProgress = [&](TProgressBar Bar, int Position) {
+        if (Bar == c.Bar && Position == c.Position && rig.Adapter.Plugged()) {
+            rig.Adapter.Unplug();
         }
     };
-    TComPort port;
-    TBootloader bootloader(owner, port);
-    const TBuffer image = Image(10);
-    bootloader.SetImage(image, 9);
-
-    adapter.Plug(c.Device);
-    RunAndCheck(bootloader, port, owner, true);
-    adapter.Plug();
-    owner.OnProgress = nullptr;
-    RunAndCheck(bootloader, port, owner, false);
+    rig.Adapter.Plug(c.Device);
+    rig.Run(true);
+    rig.Adapter.Plug();
+    rig.Owner.OnProgress = nullptr;
+    rig.Run(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,23 +138,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TUnplugCase>& Info) { return std::string(Info.param.Name); });
 
 TEST(Unplug, BetweenTwoRunsTheSecondEndsCleanlyAndTheThirdWorks) {
-    TMainThreadDispatcher::Instance().SetMainThread();
-    TTempDir dir;
-    TAdapter adapter(dir);
-    TRecorder owner;
-    owner.Answers = std::vector<bool>(8, true);
-    owner.Port = adapter.Path().string();
-    TComPort port;
-    TBootloader bootloader(owner, port);
-    const TBuffer image = Image(10);
-    bootloader.SetImage(image, 9);
-
-    adapter.Plug();
-    RunAndCheck(bootloader, port, owner, false);
-    adapter.Unplug();
-    RunAndCheck(bootloader, port, owner, true);
-    adapter.Plug();
-    RunAndCheck(bootloader, port, owner, false);
+    TRig rig;
+    rig.Adapter.Plug();
+    rig.Run(false);
+    rig.Adapter.Unplug();
+    rig.Run(true);
+    rig.Adapter.Plug();
+    rig.Run(false);
 }
 
 }  // namespace
