@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,11 @@ TUpdateOutcome RunAndCheck(TBootloader& Bootloader, TComPort& Port, TRecorder& O
     const double cpuStart = CpuSeconds();
     const std::size_t messagesBefore = Owner.Messages.size();
     const TUpdateOutcome outcome = Bootloader.RunUpdate();
+    std::string shown;
+    for (std::size_t i = messagesBefore; i < Owner.Messages.size(); ++i) {
+        shown += "\n  " + Owner.Messages[i];
+    }
+    SCOPED_TRACE("the run showed:" + shown);
 
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -111,6 +117,11 @@ struct TUnplugCase {
     int Position;
     std::vector<std::string> Device;
 };
+
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const TUnplugCase& Case, std::ostream* Os) {
+    *Os << Case.Name;
+}
 
 class UnplugTest : public testing::TestWithParam<TUnplugCase> {};
 
