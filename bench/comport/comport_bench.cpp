@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "comport/com_port.h"
+#include "comport/ini_file.h"
 #include "comport/main_thread_dispatcher.h"
 #include "process_cpu.h"
 #include "pty_pair.h"
@@ -98,5 +99,24 @@ BENCHMARK(BM_WriteStrOneByte)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace tarnwick
+
+// A damaged settings file of 80,000 sections (about 2.5 MB) whose names differ only
+// at their end: with a search per section header this took minutes.
+void BM_IniReadManySections(benchmark::State& State) {
+    std::string text;
+    for (int i = 0; i < 80000; ++i) {
+        const std::string digits = std::to_string(i);
+        text += "[Section of a damaged file ";
+        text.append(12 - digits.size(), '0');
+        text += digits;
+        text += "]\r\nk=1\r\n";
+    }
+    for (auto _ : State) {
+        tarnwick::TIniFile ini;
+        ini.SetText(text);
+        benchmark::DoNotOptimize(ini.SectionExists("x"));
+    }
+}
+BENCHMARK(BM_IniReadManySections)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

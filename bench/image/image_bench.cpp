@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "firmware_image.h"
@@ -66,6 +67,21 @@ void BM_LoadHexFile(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_LoadHexFile)->Unit(benchmark::kMillisecond);
+
+// The same text from memory, as tests and the fuzz target load it.
+void BM_LoadHexText(benchmark::State& State) {
+    std::ifstream in(FullHexFile().Name, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TBuffer image;
+    std::int32_t highest = 0;
+    for (auto _ : State) {
+        if (LoadHexText(text, image, highest, MaxFlashSize) != HexLoaded) {
+            State.SkipWithError("load failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LoadHexText)->Unit(benchmark::kMillisecond);
 
 void BM_BuildAllProgramRows(benchmark::State& State) {
     const TBuffer image(MaxFlashSize, 0x5A);

@@ -162,6 +162,8 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     // Read in FormShow, written and dropped in FormClose; null when the file could not be
     // read (it is then left as it is).
     std::unique_ptr<TIniFile> SettingsFile;
+    // The file existed but could not be read at start: it is left as it is.
+    bool SettingsUnreadable = false;
     // Set before the window is shown, or found by FormShow: Settings.ini next to the
     // program when that works, else in the user's configuration folder.
     std::filesystem::path SettingsPath;

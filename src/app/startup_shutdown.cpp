@@ -88,6 +88,7 @@ void TMainWindow::FormShow() {
     } catch (const EIniFileError& error) {
         // Written back at close, an unreadable file would lose what it holds.
         SettingsFile.reset();
+        SettingsUnreadable = true;
         ShowHintBox(this, QStringLiteral("Die Einstellungen konnten nicht gelesen werden.\n\n"
                                          "Datei: %1\nGrund: %2\n\nEs gelten die Vorgaben; "
                                          "die Datei wird beim Beenden nicht verändert.")
@@ -156,6 +157,13 @@ void TMainWindow::closeEvent(QCloseEvent* Event) {
 
 void TMainWindow::FormClose() {
     if (!SettingsFile) {
+        if (SettingsUnreadable) {
+            SettingsUnreadable = false;
+            ShowHintBox(this, QStringLiteral("Die Einstellungen dieses Laufs wurden nicht "
+                                             "gespeichert: die Datei %1 konnte beim Start nicht "
+                                             "gelesen werden und bleibt unverändert.")
+                                  .arg(PathText(SettingsPath)));
+        }
         return;
     }
     StartupTimer.stop();

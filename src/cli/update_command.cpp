@@ -5,25 +5,22 @@
 // progress to standard error when that is a terminal, and Ctrl-C asks to cancel. Given
 // several ports, it updates them all at once (update_multi.cpp).
 
-#include <signal.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "bootloader/bootloader.h"
+#include "cli_platform.h"
 #include "command.h"
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "device_owner.h"
 #include "image/firmware_image.h"
 #include "terminal/com_terminal_core.h"
-#include "text/cp1252.h"
 #include "update_console.h"
 #include "update_run.h"
 
@@ -36,52 +33,6 @@ namespace {
 void OnInterrupt(int) {
     InterruptRequested = true;
 }
-
-// Routes Ctrl-C and SIGTERM to OnInterrupt (and ignores SIGPIPE) for its lifetime, then
-// restores what was there.
-class TInterruptGuard {
-  public:
-    TInterruptGuard() {
-#ifdef _WIN32
-        OldInt = std::signal(SIGINT, OnInterrupt);
-        OldTerm = std::signal(SIGTERM, OnInterrupt);
-#else
-        struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &OldInt);
-        sigaction(SIGTERM, &sa, &OldTerm);
-        // A reader that goes away (output piped into head) must not kill the run
-        // half-way: the port would stay open and the device mid-stream.
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &OldPipe);
-#endif
-    }
-    ~TInterruptGuard() {
-#ifdef _WIN32
-        std::signal(SIGINT, OldInt);
-        std::signal(SIGTERM, OldTerm);
-#else
-        sigaction(SIGINT, &OldInt, nullptr);
-        sigaction(SIGTERM, &OldTerm, nullptr);
-        sigaction(SIGPIPE, &OldPipe, nullptr);
-#endif
-    }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
-  private:
-#ifdef _WIN32
-    void (*OldInt)(int) = SIG_DFL;
-    void (*OldTerm)(int) = SIG_DFL;
-#else
-    struct sigaction OldInt {};
-    struct sigaction OldTerm {};
-    struct sigaction OldPipe {};
-#endif
-};
 
 // Exit status: 0 when the run ended with the success command sent (on every device), 3
 // when the user cancelled, 2 for a usage error, 1 for everything else.
@@ -107,12 +58,10 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
                          " widersprechen sich");
         options.Pacing = 0;
     }
-#ifndef _WIN32
     // The device compares the password byte by byte with what the Windows tool sends: one
-    // Windows-1252 byte per character. The terminal hands us UTF-8.
-    if (!Utf8ToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
+    // Windows-1252 byte per character.
+    if (!ArgumentToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
         throw EUsage("das Passwort enthält Zeichen, die nicht in Windows-1252 darstellbar sind");
-#endif
     for (auto port = options.Ports.begin(); port != options.Ports.end(); ++port) {
         if (port->empty())
             throw EUsage("leerer Portname");
@@ -131,7 +80,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
         return ExitFailure;
 
     TMainThreadDispatcher::Instance().SetMainThread();
-    const TInterruptGuard interruptGuard;
+    const TInterruptGuard interruptGuard(OnInterrupt);
     InterruptRequested = false;
     if (options.Ports.size() > 1)
         return RunMultiUpdate(options, image, highestAddress, Context);

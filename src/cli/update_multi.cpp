@@ -7,10 +7,6 @@
 // device, prefixes every message with its port, passes Ctrl-C on to every device and prints
 // a table of the results at the end.
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
-
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -20,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli_platform.h"
 #include "comport/main_thread_dispatcher.h"
 #include "update_console.h"
 #include "update_run.h"
@@ -27,33 +24,6 @@
 namespace tarnwick::cli {
 
 namespace {
-
-// The threads started while it lives leave Ctrl-C and SIGTERM to the main thread, whose
-// read of an answer they must interrupt.
-class TSignalsToMainThread {
-  public:
-    TSignalsToMainThread() {
-#ifndef _WIN32
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGINT);
-        sigaddset(&blocked, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &blocked, &Old);
-#endif
-    }
-    ~TSignalsToMainThread() {
-#ifndef _WIN32
-        pthread_sigmask(SIG_SETMASK, &Old, nullptr);
-#endif
-    }
-    TSignalsToMainThread(const TSignalsToMainThread&) = delete;
-    TSignalsToMainThread& operator=(const TSignalsToMainThread&) = delete;
-
-  private:
-#ifndef _WIN32
-    sigset_t Old{};
-#endif
-};
 
 class TMultiRunner {
   public:

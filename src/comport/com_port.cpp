@@ -211,11 +211,21 @@ void TCustomComPort::Open() {
     if (FEvents.Empty()) {
         ThreadCreated = false;
     } else {
-        if (FSyncMethod == smWindowSync)
-            EventWindow = std::make_unique<TComEventWindow>(*this);
-        EventThread = std::make_unique<TComThread>(*this);
-        ThreadCreated = true;
-        EventThread->Resume();  // after the fields above, which the thread reads
+        try {
+            if (FSyncMethod == smWindowSync)
+                EventWindow = std::make_unique<TComEventWindow>(*this);
+            EventThread = std::make_unique<TComThread>(*this);
+            ThreadCreated = true;
+            EventThread->Resume();  // after the fields above, which the thread reads
+        } catch (...) {
+            // Out of descriptors or threads: the port stays closed, nothing is kept.
+            EventThread.reset();
+            ThreadCreated = false;
+            EventWindow.reset();
+            CloseDevice();
+            FConnected = false;
+            throw;
+        }
     }
     NotifyAfterOpen();
 }

@@ -2,11 +2,15 @@
 
 #include <array>
 #include <chrono>
+#include <system_error>
 
 namespace tarnwick {
 
 TComThread::TComThread(TCustomComPort& Port)
     : OwnerPort(Port), Shared(std::make_shared<TShared>()) {
+    // Without its stop event the thread could never be ended: Close would wait for ever.
+    if (!Shared->QuitEvent.Valid())
+        Port.RaiseExt(1, platform::LastError());
     // The thread that opens the port is the main thread unless one was named:
     // the dispatcher must know it before the event thread first asks.
     Shared->Dispatcher = TMainThreadDispatcher::SharedInstance();
@@ -16,7 +20,11 @@ TComThread::TComThread(TCustomComPort& Port)
 
 void TComThread::Resume() {
     std::lock_guard<std::mutex> lock(Shared->ThreadMutex);
-    Thread = std::thread(&TComThread::Execute, Shared, &OwnerPort);
+    try {
+        Thread = std::thread(&TComThread::Execute, Shared, &OwnerPort);
+    } catch (const std::system_error& error) {
+        OwnerPort.RaiseExt(1, static_cast<std::uint32_t>(error.code().value()));
+    }
 }
 
 TComThread::~TComThread() {

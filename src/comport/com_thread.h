@@ -15,7 +15,8 @@ namespace tarnwick {
 class TComThread {
   public:
     // Sets the driver's event mask from the port's Events; the thread starts
-    // with Resume, once the port has recorded it.
+    // with Resume, once the port has recorded it. Both raise EComPortExt code 1
+    // when the system gives no stop event or no thread.
     explicit TComThread(TCustomComPort& Port);
     void Resume();
     // SignalStop, then waits for the end while running the hand-overs that the

@@ -10,13 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "comport/ini_file_write.h"
 
 namespace tarnwick {
 
@@ -39,6 +33,15 @@ bool IsTrimmed(char C) {
     return static_cast<unsigned char>(C) <= 0x20;
 }
 
+// Section names match in any letter case: the index keys them in upper case.
+std::string UpperName(std::string_view Name) {
+    std::string upper(Name);
+    std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+    return upper;
+}
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
 std::string_view Trim(std::string_view Text) {
     while (!Text.empty() && IsTrimmed(Text.front())) {
         Text.remove_prefix(1);
@@ -49,9 +52,24 @@ std::string_view Trim(std::string_view Text) {
     return Text;
 }
 
+// Trims a line as read. Editors put a byte order mark in front of the file, and
+// files joined or edited by hand carry it further on: at the start of any line it
+// is read like a blank, so a rewrite (which never writes one) reads back the same.
+std::string_view TrimLine(std::string_view Text) {
+    for (;;) {
+        Text = Trim(Text);
+        if (Text.substr(0, ByteOrderMark.size()) != ByteOrderMark) {
+            return Text;
+        }
+        Text.remove_prefix(ByteOrderMark.size());
+    }
+}
+
 bool HasLineBreak(std::string_view Text) {
     return Text.find_first_of("\r\n") != std::string_view::npos;
 }
+
+}  // namespace
 
 std::string Quoted(std::string_view Text) {
     std::string result = "\"";
@@ -60,13 +78,25 @@ std::string Quoted(std::string_view Text) {
     return result;
 }
 
+namespace {
+
+// A name must read back as written: the reader trims lines and names, so a name
+// with blanks or control characters at an end, or control characters anywhere,
+// would come back as another name (or another line).
+bool NameReadsBack(std::string_view Name) {
+    return Trim(Name) == Name && std::none_of(Name.begin(), Name.end(), [](char C) {
+               return static_cast<unsigned char>(C) < 0x20 || C == '\x7F';
+           });
+}
+
 void CheckWritable(std::string_view Section, std::string_view Key, std::string_view Value) {
-    if (HasLineBreak(Section)) {
-        throw EIniFileError("INI section name " + Quoted(Section) + " contains a line break");
+    if (!NameReadsBack(Section)) {
+        throw EIniFileError("INI section name " + Quoted(Section) +
+                            " has blanks at an end or control characters");
     }
-    const std::string_view key = Trim(Key);
-    if (HasLineBreak(Key) || key.empty() || Key.find('=') != std::string_view::npos ||
-        key.front() == ';' || key.front() == '[') {
+    // A key starts its line, where a byte order mark reads as a blank.
+    if (!NameReadsBack(Key) || Key.empty() || Key.find('=') != std::string_view::npos ||
+        Key.front() == ';' || Key.front() == '[' || TrimLine(Key) != Key) {
         throw EIniFileError("INI key " + Quoted(Key) + " cannot be stored in section " +
                             Quoted(Section));
     }
@@ -76,12 +106,6 @@ void CheckWritable(std::string_view Section, std::string_view Key, std::string_v
     }
 }
 
-// The reason for an error code of the write layer (GetLastError on Windows,
-// errno elsewhere).
-std::string SystemMessage(int Code) {
-    return std::system_category().message(Code);
-}
-
 [[noreturn]] void ThrowFileError(const std::string& What, const std::filesystem::path& Path,
                                  int Code) {
     // Reading goes through the C++ library, which reports errno everywhere.
@@ -89,152 +113,14 @@ std::string SystemMessage(int Code) {
     throw EIniFileError(What + " " + Quoted(Path.string()) + ": " + code.message(), code);
 }
 
-// Names the file being saved first, then the step that failed.
-[[noreturn]] void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step,
-                                  int Code) {
+}  // namespace
+
+void ThrowWriteError(const std::filesystem::path& Target, const std::string& Step, int Code) {
+    // GetLastError on Windows, errno elsewhere: the system category reads both.
     throw EIniFileError("Cannot write INI file " + Quoted(Target.string()) + ": " + Step + ": " +
-                            SystemMessage(Code),
+                            std::system_category().message(Code),
                         std::error_code(Code, std::system_category()));
 }
-
-#ifdef _WIN32
-
-int LastError() {
-    return static_cast<int>(GetLastError());
-}
-
-void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
-    // Same folder as the target, so the final move is a rename on one volume.
-    const std::filesystem::path temp =
-        Target.parent_path() /
-        (Target.filename().wstring() + L".tmp" + std::to_wstring(GetCurrentProcessId()));
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ThrowWriteError(Target, "cannot create temporary file " + Quoted(temp.string()),
-                        LastError());
-    }
-    std::size_t done = 0;
-    while (done < Content.size()) {
-        const DWORD chunk = static_cast<DWORD>(
-            std::min<std::size_t>(Content.size() - done, std::numeric_limits<DWORD>::max()));
-        DWORD written = 0;
-        if (!WriteFile(file, Content.data() + done, chunk, &written, nullptr) || written == 0) {
-            const int code = LastError();
-            CloseHandle(file);
-            DeleteFileW(temp.c_str());
-            ThrowWriteError(Target, "cannot write temporary file", code);
-        }
-        done += written;
-    }
-    if (!FlushFileBuffers(file)) {
-        const int code = LastError();
-        CloseHandle(file);
-        DeleteFileW(temp.c_str());
-        ThrowWriteError(Target, "cannot write temporary file", code);
-    }
-    CloseHandle(file);
-    if (!MoveFileExW(temp.c_str(), Target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const int code = LastError();
-        DeleteFileW(temp.c_str());
-        ThrowWriteError(Target, "cannot replace it", code);
-    }
-}
-
-#else
-
-// Closes a descriptor and removes the temporary file unless released.
-class TTempFile {
-  public:
-    explicit TTempFile(std::filesystem::path Path) : FPath(std::move(Path)) {}
-    TTempFile(const TTempFile&) = delete;
-    TTempFile& operator=(const TTempFile&) = delete;
-    ~TTempFile() {
-        if (Fd >= 0) {
-            ::close(Fd);
-        }
-        if (!FReleased) {
-            ::unlink(FPath.c_str());
-        }
-    }
-    const std::filesystem::path& Path() const { return FPath; }
-    void Release() { FReleased = true; }
-    int Fd = -1;
-
-  private:
-    std::filesystem::path FPath;
-    bool FReleased = false;
-};
-
-void WriteWholeFile(const std::filesystem::path& Target, const std::string& Content) {
-    const std::filesystem::path folder =
-        Target.has_parent_path() ? Target.parent_path() : std::filesystem::path(".");
-    // A name no other writer uses; O_EXCL guards against a leftover of the same name.
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path tempPath;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        // Appended piece by piece: GCC 12 reports a false -Wrestrict for the
-        // chained operator+ at -O2.
-        std::string name = ".";
-        name += Target.filename().string();
-        name += ".tmp";
-        name += std::to_string(::getpid());
-        name += '-';
-        name += std::to_string(++counter);
-        tempPath = folder / name;
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        ThrowWriteError(Target, "cannot create temporary file " + Quoted(tempPath.string()), errno);
-    }
-    TTempFile temp(tempPath);
-    temp.Fd = fd;
-
-    // Keep the permissions of the file being replaced.
-    struct stat targetStat {};
-    if (::stat(Target.c_str(), &targetStat) == 0) {
-        ::fchmod(fd, targetStat.st_mode & 07777);
-    }
-
-    std::size_t done = 0;
-    while (done < Content.size()) {
-        const ssize_t n = ::write(fd, Content.data() + done, Content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ThrowWriteError(Target, "cannot write temporary file", errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        ThrowWriteError(Target, "cannot write temporary file", errno);
-    }
-    const int closeResult = ::close(fd);
-    temp.Fd = -1;
-    if (closeResult != 0) {
-        ThrowWriteError(Target, "cannot write temporary file", errno);
-    }
-    if (::rename(temp.Path().c_str(), Target.c_str()) != 0) {
-        ThrowWriteError(Target, "cannot replace it", errno);
-    }
-    temp.Release();
-    // Make the rename itself durable; a failure here loses nothing already written.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-}
-
-#endif
-
-}  // namespace
 
 TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileName)) {
     std::error_code ec;
@@ -251,6 +137,12 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
             "Cannot read INI file " + Quoted(FFileName.string()) + ": it is a folder",
             std::make_error_code(std::errc::is_a_directory));
     }
+    // A pipe would block the reader, a device might never end.
+    if (!std::filesystem::is_regular_file(status)) {
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": it is no regular file",
+            std::make_error_code(std::errc::invalid_argument));
+    }
     std::ifstream in(FFileName, std::ios::binary);
     if (!in) {
         ThrowFileError("Cannot read INI file", FFileName, errno);
@@ -259,17 +151,20 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
     if (in.bad()) {
         ThrowFileError("Cannot read INI file", FFileName, errno);
     }
+    // No text file holds a zero byte: this is something else, and writing settings
+    // back would destroy it.
+    if (content.find('\0') != std::string::npos) {
+        throw EIniFileError(
+            "Cannot read INI file " + Quoted(FFileName.string()) + ": it holds binary data",
+            std::make_error_code(std::errc::illegal_byte_sequence));
+    }
     SetText(content);
 }
 
 void TIniFile::SetText(std::string_view Text) {
     FPreamble.clear();
     FSections.clear();
-    // Editors may put a UTF-8 byte order mark in front of the first section.
-    constexpr std::string_view bom = "\xEF\xBB\xBF";
-    if (Text.substr(0, bom.size()) == bom) {
-        Text.remove_prefix(bom.size());
-    }
+    FSectionIndex.clear();
     TSection* current = nullptr;
     while (!Text.empty()) {
         // CR LF, LF and a lone CR all end a line.
@@ -282,18 +177,13 @@ void TIniFile::SetText(std::string_view Text) {
                 (Text[end] == '\r' && end + 1 < Text.size() && Text[end + 1] == '\n') ? 2 : 1;
             Text.remove_prefix(end + skip);
         }
-        const std::string_view line = Trim(raw);
+        const std::string_view line = TrimLine(raw);
         if (line.empty()) {
             continue;
         }
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            const std::string_view name = Trim(line.substr(1, line.size() - 2));
             // A section that appears twice continues the first one.
-            current = FindSection(name);
-            if (current == nullptr) {
-                FSections.push_back(TSection{std::string(name), {}});
-                current = &FSections.back();
-            }
+            current = &AddSection(Trim(line.substr(1, line.size() - 2)));
             continue;
         }
         if (current == nullptr) {
@@ -336,9 +226,18 @@ std::string TIniFile::Text() const {
 }
 
 const TIniFile::TSection* TIniFile::FindSection(std::string_view Section) const {
-    const auto it = std::find_if(FSections.begin(), FSections.end(),
-                                 [&](const TSection& s) { return SameName(s.Name, Section); });
-    return it == FSections.end() ? nullptr : &*it;
+    // An index, not a search: a damaged file of many thousand sections must not
+    // take minutes to read.
+    const auto it = FSectionIndex.find(UpperName(Section));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+}
+
+TIniFile::TSection& TIniFile::AddSection(std::string_view Section) {
+    const auto [it, added] = FSectionIndex.try_emplace(UpperName(Section), FSections.size());
+    if (added) {
+        FSections.push_back(TSection{std::string(Section), {}});
+    }
+    return FSections[it->second];
 }
 
 TIniFile::TSection* TIniFile::FindSection(std::string_view Section) {
@@ -414,11 +313,7 @@ bool TIniFile::ReadBool(std::string_view Section, std::string_view Key, bool Def
 
 void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value) {
     CheckWritable(Section, Key, Value);
-    TSection* section = FindSection(Section);
-    if (section == nullptr) {
-        FSections.push_back(TSection{std::string(Section), {}});
-        section = &FSections.back();
-    }
+    TSection* section = &AddSection(Section);
     if (const TLine* entry = FindEntry(*section, Key)) {
         const_cast<TLine*>(entry)->Value = Value;
         return;

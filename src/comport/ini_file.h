@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnwick {
@@ -37,7 +38,8 @@ class TIniFile {
     // An empty object that belongs to no file (UpdateFile() then fails).
     TIniFile() = default;
     // Reads FileName if it exists. Throws EIniFileError if it exists but
-    // cannot be read: writing it back later would destroy its content.
+    // cannot be read (no permission, a folder, a pipe or device, binary data
+    // with zero bytes): writing it back later would destroy its content.
     explicit TIniFile(std::filesystem::path FileName);
 
     const std::filesystem::path& FileName() const { return FFileName; }
@@ -55,9 +57,11 @@ class TIniFile {
 
     // Writes replace the value of an existing key in place, or add the key at
     // the end of its section, or add the section at the end of the file.
-    // Names and values that would change the file's structure when read back
-    // (line breaks anywhere, "=" in a key, a key that would read as a comment
-    // or a section) are refused with EIniFileError.
+    // Names and values that would not read back as written are refused with
+    // EIniFileError: line breaks anywhere, section and key names with blanks at
+    // an end or control characters, "=" in a key, a key that would read as a
+    // comment or a section. Values keep the format's trimming: blanks at their
+    // ends are lost when read back.
     void WriteString(std::string_view Section, std::string_view Key, std::string_view Value);
     void WriteInteger(std::string_view Section, std::string_view Key, std::int32_t Value);
     void WriteBool(std::string_view Section, std::string_view Key, bool Value);
@@ -93,11 +97,14 @@ class TIniFile {
 
     const TSection* FindSection(std::string_view Section) const;
     TSection* FindSection(std::string_view Section);
+    // The section of that name, added at the end when there is none.
+    TSection& AddSection(std::string_view Section);
     static const TLine* FindEntry(const TSection& Section, std::string_view Key);
 
     std::filesystem::path FFileName;
     std::vector<std::string> FPreamble;  // comments above the first section
     std::vector<TSection> FSections;
+    std::unordered_map<std::string, std::size_t> FSectionIndex;  // upper-case name -> index
 };
 
 }  // namespace tarnwick

@@ -1,12 +1,10 @@
-#ifdef _WIN32
-
 #include <windows.h>
 
 #include <limits>
 #include <string>
 #include <system_error>
 
-#include "comport/registry_key.h"
+#include "comport/registry_key_win32.h"
 
 namespace tarnwick {
 
@@ -156,5 +154,3 @@ bool TWin32ReadOnlyKey::HasSubkey(const std::string& Name) const {
 }
 
 }  // namespace tarnwick
-
-#endif  // _WIN32

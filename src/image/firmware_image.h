@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick {
@@ -37,8 +38,44 @@ class TLoadFeedback {
     virtual void ProcessMessages() {}
 };
 
-// Reads an Intel-HEX file (record types 00, 01, 02) into Image, which is resized
-// to Length and filled with 0xFF first. Returns one of the result codes above.
+// Reads Intel-HEX text (record types 00, 01, 02) handed over in pieces of any size,
+// so a file need not be held in memory whole. The constructor shows the wait cursor,
+// resizes Image to Length and fills it with 0xFF.
+class THexReader {
+  public:
+    THexReader(TBuffer& Image, std::int32_t& HighestAddress, std::int32_t Length,
+               TLoadFeedback* Feedback = nullptr);
+    ~THexReader();
+    THexReader(const THexReader&) = delete;
+    THexReader& operator=(const THexReader&) = delete;
+
+    // Takes the next piece of the text. False once reading has stopped: the rest of
+    // the text cannot change the result, so the caller need not read it.
+    bool Feed(std::string_view Piece);
+    // Ends the text and returns the result code; the wait cursor is restored. A last
+    // line without line end counts unless the text broke off (TextComplete false).
+    int Finish(bool TextComplete = true);
+
+  private:
+    bool Line(std::string_view Text);
+    void EndWait();
+
+    TBuffer& Image;
+    std::int32_t& HighestAddress;
+    TLoadFeedback* Feedback;
+    std::string Pending;  // the start of a line that the next piece continues
+    std::int32_t SegmentOffset = 0;
+    int Result = 0;
+    bool Stopped = false;
+    bool Waiting = false;
+};
+
+// Reads Intel-HEX text held in memory into Image, as LoadHexFile reads a file.
+int LoadHexText(std::string_view Text, TBuffer& Image, std::int32_t& HighestAddress,
+                std::int32_t Length, TLoadFeedback* Feedback = nullptr);
+
+// Reads an Intel-HEX file into Image, block by block, and stops reading at the
+// first line that decides the result. Returns one of the result codes above.
 int LoadHexFile(const std::string& FileName, TBuffer& Image, std::int32_t& HighestAddress,
                 std::int32_t Length, TLoadFeedback* Feedback = nullptr);
 

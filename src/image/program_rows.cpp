@@ -27,13 +27,16 @@ TProgramRow MakeProgramRow(const TBuffer& Image, std::int32_t FirstAddress, int 
     }
     row.Address[6] = ')';
 
-    // Never read past the image, whatever the caller asks for.
-    const std::int32_t available = static_cast<std::int32_t>(Image.size()) - FirstAddress;
-    const std::size_t count = static_cast<std::size_t>(
-        std::clamp(std::min(Count, static_cast<int>(BytesPerRow)), 0, std::max(available, 0)));
+    // Never read outside the image, whatever the caller asks for: a row that starts
+    // before it or past its end shows no bytes. 64 bits, so no address overflows.
+    const std::int64_t size = static_cast<std::int64_t>(Image.size());
+    const std::int64_t available = FirstAddress < 0 ? 0 : size - FirstAddress;
+    const std::size_t count = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        std::min(Count, static_cast<int>(BytesPerRow)), 0, std::max<std::int64_t>(available, 0)));
 
     char hex[BytesPerRow * 3];
-    const std::uint8_t* bytes = Image.data() + FirstAddress;
+    // No pointer arithmetic at all for a row without bytes (an empty image has none).
+    const std::uint8_t* bytes = count > 0 ? Image.data() + FirstAddress : nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         hex[3 * i] = HexDigits[bytes[i] >> 4];
         hex[3 * i + 1] = HexDigits[bytes[i] & 0xF];
@@ -47,7 +50,9 @@ TProgramRow MakeProgramRow(const TBuffer& Image, std::int32_t FirstAddress, int 
     } else {
         row.Hex1.assign(hex, hexLength);
     }
-    row.Bytes.assign(reinterpret_cast<const char*>(bytes), count);
+    if (count > 0) {
+        row.Bytes.assign(reinterpret_cast<const char*>(bytes), count);
+    }
     return row;
 }
 

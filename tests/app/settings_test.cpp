@@ -1,10 +1,15 @@
 // Settings.ini: what a start restores, what a close writes, where the file lives.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTest>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -268,6 +273,81 @@ TEST(Settings, AFailedWriteAtCloseIsShownAndTheWindowStillCloses) {
         << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdString(path.string()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Grund: "))) << text.toStdString();
+}
+
+// What a file holds (its bytes, or that it is no regular file), to see it untouched.
+std::string Snapshot(const std::filesystem::path& Path) {
+    std::error_code code;
+    const auto status = std::filesystem::symlink_status(Path, code);
+    return std::to_string(static_cast<int>(status.type())) + ":" +
+           (std::filesystem::is_regular_file(status) ? ReadFile(Path) : std::string());
+}
+
+// A start on a settings file that exists but cannot be read: a German message, the
+// defaults, and at close the file left as it was and the user told so. Returns
+// what went wrong, empty when all held (a child process reports it that way).
+std::string StartAndCloseOnUnreadableSettings(const std::filesystem::path& Path) {
+    const std::string before = Snapshot(Path);
+    TModalAnswerer answerer;
+    auto window = Start(Path, Ports);
+    if (answerer.Boxes().size() != 1 || !answerer.Boxes()[0].Text.startsWith(QStringLiteral(
+                                            "Die Einstellungen konnten nicht gelesen werden."))) {
+        return "no German message at start";
+    }
+    const TWindowState state = StateOf(*window);
+    if (state.Password != "Kiwu" || !state.Program || !state.Verify || state.Baud != "115200" ||
+        state.Port != QString::fromStdString(Ports[0]) || !state.ShowProgram || state.Complete ||
+        !state.File.isEmpty()) {
+        return "the window did not start with the defaults";
+    }
+    window->PasswordEdit.setText(QStringLiteral("geheim"));
+    if (!window->close()) {
+        return "the window did not close";
+    }
+    if (answerer.Boxes().size() != 2 ||
+        !answerer.Boxes()[1].Text.contains(QStringLiteral("nicht gespeichert"))) {
+        return "the user was not told that the choices were not saved";
+    }
+    return Snapshot(Path) == before ? std::string() : "the file was changed";
+}
+
+TEST(Settings, AFileThatCannotBeReadIsLeftUntouched) {
+    struct TCase {
+        const char* Name;
+        std::function<void(const TTempDir&, const std::filesystem::path&)> Make;
+    };
+    const std::vector<TCase> cases = {
+        {"Folder", [](const TTempDir&, const auto& P) { std::filesystem::create_directory(P); }},
+        {"BinaryGarbage",
+         [](const TTempDir& D, const auto&) {
+             D.Write("Settings.ini", std::string("[Updater]\r\nPasswordEdit=x\0\xFE\xFF", 27));
+         }},
+        {"Pipe", [](const TTempDir&, const auto& P) { ASSERT_EQ(::mkfifo(P.c_str(), 0600), 0); }},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        const auto path = dir.Path() / "Settings.ini";
+        c.Make(dir, path);
+        EXPECT_EQ(StartAndCloseOnUnreadableSettings(path), "") << c.Name;
+    }
+}
+
+// Root reads any file: the window runs as nobody in a child process.
+[[noreturn]] void StartAsNobodyOnAFileWithoutReadPermission() {
+    TTempDir dir;
+    const auto path = dir.Write("Settings.ini", "[Updater]\r\nPasswordEdit=geheim\r\n");
+    if (::chmod(path.c_str(), 0) != 0 || ::chmod(dir.Path().c_str(), 0755) != 0 ||
+        ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        std::_Exit(2);
+    }
+    const std::string fault = StartAndCloseOnUnreadableSettings(path);
+    std::fprintf(stderr, "%s\n", fault.c_str());
+    std::_Exit(fault.empty() ? 0 : 1);
+}
+
+TEST(Settings, AFileWithoutReadPermissionIsLeftUntouched) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(StartAsNobodyOnAFileWithoutReadPermission(), testing::ExitedWithCode(0), "");
 }
 
 TEST(Settings, AFileNamedOnTheCommandLineReplacesTheSavedOne) {

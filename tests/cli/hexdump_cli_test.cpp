@@ -10,7 +10,7 @@
 #include "firmware_image.h"
 #include "hex_record.h"
 #include "program_rows.h"
-#include "run_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 #include "text/cp1252.h"
 

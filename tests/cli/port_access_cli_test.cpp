@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "comport/port_access_hint.h"
-#include "run_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 namespace tarnwick {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "comport/port_list.h"
-#include "run_process.h"
+#include "child_process.h"
 #include "sysfs_tree.h"
 #include "temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 namespace tarnwick {

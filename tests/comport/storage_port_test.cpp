@@ -1,12 +1,9 @@
 // Saving and loading a port's settings in INI sections and registry keys, with
 // real port objects: closed where the storage alone is tested, opened on
 // pseudo-terminals where a load must reach the device.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
-#include <unistd.h>
 
-#include <climits>
 #include <functional>
 #include <ostream>
 #include <stdexcept>
@@ -16,6 +13,7 @@
 #include "comport/com_port.h"
 #include "comport/ini_file.h"
 #include "comport/registry_key.h"
+#include "pty_pair.h"
 
 namespace tarnwick {
 namespace {
@@ -523,34 +521,6 @@ TEST(PortStorage, IniSectionIsTheComponentName) {
     EXPECT_EQ(ini.ReadString("Modem", "BaudRate", "none"), "none");
 }
 
-// The far end of a pseudo-terminal; the port opens the slave by its path.
-class TPty {
-  public:
-    TPty() {
-        FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[PATH_MAX];
-        if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0 ||
-            ::ptsname_r(FMaster, name, sizeof name) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        FPath = name;
-    }
-    ~TPty() { ::close(FMaster); }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-    const std::string& Path() const { return FPath; }
-    // The slave's settings as the kernel keeps them.
-    termios Settings() const {
-        termios t{};
-        ::tcgetattr(FMaster, &t);
-        return t;
-    }
-
-  private:
-    int FMaster = -1;
-    std::string FPath;
-};
-
 // Records which device each open/close notification belonged to.
 void Trace(TComPort& Port, std::vector<std::string>& Calls) {
     Port.OnBeforeClose = [&Calls](TCustomComPort& P) { Calls.push_back("close " + P.Port()); };
@@ -558,12 +528,12 @@ void Trace(TComPort& Port, std::vector<std::string>& Calls) {
 }
 
 TEST(PortStorageOpenPort, LoadMovesTheOpenPortAndAppliesLineSettings) {
-    TPty first;
-    TPty second;
+    test::TPtyPair first;
+    test::TPtyPair second;
     TComPort port;
     port.SetName("ComPort");
     port.SetEvents({});  // no event thread: nothing runs behind the test
-    port.SetPort(first.Path());
+    port.SetPort(first.SlavePath());
     port.Open();
     std::vector<std::string> calls;
     Trace(port, calls);
@@ -571,24 +541,25 @@ TEST(PortStorageOpenPort, LoadMovesTheOpenPortAndAppliesLineSettings) {
     TIniFile ini;
     // A pty always keeps 8 data bits without parity, so stop bits and flow
     // control show that the line settings were applied.
-    ini.SetText("[ComPort]\r\nPort=" + second.Path() +
+    ini.SetText("[ComPort]\r\nPort=" + second.SlavePath() +
                 "\r\nBaudRate=19200\r\nStopBits=2\r\nFlowControl=Hardware\r\n");
     port.LoadFromIni(ini);
 
     EXPECT_TRUE(port.Connected());
-    EXPECT_EQ(calls, (std::vector<std::string>{"close " + second.Path(), "open " + second.Path()}));
-    const termios t = second.Settings();
-    EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
-    EXPECT_NE(t.c_cflag & CSTOPB, 0u);
-    EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(calls, (std::vector<std::string>{"close " + second.SlavePath(),
+                                               "open " + second.SlavePath()}));
+    const test::TLineSettings t = second.Settings();
+    EXPECT_EQ(t.OSpeed, 19200u);
+    EXPECT_NE(t.CFlag & CSTOPB, 0u);
+    EXPECT_NE(t.CFlag & CRTSCTS, 0u);
     port.Close();
 }
 
 TEST(PortStorageOpenPort, PortThatCannotOpenStopsTheLoadThere) {
-    TPty pty;
+    test::TPtyPair pty;
     TComPort port;
     port.SetEvents({});
-    port.SetPort(pty.Path());
+    port.SetPort(pty.SlavePath());
     port.Open();
     TMemoryRegistryKey key;
     key.WriteString("Port", "/dev/tarnwick-no-such-port");

@@ -254,14 +254,5 @@ TEST(PortTransfer, OnAClosedPortWritesFailAndReadsGiveNothing) {
     }
 }
 
-TEST(PortTransfer, AbortAndLineErrorsOnAQuietPort) {
-    // A pty never has line errors; a real adapter's come from its counters.
-    TOpenPort p;
-    EXPECT_NO_THROW(p.Port.AbortTransfers());
-    EXPECT_TRUE(p.Port.LineErrors().Empty());
-    p.Port.WriteStr("still");
-    EXPECT_EQ(p.Pty.Receive(5, 2s), "still");
-}
-
 }  // namespace
 }  // namespace tarnwick

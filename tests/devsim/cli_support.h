@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "../bootloader/devsim_process.h"
+#include "devsim_process.h"
 
 namespace tarnwick::test {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "../bootloader/devsim_process.h"
 #include "cli_support.h"
+#include "devsim_process.h"
 
 namespace tarnwick {
 namespace {

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "../bootloader/devsim_process.h"
+#include "devsim_process.h"
 
 namespace tarnwick {
 namespace {

@@ -1,10 +1,16 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <csignal>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -281,6 +287,39 @@ TEST_P(HexLoadTest, ResultHighestAddressAndImage) {
     EXPECT_EQ(std::count(feedback.Events.begin(), feedback.Events.end(), 'E'), 1);
 }
 
+// The memory entry gives what the file loader gives, however the text is cut into
+// pieces (a line may end in one piece and its CR or LF come in the next).
+TEST_P(HexLoadTest, TextInPiecesOfAnySizeLoadsLikeTheFile) {
+    const TLoadCase& c = GetParam();
+    for (const std::size_t pieceSize :
+         {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{64}, c.Text.size() + 1}) {
+        TBuffer image(1000, 0x00);
+        std::int32_t highest = 12345;
+        TRecorder feedback;
+        int result = 0;
+        {
+            THexReader reader(image, highest, MaxFlashSize, &feedback);
+            for (std::size_t at = 0; at < c.Text.size(); at += pieceSize) {
+                if (!reader.Feed(std::string_view(c.Text).substr(at, pieceSize))) {
+                    break;
+                }
+            }
+            result = reader.Finish();
+        }
+        EXPECT_EQ(result, c.Result) << "pieces of " << pieceSize;
+        EXPECT_EQ(highest, c.HighestAddress) << "pieces of " << pieceSize;
+        for (const auto& [address, value] : c.Expect) {
+            EXPECT_EQ(image[static_cast<std::size_t>(address)], value) << "address " << address;
+        }
+        EXPECT_EQ(feedback.Events.front(), 'B');
+        EXPECT_EQ(feedback.Events.back(), 'E');
+    }
+    TBuffer image;
+    std::int32_t highest = 0;
+    EXPECT_EQ(LoadHexText(c.Text, image, highest, MaxFlashSize), c.Result);
+    EXPECT_EQ(highest, c.HighestAddress);
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, HexLoadTest, ::testing::ValuesIn(LoadCases()),
                          [](const auto& Info) { return Info.param.Name; });
 
@@ -372,6 +411,53 @@ TEST(HexLoad, LineEndsOfEveryKindLoadTheSameLargeFile) {
     EXPECT_EQ(highestCrLf, MaxFlashSize - 1);
     EXPECT_EQ(lf[0x3FFFF], static_cast<std::uint8_t>(0xFFF + 3 + 15));
     EXPECT_TRUE(lf == crlf);
+}
+
+// A file far larger than any flash, of valid records that run past the image, is
+// refused at the first such record: the rest is never read. A pipe stands for the
+// file so that the test can count what the loader took and offer a gigabyte
+// without writing one to disk.
+TEST(HexLoad, HugeFileRefusedWithoutReadingItAll) {
+    const test::TTempDir dir;
+    const std::string fifo = dir.File("huge.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The whole flash, then records past it for ever.
+    std::string prefix;
+    for (int segment = 0; segment < 0x4000; segment += 0x1000) {
+        prefix += SegmentRecord(static_cast<std::uint16_t>(segment)) + "\n";
+        for (int offset = 0; offset < 0x10000; offset += 16) {
+            prefix += DataRecord(static_cast<std::uint16_t>(offset), Bytes(16, 1)) + "\n";
+        }
+    }
+    std::string block = SegmentRecord(0x4000) + "\n";
+    for (int offset = 0; offset < 0x10000; offset += 16) {
+        block += DataRecord(static_cast<std::uint16_t>(offset), Bytes(16, 1)) + "\n";
+    }
+    constexpr std::size_t Offered = std::size_t{1} << 30;
+    std::atomic<std::size_t> written{0};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        ::signal(SIGPIPE, SIG_IGN);
+        while (fd >= 0 && written.load() < Offered) {
+            const std::string& next = written.load() == 0 ? prefix : block;
+            const ssize_t n = ::write(fd, next.data(), next.size());
+            if (n <= 0) {
+                break;  // the reader has gone
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    });
+    TBuffer image;
+    std::int32_t highest = 0;
+    const int result = LoadHexFile(fifo, image, highest, MaxFlashSize);
+    writer.join();
+    EXPECT_EQ(result, HexTooLarge);
+    EXPECT_EQ(highest, MaxFlashSize - 1);
+    EXPECT_LT(written.load(), prefix.size() + (std::size_t{16} << 20))
+        << "the loader read on after refusing";
 }
 
 TEST(LoadMessages, TextsForResultCodes) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "firmware_image.h"
-#include "run_process.h"
+#include "child_process.h"
 #include "temp_dir.h"
 
 namespace tarnwick {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,36 @@ TEST(ProgramRows, EmptyImageHasNoRows) {
     EXPECT_TRUE(BuildProgramRows(TBuffer{}, true, 0).empty());
     EXPECT_TRUE(BuildProgramRows(TBuffer{}, false, 100).empty());
     EXPECT_EQ(LastShownAddress(TBuffer(10), false, -5), -1);
+}
+
+// Rows asked for outside the image show only their address: nothing is read before or
+// after it, and no address arithmetic overflows (the sanitizer build checks that too).
+TEST(ProgramRows, RowOutsideTheImageShowsNoBytes) {
+    struct TCase {
+        const char* Name;
+        std::size_t ImageSize;
+        std::int32_t First;
+        int Count;
+        std::string Address;
+        std::string Hex1;
+    };
+    const std::vector<TCase> cases = {
+        {"OneBeforeTheImage", 32, -1, 16, "FFFFFF)", ""},
+        {"FarBeforeTheImage", 32, -255, 16, "FFFF01)", ""},
+        {"MostNegativeAddress", 32, std::numeric_limits<std::int32_t>::min(), 16, "000000)", ""},
+        {"PastTheEnd", 32, 32, 16, "000020)", ""},
+        {"EmptyImage", 0, 0, 16, "000000)", ""},
+        {"EmptyImageFurtherOn", 0, 0x40, 16, "000040)", ""},
+        {"LastBytesOnly", 32, 28, 16, "00001C)", "AB AB AB AB "},
+    };
+    for (const TCase& c : cases) {
+        const TBuffer image(c.ImageSize, 0xAB);
+        const TProgramRow row = MakeProgramRow(image, c.First, c.Count);
+        EXPECT_EQ(row.Address, c.Address) << c.Name;
+        EXPECT_EQ(row.Hex1, c.Hex1) << c.Name;
+        EXPECT_EQ(row.Bytes.size(), c.Hex1.size() / 3) << c.Name;
+        EXPECT_EQ(row.Dash, "") << c.Name;
+    }
 }
 
 }  // namespace

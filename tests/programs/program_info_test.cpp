@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "run_process.h"
+#include "child_process.h"
 
 namespace tarnwick {
 namespace {

@@ -122,6 +122,7 @@ void DebugOutput(const std::string& Text);
 // A manual-reset event that a thread can wait on together with the device.
 class TEvent {
   public:
+    // Creating it can fail (no file descriptor or handle left): see Valid().
     explicit TEvent(bool InitiallySet = false);
     ~TEvent();
     TEvent(const TEvent&) = delete;
@@ -130,6 +131,9 @@ class TEvent {
     void Set();
     void Reset();
     bool IsSet() const;
+    // False when the system gave no event; LastError() of the creating thread says why.
+    // An invalid event is never set, so nobody may wait on it.
+    bool Valid() const;
     // The native object: an eventfd on POSIX, an event HANDLE on Windows.
     std::intptr_t Native() const { return Handle; }
 

@@ -85,7 +85,14 @@ void DebugOutput(const std::string& Text) {
 // ------------------------------------------------------------------ TEvent
 
 TEvent::TEvent(bool InitiallySet)
-    : Handle(::eventfd(InitiallySet ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : Handle(::eventfd(InitiallySet ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (Handle < 0)
+        Fail(errno);
+}
+
+bool TEvent::Valid() const {
+    return Handle >= 0;
+}
 
 TEvent::~TEvent() {
     if (Handle >= 0)

@@ -22,7 +22,14 @@ void DebugOutput(const std::string& Text) {
 
 TEvent::TEvent(bool InitiallySet)
     : Handle(reinterpret_cast<std::intptr_t>(
-          ::CreateEventW(nullptr, TRUE, InitiallySet ? TRUE : FALSE, nullptr))) {}
+          ::CreateEventW(nullptr, TRUE, InitiallySet ? TRUE : FALSE, nullptr))) {
+    if (Handle == 0)
+        Fail();
+}
+
+bool TEvent::Valid() const {
+    return Handle != 0;
+}
 
 TEvent::~TEvent() {
     if (Handle != 0)
@@ -100,7 +107,10 @@ class TWin32Device final : public TCommDevice {
   public:
     explicit TWin32Device(HANDLE Device) : Handle(Device) {
         WaitOv.hEvent = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        if (WaitOv.hEvent == nullptr)
+            Fail();
     }
+    bool HasWaitEvent() const { return WaitOv.hEvent != nullptr; }
     ~TWin32Device() override {
         ::CloseHandle(Handle);
         if (WaitOv.hEvent != nullptr)
@@ -248,7 +258,11 @@ std::unique_ptr<TCommDevice> OpenCommDevice(const std::string& Path) {
         Fail();
         return nullptr;
     }
-    return std::make_unique<TWin32Device>(h);
+    auto device = std::make_unique<TWin32Device>(h);
+    if (!device->HasWaitEvent()) {
+        return nullptr;  // no event for the comm-event wait: it could never be ended
+    }
+    return device;
 }
 
 }  // namespace tarnwick::platform

@@ -7,7 +7,7 @@
 
 #include "comport/platform/comm_device.h"
 #include "comport/port_list.h"
-#include "comport/registry_key.h"
+#include "comport/registry_key_win32.h"
 
 namespace tarnwick {
 

@@ -1,0 +1,44 @@
+// What the CLI does differently per platform; cli_platform_posix.cpp or
+// cli_platform_win32.cpp is built.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tarnwick::cli {
+
+// Routes Ctrl-C and SIGTERM to Handler for its lifetime (on POSIX it also ignores
+// SIGPIPE: a reader that goes away must not kill a run half-way, with the port open
+// and the device mid-stream), then restores what was there.
+class TInterruptGuard {
+  public:
+    explicit TInterruptGuard(void (*Handler)(int));
+    ~TInterruptGuard();
+    TInterruptGuard(const TInterruptGuard&) = delete;
+    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+
+  private:
+    struct TSaved;
+    std::unique_ptr<TSaved> Saved;
+};
+
+// The threads started while it lives leave Ctrl-C and SIGTERM to the thread that made it,
+// whose read of an answer they must interrupt. (Windows delivers them on a thread of its
+// own anyway.)
+class TSignalsToMainThread {
+  public:
+    TSignalsToMainThread();
+    ~TSignalsToMainThread();
+    TSignalsToMainThread(const TSignalsToMainThread&) = delete;
+    TSignalsToMainThread& operator=(const TSignalsToMainThread&) = delete;
+
+  private:
+    struct TSaved;
+    std::unique_ptr<TSaved> Saved;
+};
+
+// A command-line argument as Windows-1252 bytes: POSIX terminals hand over UTF-8, Windows
+// the ANSI code page already. False when a character has no Windows-1252 form.
+bool ArgumentToCp1252(const std::string& Argument, std::string& Bytes);
+
+}  // namespace tarnwick::cli
