@@ -162,8 +162,9 @@ void TMultiRunner::Print(TDevice& Device, const std::string& Text) {
 
 bool TMultiRunner::Answer(const std::string& Text, bool IsQuestion) {
     std::unique_lock<std::mutex> lock(Mutex);
-    const auto [answer, first] = Answers.try_emplace(Text);
-    if (first) {
+    const auto inserted = Answers.try_emplace(Text);
+    const auto answer = inserted.first;
+    if (inserted.second) {
         Questions.push_back({Text, IsQuestion});
         Changed.notify_all();
     }
