@@ -243,6 +243,18 @@ TEST(Devsim, AtLineRateTakesBytesAndRepliesNoFasterThanTheLine) {
         EXPECT_GE(trace[i].TimeMs - trace[i - 1].TimeMs, byteMs - 0.2) << "byte " << i;
 }
 
+// Bytes the host wrote before the device is stopped still reach its trace: at 1200 baud
+// forty bytes take a third of a second to cross the line, the stop comes at once.
+TEST(Devsim, TracesWhatTheHostWroteBeforeTheStop) {
+    TTempDir dir;
+    TDevsim device({"--line-rate", "1200"}, dir.Path());
+    TLine line(device.PortPath());
+    ASSERT_TRUE(line.IsOpen());
+    line.Send(TBytes(40, 0x55));
+    const auto trace = device.Stop();
+    EXPECT_EQ(test::TraceBytes(trace), TBytes(40, 0x55));
+}
+
 TEST(Devsim, WritesFlashAndTrace) {
     TTempDir dir;
     TDevsim device({"--buffer", "2", "--flash", "16"}, dir.Path());

@@ -86,6 +86,18 @@ bool TLine::Receive(std::vector<TReceived>& Bytes) {
     return true;
 }
 
+bool TLine::ReceiveRest(std::vector<TReceived>& Bytes) {
+    Bytes.clear();
+    std::uint8_t buf[MaxBatch];
+    const ssize_t got = read(Fd, buf, sizeof buf);
+    if (got < 0)
+        return errno == EAGAIN;
+    const double nowMs = Ms(TClock::now());
+    for (ssize_t i = 0; i < got; ++i)
+        Bytes.push_back({buf[i], nowMs});
+    return true;
+}
+
 void TLine::Send(const TBytes& Bytes) {
     if (Rate <= 0) {
         Write(Bytes);

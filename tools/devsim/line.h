@@ -35,6 +35,9 @@ class TLine {
     std::chrono::nanoseconds WaitTime(std::chrono::nanoseconds Limit) const;
     // The bytes that have arrived by now (false when the terminal could not be read).
     bool Receive(std::vector<TReceived>& Bytes);
+    // At a stop: what waits in the terminal now, whatever the rate, as arrived now (false
+    // when the terminal could not be read).
+    bool ReceiveRest(std::vector<TReceived>& Bytes);
     // The terminal was found empty: the host has paused.
     void Quiet() { Idle = true; }
     // The arrival time (ms since start) of the byte being handled; replies count from it.

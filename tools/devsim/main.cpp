@@ -53,7 +53,8 @@
 // changed ones ("corrupted XX").
 // --flash-in FILE starts with that content instead of an erased flash.
 // --flash-out FILE writes the flash array (flash size bytes) after every programming
-// stream and at exit. SIGINT and SIGTERM end the program cleanly; so does --max-time S.
+// stream and at exit. SIGINT and SIGTERM end the program cleanly, after the device has taken
+// what the host had written by then; so does --max-time S.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -410,6 +411,36 @@ int main(int argc, char** argv) {
     bool running = true;
     int exitCode = 0;
     std::vector<devsim::TLine::TReceived> received;
+    // Traces the bytes taken from the line and hands the device those that reach it.
+    auto handle = [&] {
+        for (std::size_t i = 0; i < received.size() && running; ++i) {
+            std::uint8_t b = received[i].Byte;
+            const double t = opt.LineRate > 0 ? received[i].TimeMs : elapsedMs();
+            const char* note = "";
+            char noteBuf[32];
+            if (t < opt.PowerOnDelayMs) {
+                note = " off";
+            } else if (device.IsConnected()) {
+                ++afterConnect;
+                if (afterConnect == opt.DropByte) {
+                    note = " dropped";
+                } else if (afterConnect == opt.CorruptByte) {
+                    b ^= 0x01;
+                    std::snprintf(noteBuf, sizeof noteBuf, " corrupted %02X", b);
+                    note = noteBuf;
+                }
+            }
+            if (trace != nullptr)
+                std::fprintf(trace, "%.1f %02X%s\n", t, received[i].Byte, note);
+            line.SetHandling(t);
+            if (note[0] == '\0' || note[1] == 'c')
+                device.Receive(b);
+            if (opt.ExitAfterSuccess && device.SuccessSeen())
+                running = false;
+        }
+        if (trace != nullptr)
+            std::fflush(trace);
+    };
     while (running) {
         auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
         if (opt.MaxTimeS > 0) {
@@ -431,8 +462,13 @@ int main(int argc, char** argv) {
             exitCode = 1;
             break;
         }
-        if (fds[1].revents & POLLIN)
+        if (fds[1].revents & POLLIN) {
+            // What the host wrote before the stop still reaches the device and the trace:
+            // whoever stops the device after the host's last write reads a complete trace.
+            while (running && line.ReceiveRest(received) && !received.empty())
+                handle();
             break;
+        }
         line.SendDue();
         if (fds[0].fd >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
             line.Quiet();
@@ -442,33 +478,7 @@ int main(int argc, char** argv) {
                 poll(nullptr, 0, 10);
                 continue;
             }
-            for (std::size_t i = 0; i < received.size() && running; ++i) {
-                std::uint8_t b = received[i].Byte;
-                const double t = opt.LineRate > 0 ? received[i].TimeMs : elapsedMs();
-                const char* note = "";
-                char noteBuf[32];
-                if (t < opt.PowerOnDelayMs) {
-                    note = " off";
-                } else if (device.IsConnected()) {
-                    ++afterConnect;
-                    if (afterConnect == opt.DropByte) {
-                        note = " dropped";
-                    } else if (afterConnect == opt.CorruptByte) {
-                        b ^= 0x01;
-                        std::snprintf(noteBuf, sizeof noteBuf, " corrupted %02X", b);
-                        note = noteBuf;
-                    }
-                }
-                if (trace != nullptr)
-                    std::fprintf(trace, "%.1f %02X%s\n", t, received[i].Byte, note);
-                line.SetHandling(t);
-                if (note[0] == '\0' || note[1] == 'c')
-                    device.Receive(b);
-                if (opt.ExitAfterSuccess && device.SuccessSeen())
-                    running = false;
-            }
-            if (trace != nullptr)
-                std::fflush(trace);
+            handle();
         }
     }
     device.WriteFlash();
