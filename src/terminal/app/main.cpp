@@ -13,6 +13,7 @@
 #include "com_terminal.h"
 #include "comport/com_port.h"
 #include "event_pump.h"
+#include "port_chooser.h"
 #include "text/number_text.h"
 
 namespace {
@@ -28,7 +29,8 @@ const char* const Usage =
     "Serielles Terminal (8N1, ohne Flusssteuerung) mit VT100/ANSI-Emulation.\n"
     "\n"
     "Optionen:\n"
-    "  --port NAME      serielle Schnittstelle (Vorgabe COM1; auch ein Pfad wie /dev/ttyUSB0)\n"
+    "  --port NAME      serielle Schnittstelle, auch ein Pfad wie /dev/ttyUSB0 (ohne\n"
+    "                   diese Option fragt das Programm nach der Schnittstelle)\n"
     "  --baud RATE      Baudrate (Vorgabe 115200)\n"
     "  --vt52           VT52-Steuerfolgen statt VT100/ANSI\n"
     "  --no-emulation   keine Steuerfolgen auswerten, jedes Byte als Zeichen zeigen\n"
@@ -42,7 +44,7 @@ const char* const Usage =
     "  --version        Version anzeigen\n";
 
 struct TOptions {
-    std::string Port = "COM1";
+    std::string Port;  // empty: ask
     std::string Baud = "115200";
     TTermEmulation Emulation = teVT100orANSI;
     int Columns = 80;
@@ -66,6 +68,7 @@ int Number(const std::string& Option, const std::string& Text, int Min, int Max)
 TOptions ParseOptions(const std::vector<std::string>& Args) {
     TOptions options;
     bool emulationGiven = false;
+    bool portGiven = false;
     for (std::size_t i = 0; i < Args.size(); ++i) {
         const std::string& arg = Args[i];
         const auto value = [&]() -> const std::string& {
@@ -83,9 +86,10 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
             options.Help = true;
         else if (arg == "--version")
             options.Version = true;
-        else if (arg == "--port")
+        else if (arg == "--port") {
             options.Port = value();
-        else if (arg == "--baud")
+            portGiven = true;
+        } else if (arg == "--baud")
             options.Baud = value();
         else if (arg == "--vt52")
             emulation(teVT52);
@@ -106,7 +110,7 @@ TOptions ParseOptions(const std::vector<std::string>& Args) {
         else
             throw std::invalid_argument("unbekannte Option \"" + arg + "\"");
     }
-    if (options.Port.empty())
+    if (portGiven && options.Port.empty())
         throw std::invalid_argument("leerer Portname");
     return options;
 }
@@ -150,6 +154,13 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     ConnectDispatcherToEventLoop();
+    // Started without a port (from the menu): the user picks one of the machine's ports.
+    if (options.Port.empty()) {
+        const auto chosen = ChooseSerialPort();
+        if (!chosen)
+            return 0;
+        options.Port = *chosen;
+    }
     TComPort port;  // declared before the window: the terminal detaches from it first
     QWidget window;
     window.setWindowTitle(QString::fromStdString("Tarnwick Terminal - " + options.Port));
