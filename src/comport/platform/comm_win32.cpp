@@ -51,6 +51,7 @@ bool TEvent::IsSet() const {
 struct TOverlapped {
     OVERLAPPED Ov{};
     bool Started = false;
+    DWORD EventError = 0;  // why the record has no event
 };
 
 void TOverlappedDelete::operator()(TOverlapped* Record) const {
@@ -62,6 +63,8 @@ void TOverlappedDelete::operator()(TOverlapped* Record) const {
 TOverlappedPtr CreateOverlapped() {
     TOverlappedPtr record(new TOverlapped);
     record->Ov.hEvent = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    if (record->Ov.hEvent == nullptr)
+        record->EventError = ::GetLastError();
     return record;
 }
 
@@ -227,6 +230,13 @@ class TWin32Device final : public TCommDevice {
     // never waits for one that cannot end.
     template <typename TCall>
     bool Transfer(TOverlapped& Record, std::uint32_t& Transferred, TCall Call) {
+        // Without its event the transfer could not be waited for: it fails before it
+        // starts, with the reason the event could not be had.
+        if (Record.Ov.hEvent == nullptr) {
+            Record.Started = false;
+            SetLastError(Record.EventError != 0 ? Record.EventError : ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
         Record.Started = true;
         DWORD n = 0;
         const BOOL ok = Call(&n, &Record.Ov);
