@@ -47,7 +47,6 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     if (options.Ports.empty())
         options.Ports.push_back("COM1");
     options.Baud = Arguments.Value("baud", "115200");
-    options.Password = Arguments.Value("password", "Kiwu");
     options.Program = !Arguments.Has("no-program");
     options.Verify = !Arguments.Has("no-verify");
     options.Yes = Arguments.Has("yes");
