@@ -1,6 +1,7 @@
 // tarnwick-cli screen, the real program on captured logs.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,88 +11,60 @@
 namespace tarnwick {
 namespace {
 
-test::TProcessResult Screen(const std::string& Log, std::vector<std::string> Options) {
-    const test::TTempDir dir;
-    Options.insert(Options.begin(), {TARNWICK_CLI_PATH, "screen"});
-    Options.push_back(dir.Write("capture.log", Log));
-    return test::RunProcess(Options);
+// tarnwick-cli screen with Options (separated by blanks), then File.
+test::TProcessResult Screen(const std::string& Options, const std::string& File) {
+    std::vector<std::string> argv = {TARNWICK_CLI_PATH, "screen"};
+    std::istringstream words(Options);
+    for (std::string word; words >> word;)
+        argv.push_back(word);
+    argv.push_back(File);
+    return test::RunProcess(argv);
 }
 
-struct TScreenCase {
-    const char* Name;
-    std::string Log;
-    std::vector<std::string> Options;
-    std::string Out;
-};
-
-void PrintTo(const TScreenCase& Case, std::ostream* Out) {
-    *Out << Case.Name;
+TEST(ScreenCommand, PrintsTheFinalScreenAndCaret) {
+    const struct {
+        const char* Name;
+        std::string Log;
+        const char* Options;
+        std::string Out;
+    } cases[] = {
+        {"BootLogWithColoursAndMoves",
+         "Boot v1.2\r\n\x1b[1;32mOK\x1b[0m\r\n\x1b[4;6HHallo\x1b[2;1HX", "--rows 4 --columns 12",
+         "Boot v1.2\nXK\n\n     Hallo\nSchreibmarke: 2;2\n"},
+        {"Windows1252BecomesUtf8",
+         "Gr\xfc\xdf"
+         "e \x80 5\xb0",
+         "--rows 2", "Grüße € 5°\n\nSchreibmarke: 1;11\n"},
+        {"ScrolledAway", "1\r\n2\r\n3\r\n4", "--rows 2", "3\n4\nSchreibmarke: 2;2\n"},
+        {"Wrap", "abcdefg", "--rows 2 --columns 4 --wrap", "abcd\nefg\nSchreibmarke: 2;4\n"},
+        {"Vt52", "xx\x1bY\"#y\x1bHz", "--rows 4 --vt52", "zx\n\n   y\n\nSchreibmarke: 1;2\n"},
+        {"NoEmulation", "a\x1b[2Jb", "--rows 2 --no-emulation", "a[2Jb\n\nSchreibmarke: 1;6\n"},
+        // 0x8D becomes a carriage return without a line feed: the LF follows received CRs.
+        {"AppendLfAndForce7Bit", "A\rB\xc3\x8dX", "--rows 3 --append-lf --force-7bit",
+         "A\nXC\n\nSchreibmarke: 2;2\n"},
+    };
+    for (const auto& c : cases) {
+        const test::TTempDir dir;
+        const test::TProcessResult result = Screen(c.Options, dir.Write("capture.log", c.Log));
+        EXPECT_EQ(result.ExitCode, 0) << c.Name << ": " << result.Err;
+        EXPECT_EQ(result.Out, c.Out) << c.Name;
+    }
 }
-
-class ScreenCommand : public testing::TestWithParam<TScreenCase> {};
-
-TEST_P(ScreenCommand, PrintsTheFinalScreenAndCaret) {
-    const TScreenCase& c = GetParam();
-    const test::TProcessResult result = Screen(c.Log, c.Options);
-    EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    EXPECT_EQ(result.Out, c.Out);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Logs, ScreenCommand,
-    testing::Values(TScreenCase{"BootLogWithColoursAndMoves",
-                                "Boot v1.2\r\n\x1b[1;32mOK\x1b[0m\r\n\x1b[4;6HHallo\x1b[2;1HX",
-                                {"--rows", "4", "--columns", "12"},
-                                "Boot v1.2\nXK\n\n     Hallo\nSchreibmarke: 2;2\n"},
-                    TScreenCase{"Windows1252BecomesUtf8",
-                                "Gr\xfc\xdf"
-                                "e \x80 5\xb0",
-                                {"--rows", "2"},
-                                "Grüße € 5°\n\nSchreibmarke: 1;11\n"},
-                    TScreenCase{"ScrolledAway",
-                                "1\r\n2\r\n3\r\n4",
-                                {"--rows", "2"},
-                                "3\n4\nSchreibmarke: 2;2\n"},
-                    TScreenCase{"Wrap",
-                                "abcdefg",
-                                {"--rows", "2", "--columns", "4", "--wrap"},
-                                "abcd\nefg\nSchreibmarke: 2;4\n"},
-                    TScreenCase{"Vt52",
-                                "xx\x1bY\"#y\x1bHz",
-                                {"--rows", "4", "--vt52"},
-                                "zx\n\n   y\n\nSchreibmarke: 1;2\n"},
-                    TScreenCase{"NoEmulation",
-                                "a\x1b[2Jb",
-                                {"--rows", "2", "--no-emulation"},
-                                "a[2Jb\n\nSchreibmarke: 1;6\n"},
-                    TScreenCase{"AppendLfAndForce7Bit",
-                                "A\rB\xc3",
-                                {"--rows", "3", "--append-lf", "--force-7bit"},
-                                "A\nBC\n\nSchreibmarke: 2;3\n"}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(ScreenCommand, ReadsStandardInputAndRefusesWrongOptions) {
     // Standard input is /dev/null here: an empty screen.
-    const test::TProcessResult empty =
-        test::RunProcess({TARNWICK_CLI_PATH, "screen", "--rows", "2", "-"});
+    const test::TProcessResult empty = Screen("--rows 2", "-");
     EXPECT_EQ(empty.ExitCode, 0);
     EXPECT_EQ(empty.Out, "\n\nSchreibmarke: 1;1\n");
 
-    const std::vector<std::vector<std::string>> wrong = {{"--rows", "1"},
-                                                         {"--columns", "300"},
-                                                         {"--columns", "8x"},
-                                                         {"--vt52", "--no-emulation"},
-                                                         {"a.log", "b.log"}};
-    for (const auto& options : wrong) {
-        std::vector<std::string> argv = {TARNWICK_CLI_PATH, "screen"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        const test::TProcessResult result = test::RunProcess(argv);
-        EXPECT_EQ(result.ExitCode, 2) << options.front();
-        EXPECT_NE(result.Err.find("Aufruf: tarnwick-cli screen"), std::string::npos);
+    for (const char* options :
+         {"--rows 1", "--columns 300", "--columns 8x", "--vt52 --no-emulation", "a.log"}) {
+        const test::TProcessResult result = Screen(options, "b.log");
+        EXPECT_EQ(result.ExitCode, 2) << options;
+        EXPECT_NE(result.Err.find("Aufruf: tarnwick-cli screen"), std::string::npos) << options;
     }
 
-    const test::TProcessResult missing =
-        test::RunProcess({TARNWICK_CLI_PATH, "screen", "/nonexistent/capture.log"});
+    const test::TProcessResult missing = Screen("", "/nonexistent/capture.log");
     EXPECT_EQ(missing.ExitCode, 1);
     EXPECT_EQ(missing.Err, "Datei \"/nonexistent/capture.log\" nicht gefunden!\n");
 }

@@ -2,7 +2,6 @@
 // on the line are answered on it, typed keys and cursor keys go out on it.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "comport/com_port.h"
@@ -40,51 +39,33 @@ struct TRig {
     }
 };
 
-struct TQueryCase {
-    const char* Name;
-    TTermEmulation Emulation;
-    std::string Received;
-    std::string Answer;
-};
-
-void PrintTo(const TQueryCase& Case, std::ostream* Out) {
-    *Out << Case.Name;
+TEST(TerminalPort, QueriesAreAnsweredOnTheLine) {
+    const struct {
+        const char* Name;
+        TTermEmulation Emulation;
+        std::string Received;
+        std::string Answer;
+    } cases[] = {
+        {"Identify", teVT100orANSI, "\x1b[c", "\x1b[?1;2c"},
+        {"DeviceStatus", teVT100orANSI, "\x1b[5n", "\x1b[0n"},
+        {"CursorPosition", teVT100orANSI, "ab\r\ncdef\x1b[6n", "\x1b[2;5R"},
+        {"Vt52Identify", teVT52, "\x1bZ", "\x1b/Z"},
+        {"NoEmulationNoAnswer", teNone, "\x1b[c", ""},
+        {"ReportsAreNotAnswered", teVT100orANSI, "\x1b[0n\x1b[?1;2c", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TRig rig;
+        rig.Terminal.SetEmulation(c.Emulation);
+        rig.Receive(c.Received, "#");
+        EXPECT_EQ(rig.Pty.Receive(c.Answer.size() + 1, 300ms), c.Answer);
+    }
 }
 
-class QueryOverPty : public testing::TestWithParam<TQueryCase> {};
-
-TEST_P(QueryOverPty, IsAnsweredOnTheLine) {
-    const TQueryCase& c = GetParam();
+// Typed characters and plain cursor keys reaching the line: com_terminal_test.cpp.
+TEST(TerminalPort, CursorKeysFollowTheDevicesModes) {
     TRig rig;
-    rig.Terminal.SetEmulation(c.Emulation);
-    rig.Receive(c.Received, "#");
-    EXPECT_EQ(rig.Pty.Receive(c.Answer.size() + 1, 300ms), c.Answer);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Queries, QueryOverPty,
-    testing::Values(TQueryCase{"Identify", teVT100orANSI, "\x1b[c", "\x1b[?1;2c"},
-                    TQueryCase{"IdentifyZero", teVT100orANSI, "\x1b[0c", "\x1b[?1;2c"},
-                    TQueryCase{"DeviceStatus", teVT100orANSI, "\x1b[5n", "\x1b[0n"},
-                    TQueryCase{"CursorPosition", teVT100orANSI, "\x1b[3;7H\x1b[6n", "\x1b[3;7R"},
-                    TQueryCase{"CursorAfterText", teVT100orANSI, "ab\r\ncdef\x1b[6n", "\x1b[2;5R"},
-                    TQueryCase{"Vt52Identify", teVT52, "\x1bZ", "\x1b/Z"},
-                    TQueryCase{"NoEmulationNoAnswer", teNone, "\x1b[c", ""},
-                    TQueryCase{"ReportsAreNotAnswered", teVT100orANSI, "\x1b[0n\x1b[?1;2c", ""}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
-
-TEST(TerminalPort, TypedCharactersAndCursorKeysGoOutOnTheLine) {
-    TRig rig;
-    rig.Terminal.TypeChar('a');
-    rig.Terminal.SetSendLF(true);
-    rig.Terminal.TypeChar('\r');
-    EXPECT_EQ(rig.Pty.Receive(3, 1s), "a\r\n");
-
-    EXPECT_TRUE(rig.Terminal.KeyDown(tkUp));
-    EXPECT_TRUE(rig.Terminal.KeyDown(tkHome));
-    EXPECT_EQ(rig.Pty.Receive(6, 1s), "\x1b[A\x1b[H");
-
-    // The device asks for application cursor keys.
+    // The device asks for application cursor keys, which have no Home.
     rig.Receive("\x1b[?1h", ".");
     EXPECT_TRUE(rig.Terminal.KeyDown(tkLeft));
     EXPECT_FALSE(rig.Terminal.KeyDown(tkHome));
@@ -93,7 +74,7 @@ TEST(TerminalPort, TypedCharactersAndCursorKeysGoOutOnTheLine) {
     // Windows arrow keys move only the caret here; application mode still sends.
     rig.Receive("\x1b[?1l\x1b[5;5H", ".");
     rig.Terminal.SetArrowKeys(akWindows);
-    rig.Terminal.KeyDown(tkDown);
+    EXPECT_TRUE(rig.Terminal.KeyDown(tkDown));
     EXPECT_EQ(rig.Terminal.CaretRow(), 6);
     EXPECT_EQ(rig.Pty.Receive(1, 200ms), "");
 }
