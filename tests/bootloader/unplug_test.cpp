@@ -17,33 +17,12 @@
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
 #include "devsim_process.h"
-#include "temp_dir.h"
-#include "update_recorder.h"
+#include "update_run_support.h"
 
 namespace tarnwick {
 namespace {
 
-using test::TDevsim;
-using test::TRecorder;
-using test::TTempDir;
-
-class TAdapter {
-  public:
-    explicit TAdapter(const TTempDir& Dir) : Folder(Dir.Path()), Link(Folder / "ttyUSB0") {}
-    const std::filesystem::path& Path() const { return Link; }
-    void Plug(std::vector<std::string> Args = {}) {
-        Device = std::make_unique<TDevsim>(std::move(Args), Folder.string());
-        std::filesystem::remove(Link);
-        std::filesystem::create_symlink(Device->PortPath(), Link);
-    }
-    void Unplug() { Device.reset(); }
-    bool Plugged() const { return Device != nullptr; }
-
-  private:
-    std::filesystem::path Folder;
-    std::filesystem::path Link;
-    std::unique_ptr<TDevsim> Device;
-};
+using namespace test;
 
 double CpuSeconds() {
     rusage usage{};
@@ -52,70 +31,69 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-TBuffer Image(int Length) {
-    TBuffer image(MaxFlashSize, 0xFF);
-    for (int i = 0; i < Length; ++i) {
-        image[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 7);
-    }
-    return image;
-}
-
-// One run of the same window's bootloader and port; checks how it ended.
-TUpdateOutcome RunAndCheck(TBootloader& Bootloader, TComPort& Port, TRecorder& Owner, bool Fails) {
-    const auto wallStart = std::chrono::steady_clock::now();
-    const double cpuStart = CpuSeconds();
-    const std::size_t messagesBefore = Owner.Messages.size();
-    const TUpdateOutcome outcome = Bootloader.RunUpdate();
-    std::string shown;
-    for (std::size_t i = messagesBefore; i < Owner.Messages.size(); ++i) {
-        shown += "\n  " + Owner.Messages[i];
-    }
-    SCOPED_TRACE("the run showed:" + shown);
-
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    EXPECT_EQ(outcome.Error, Fails);
-    EXPECT_EQ(outcome.SuccessSent, !Fails);
-    EXPECT_FALSE(Port.Connected());
-    EXPECT_FALSE(Bootloader.UpdateRunning);
-    EXPECT_TRUE(Owner.InputsEnabled);
-    EXPECT_FALSE(Owner.CancelEnabled);
-    if (Fails) {
-        // The failure is named, then the run's closing line.
-        EXPECT_GE(Owner.Messages.size(), messagesBefore + 2);
-        EXPECT_EQ(Owner.Messages[Owner.Messages.size() - 2].rfind("[B-L]Fehler: ", 0), 0u)
-            << Owner.Messages[Owner.Messages.size() - 2];
-    }
-    EXPECT_EQ(Owner.Messages.back().rfind("[-I-]Gesamtdauer: ", 0), 0u) << Owner.Messages.back();
-    // Waiting sleeps: far less processor time than the run took (a spinning wait
-    // takes about all of it).
-    EXPECT_LT(CpuSeconds() - cpuStart, 0.5 * wall + 1.0) << "over " << wall << " s";
-    return outcome;
-}
-
-// One window's update side, kept over several runs as the program keeps it.
+// One window's update side, kept over several runs as the program keeps it, and the
+// adapter its port names.
 struct TRig {
     TRig() {
         TMainThreadDispatcher::Instance().SetMainThread();
         Owner.Answers = std::vector<bool>(8, true);
-        Owner.Port = Adapter.Path().string();
+        Owner.Port = Link.string();
         Bootloader.SetImage(Firmware, 9);
     }
-    TUpdateOutcome Run(bool Fails) { return RunAndCheck(Bootloader, Port, Owner, Fails); }
+    void Plug(std::vector<std::string> Args = {}) {
+        Device = std::make_unique<TDevsim>(std::move(Args), Dir.Path());
+        std::filesystem::remove(Link);
+        std::filesystem::create_symlink(Device->PortPath(), Link);
+    }
+    void Unplug() { Device.reset(); }
+
+    // One run; checks how it ended.
+    void Run(bool Fails) {
+        const auto wallStart = std::chrono::steady_clock::now();
+        const double cpuStart = CpuSeconds();
+        const std::size_t messagesBefore = Owner.Messages.size();
+        const TUpdateOutcome outcome = Bootloader.RunUpdate();
+        std::string shown;
+        for (std::size_t i = messagesBefore; i < Owner.Messages.size(); ++i) {
+            shown += "\n  " + Owner.Messages[i];
+        }
+        SCOPED_TRACE("the run showed:" + shown);
+
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        EXPECT_EQ(outcome.Error, Fails);
+        EXPECT_EQ(outcome.SuccessSent, !Fails);
+        EXPECT_FALSE(Port.Connected());
+        EXPECT_FALSE(Bootloader.UpdateRunning);
+        EXPECT_TRUE(Owner.InputsEnabled);
+        EXPECT_FALSE(Owner.CancelEnabled);
+        if (Fails) {
+            // The failure is named, then the run's closing line.
+            EXPECT_GE(Owner.Messages.size(), messagesBefore + 2);
+            EXPECT_EQ(Owner.Messages[Owner.Messages.size() - 2].rfind("[B-L]Fehler: ", 0), 0u)
+                << Owner.Messages[Owner.Messages.size() - 2];
+        }
+        EXPECT_EQ(Owner.Messages.back().rfind("[-I-]Gesamtdauer: ", 0), 0u)
+            << Owner.Messages.back();
+        // Waiting sleeps: far less processor time than the run took (a spinning wait
+        // takes about all of it).
+        EXPECT_LT(CpuSeconds() - cpuStart, 0.5 * wall + 1.0) << "over " << wall << " s";
+    }
 
     TTempDir Dir;
-    TAdapter Adapter{Dir};
+    std::filesystem::path Link = Dir.Path() / "ttyUSB0";
+    std::unique_ptr<TDevsim> Device;  // none while unplugged
     TRecorder Owner;
     TComPort Port;
     TBootloader Bootloader{Owner, Port};
-    const TBuffer Firmware = Image(10);
+    const TBuffer Firmware = FlashImage10();
 };
 
 struct TUnplugCase {
     const char* Name;
-    TProgressBar Bar;  // the adapter goes when this bar reaches Position
-    int Position;
     std::vector<std::string> Device;
+    TProgressBar Bar;  // the adapter goes when this bar reaches Position; with -1 it goes
+    int Position;      // after a successful run, before the next
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -128,15 +106,18 @@ class UnplugTest : public testing::TestWithParam<TUnplugCase> {};
 TEST_P(UnplugTest, RunEndsCleanlyAndTheNextRunWorks) {
     const TUnplugCase& c = GetParam();
     TRig rig;
+    rig.Plug(c.Device);
+    if (c.Position < 0) {
+        rig.Run(false);
+        rig.Unplug();
+    }
     rig.Owner.OnProgress = [&](TProgressBar Bar, int Position) {
-        if (Bar == c.Bar && Position == c.Position && rig.Adapter.Plugged()) {
-            rig.Adapter.Unplug();
-        }
+        if (Bar == c.Bar && Position == c.Position)
+            rig.Unplug();
     };
-    rig.Adapter.Plug(c.Device);
     rig.Run(true);
-    rig.Adapter.Plug();
     rig.Owner.OnProgress = nullptr;
+    rig.Plug();
     rig.Run(false);
 }
 
@@ -144,19 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
     Adapter, UnplugTest,
     testing::Values(
         // The device ignores the password for a while, so the rounds go on until it goes.
-        TUnplugCase{"WhileConnecting", pbConnect, 3, {"--power-on-delay", "60000"}},
-        TUnplugCase{"WhileVerifying", pbVerify, 2, {"--buffer", "4"}}),
+        TUnplugCase{"WhileConnecting", {"--power-on-delay", "60000"}, pbConnect, 3},
+        TUnplugCase{"WhileVerifying", {"--buffer", "4"}, pbVerify, 2},
+        TUnplugCase{"BetweenTwoRuns", {}, pbConnect, -1}),
     [](const testing::TestParamInfo<TUnplugCase>& Info) { return std::string(Info.param.Name); });
-
-TEST(Unplug, BetweenTwoRunsTheSecondEndsCleanlyAndTheThirdWorks) {
-    TRig rig;
-    rig.Adapter.Plug();
-    rig.Run(false);
-    rig.Adapter.Unplug();
-    rig.Run(true);
-    rig.Adapter.Plug();
-    rig.Run(false);
-}
 
 }  // namespace
 }  // namespace tarnwick

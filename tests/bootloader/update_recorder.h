@@ -13,7 +13,6 @@
 
 namespace tarnwick::test {
 
-// Records everything the run shows, answers questions from a script.
 class TRecorder : public TUpdateOwner {
   public:
     std::string Password = "Kiwu";

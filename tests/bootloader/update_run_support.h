@@ -6,16 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "bootloader/bootloader.h"
-#include "comport/main_thread_dispatcher.h"
-#include "devsim_process.h"
 #include "update_recorder.h"
 
 namespace tarnwick::test {
@@ -62,11 +58,14 @@ class TExpectedStream {
 // escape results 0x93, 0x25 and the end code 0x80 sent as plain data.
 inline const TBytes Image10 = {0x01, 0x02, 0x11, 0x13, 0xA5, 0x80, 0x25, 0xA5, 0x93, 0xFF};
 
-// The image a run is given: Image10 from address 0, the rest of the flash erased.
-inline TBuffer FlashImage10() {
+// The image a run is given: Bytes from address 0, the rest of the flash erased.
+inline TBuffer FlashImage(const TBytes& Bytes) {
     TBuffer image(MaxFlashSize, 0xFF);
-    std::copy(Image10.begin(), Image10.end(), image.begin());
+    std::copy(Bytes.begin(), Bytes.end(), image.begin());
     return image;
+}
+inline TBuffer FlashImage10() {
+    return FlashImage(Image10);
 }
 
 inline const std::string Connected2 = "[-I-]Verbunden: 2-Draht-Modus";

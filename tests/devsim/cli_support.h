@@ -1,5 +1,5 @@
 // What the tarnwick-cli update tests share: a HEX file of a small image, the output split
-// into lines, the device's trace as bytes, the texts of the two first dialogs and a
+// into lines, the end of what the device received, the texts of the two first dialogs and a
 // terminal for the tool's standard input.
 #pragma once
 
@@ -7,8 +7,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "devsim_process.h"
+#include "hex_record.h"
 
 namespace tarnwick::test {
 
@@ -26,28 +27,21 @@ inline const TBytes Image = {0x0C, 0x94, 0x13, 0x00, 0xA5, 0x11, 0x24, 0xFF, 0x1
 // An Intel-HEX file with Image at address 0.
 inline std::string WriteHex(const std::string& Dir) {
     const std::string path = Dir + "/image.hex";
-    std::ofstream out(path);
-    unsigned sum = static_cast<unsigned>(Image.size());
-    char text[16];
-    std::snprintf(text, sizeof text, ":%02X000000", static_cast<unsigned>(Image.size()));
-    out << text;
-    for (const std::uint8_t b : Image) {
-        std::snprintf(text, sizeof text, "%02X", b);
-        out << text;
-        sum += b;
-    }
-    std::snprintf(text, sizeof text, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    out << text << "\n:00000001FF\n";
+    std::ofstream(path) << DataRecord(0, Image) << "\n" << EofRecord << "\n";
     return path;
 }
 
 inline std::vector<std::string> Lines(const std::string& Text) {
     std::vector<std::string> lines;
     std::istringstream in(Text);
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+inline bool EndsWith(const TBytes& Bytes, const TBytes& Tail) {
+    return Bytes.size() >= Tail.size() &&
+           std::equal(Tail.begin(), Tail.end(), Bytes.end() - static_cast<long>(Tail.size()));
 }
 
 inline const std::string Question =
