@@ -57,6 +57,7 @@ struct TWindowState {
     bool ShowProgram;
     bool Complete;
     QString File;
+    bool operator==(const TWindowState&) const = default;
 };
 
 TWindowState StateOf(const TMainWindow& W) {
@@ -205,14 +206,9 @@ TEST(Settings, EveryChoiceComesBackAndForeignContentSurvives) {
 }
 
 // XDG_CONFIG_HOME pointed at a temporary folder for the life of the object.
-class TConfigHome {
+class TConfigHome : public TTempDir {
   public:
-    TConfigHome() {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
-            Saved = old;
-        }
-        setenv("XDG_CONFIG_HOME", Folder.Path().c_str(), 1);
-    }
+    TConfigHome() { setenv("XDG_CONFIG_HOME", Path().c_str(), 1); }
     ~TConfigHome() {
         if (Saved) {
             setenv("XDG_CONFIG_HOME", Saved->c_str(), 1);
@@ -220,13 +216,10 @@ class TConfigHome {
             unsetenv("XDG_CONFIG_HOME");
         }
     }
-    TConfigHome(const TConfigHome&) = delete;
-    TConfigHome& operator=(const TConfigHome&) = delete;
-    const std::filesystem::path& Path() const { return Folder.Path(); }
 
   private:
-    TTempDir Folder;
-    std::optional<std::string> Saved;
+    const char* Old = std::getenv("XDG_CONFIG_HOME");
+    std::optional<std::string> Saved = Old ? std::optional<std::string>(Old) : std::nullopt;
 };
 
 TEST(Settings, LiveInTheUserConfigFolderWhenTheProgramFolderTakesNoFiles) {
@@ -294,10 +287,8 @@ std::string StartAndCloseOnUnreadableSettings(const std::filesystem::path& Path)
                                             "Die Einstellungen konnten nicht gelesen werden."))) {
         return "no German message at start";
     }
-    const TWindowState state = StateOf(*window);
-    if (state.Password != "Kiwu" || !state.Program || !state.Verify || state.Baud != "115200" ||
-        state.Port != QString::fromStdString(Ports[0]) || !state.ShowProgram || state.Complete ||
-        !state.File.isEmpty()) {
+    if (StateOf(*window) != TWindowState{"Kiwu", true, true, "115200",
+                                         QString::fromStdString(Ports[0]), true, false, ""}) {
         return "the window did not start with the defaults";
     }
     window->PasswordEdit.setText(QStringLiteral("geheim"));
@@ -312,23 +303,20 @@ std::string StartAndCloseOnUnreadableSettings(const std::filesystem::path& Path)
 }
 
 TEST(Settings, AFileThatCannotBeReadIsLeftUntouched) {
-    struct TCase {
-        const char* Name;
-        std::function<void(const TTempDir&, const std::filesystem::path&)> Make;
-    };
-    const std::vector<TCase> cases = {
-        {"Folder", [](const TTempDir&, const auto& P) { std::filesystem::create_directory(P); }},
-        {"BinaryGarbage",
-         [](const TTempDir& D, const auto&) {
-             D.Write("Settings.ini", std::string("[Updater]\r\nPasswordEdit=x\0\xFE\xFF", 27));
-         }},
-        {"Pipe", [](const TTempDir&, const auto& P) { ASSERT_EQ(::mkfifo(P.c_str(), 0600), 0); }},
-    };
-    for (const TCase& c : cases) {
+    const std::vector<std::pair<const char*, std::function<void(const std::filesystem::path&)>>>
+        cases = {
+            {"Folder", [](const auto& P) { std::filesystem::create_directory(P); }},
+            {"BinaryGarbage",
+             [](const auto& P) {
+                 std::ofstream(P, std::ios::binary)
+                     << std::string("[Updater]\r\nPasswordEdit=x\0\xFE\xFF", 27);
+             }},
+            {"Pipe", [](const auto& P) { ASSERT_EQ(::mkfifo(P.c_str(), 0600), 0); }},
+        };
+    for (const auto& [name, make] : cases) {
         TTempDir dir;
-        const auto path = dir.Path() / "Settings.ini";
-        c.Make(dir, path);
-        EXPECT_EQ(StartAndCloseOnUnreadableSettings(path), "") << c.Name;
+        make(dir.Path() / "Settings.ini");
+        EXPECT_EQ(StartAndCloseOnUnreadableSettings(dir.Path() / "Settings.ini"), "") << name;
     }
 }
 

@@ -217,6 +217,14 @@ TEST_F(WindowUpdate, ProgramsAndVerifiesTheDeviceThenGivesTheWindowBack) {
     EXPECT_TRUE(Window.HintLabel.isHidden());
     EXPECT_FALSE(Window.ComPort.Connected());
     EXPECT_EQ(Window.pos(), before);
+    // The line the bootloader needs: 8N1 without any handshake, DTR and RTS inactive.
+    const TComPort& port = Window.ComPort;
+    EXPECT_EQ(port.DataBits(), dbEight);
+    EXPECT_EQ(port.Parity().Bits(), prNone);
+    EXPECT_EQ(port.StopBits(), sbOneStopBit);
+    EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
+    EXPECT_EQ(port.FlowControl().ControlDTR(), dtrDisable);
+    EXPECT_EQ(port.FlowControl().ControlRTS(), rtsDisable);
 }
 
 TEST_F(WindowUpdate, CancelDuringProgrammingEndsTheRunWithItsClosingCommands) {
@@ -259,12 +267,10 @@ TEST_F(WindowUpdate, NoToTheWarningLeavesThePortAlone) {
 
 TEST(WindowOwner, BarsShowEmptyPassesAndPositionsPastTheEndAsFull) {
     test::TTestWindow window;
-    struct {
+    const struct {
         const char* Name;
-        int Max;
-        int Position;
-        int Percent;
-    } const cases[] = {
+        int Max, Position, Percent;
+    } cases[] = {
         {"half", 200, 100, 50},
         {"a pass of one byte (maximum 0)", 0, 0, 100},
         {"connect bar past its maximum", 1000, 1005, 100},
@@ -278,21 +284,6 @@ TEST(WindowOwner, BarsShowEmptyPassesAndPositionsPastTheEndAsFull) {
         EXPECT_EQ(100 * (bar.value() - bar.minimum()) / (bar.maximum() - bar.minimum()), c.Percent)
             << c.Name;
     }
-}
-
-TEST(WindowOwner, ThePortIsSetUpForTheBootloader) {
-    const test::TTestWindow window;
-    const TComPort& port = window.ComPort;
-    EXPECT_EQ(port.Port(), "COM1");
-    EXPECT_EQ(port.BaudRate(), br9600);
-    EXPECT_EQ(port.DataBits(), dbEight);
-    EXPECT_EQ(port.Parity().Bits(), prNone);
-    EXPECT_EQ(port.StopBits(), sbOneStopBit);
-    EXPECT_EQ(port.FlowControl().FlowControl(), fcNone);
-    EXPECT_EQ(port.FlowControl().ControlDTR(), dtrDisable);
-    EXPECT_EQ(port.FlowControl().ControlRTS(), rtsDisable);
-    EXPECT_TRUE(port.Events() == (TComEvents{evRxChar, evTxEmpty}));
-    EXPECT_FALSE(port.Connected());
 }
 
 TEST_F(WindowUpdate, APasswordTheDeviceCannotReceiveIsRefusedBeforeAnything) {

@@ -387,40 +387,35 @@ TEST(IniFile, RewriteKeepsPermissionsAndFollowsALink) {
 // Every way a Settings.ini can exist and still not be readable is an error naming
 // the file, and nothing is read from it (not even by a reader that would block on it).
 TEST(IniFile, UnreadableFileIsAnErrorNotAnEmptyFile) {
-    struct TCase {
-        const char* Name;
-        std::function<void(const fs::path&)> Make;
-    };
-    const std::vector<TCase> cases = {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> cases = {
         {"Folder", [](const fs::path& P) { fs::create_directory(P); }},
         {"Pipe", [](const fs::path& P) { ASSERT_EQ(::mkfifo(P.c_str(), 0600), 0); }},
         {"BinaryGarbage",
          [](const fs::path& P) { WriteFile(P, std::string("[Updater]\r\nk=\0\x01\xFE\xFF", 16)); }},
     };
-    for (const TCase& c : cases) {
+    for (const auto& [name, make] : cases) {
         TTempFolder folder;
         const fs::path path = folder.Path() / "Settings.ini";
-        c.Make(path);
+        make(path);
         try {
             TIniFile ini(path);
-            ADD_FAILURE() << "no error for " << c.Name;
+            ADD_FAILURE() << "no error for " << name;
         } catch (const EIniFileError& e) {
             EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
-            EXPECT_TRUE(e.Code()) << c.Name;
+            EXPECT_TRUE(e.Code()) << name;
         }
     }
 }
 
-// Root reads whatever the permissions say: the reader runs as nobody in a child.
+// Root reads whatever the permissions say: the reader runs as nobody in a child
+// (exit 1: it read the file, 2: it could not become nobody, 3: another error).
 TEST(IniFile, FileWithoutReadPermissionIsAnError) {
     TTempFolder folder;
     const fs::path path = folder.Path() / "Settings.ini";
     WriteFile(path, "[Updater]\r\nPasswordEdit=x\r\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const auto readAsNobody = [&] {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
             ::_exit(2);
         }
@@ -430,11 +425,8 @@ TEST(IniFile, FileWithoutReadPermissionIsAnError) {
             ::_exit(e.Code() == std::errc::permission_denied ? 0 : 3);
         }
         ::_exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: read, 2: could not become nobody, 3: other error";
+    };
+    EXPECT_EXIT(readAsNobody(), testing::ExitedWithCode(0), "");
 }
 
 TEST(IniFile, WriteIntoMissingFolderNamesPathAndReason) {

@@ -9,10 +9,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "comport/com_port.h"
 #include "pty_pair.h"
@@ -22,26 +24,21 @@ namespace {
 
 using test::TPtyPair;
 
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir) != nullptr) {
-            ++count;
-        }
-        ::closedir(dir);
-    }
-    return count;
-}
-
-int HighestDescriptor() {
-    int highest = 0;
+// The process's open descriptors, by number.
+std::vector<int> Descriptors() {
+    std::vector<int> fds;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
         while (const dirent* entry = ::readdir(dir)) {
-            highest = std::max(highest, std::atoi(entry->d_name));
+            fds.push_back(std::atoi(entry->d_name));
         }
         ::closedir(dir);
     }
-    return highest;
+    return fds;
+}
+
+[[noreturn]] void Fail(const std::string& What) {
+    std::fprintf(stderr, "%s\n", What.c_str());
+    std::exit(1);
 }
 
 // Opens a port with events on Pty; true when it opened and closed again, false
@@ -50,25 +47,22 @@ bool OpenAndClose(const TPtyPair& Pty) {
     TComPort port;
     port.SetPort(Pty.SlavePath());
     port.SetEvents({evRxChar, evTxEmpty});
-    const int before = OpenDescriptors();
+    const std::size_t before = Descriptors().size();
     try {
         port.Open();
     } catch (const EComPortExt& e) {
         if (e.ErrorCode() != 1 || port.Connected() || port.DeviceHandle() != -1 ||
-            port.EventThreadRunning() || OpenDescriptors() != before) {
-            std::fprintf(stderr, "refused open left state behind: %s\n", e.what());
-            std::exit(1);
+            port.EventThreadRunning() || Descriptors().size() != before) {
+            Fail(std::string("refused open left state behind: ") + e.what());
         }
         return false;
     }
     if (!port.EventThreadRunning()) {
-        std::fprintf(stderr, "opened without a running event thread\n");
-        std::exit(1);
+        Fail("opened without a running event thread");
     }
     port.Close();  // hangs with an unusable stop event: the alarm ends the child
-    if (OpenDescriptors() != before) {
-        std::fprintf(stderr, "descriptors leaked\n");
-        std::exit(1);
+    if (Descriptors().size() != before) {
+        Fail("descriptors leaked");
     }
     return true;
 }
@@ -90,18 +84,16 @@ bool OpenAndClose(const TPtyPair& Pty) {
     int refused = 0;
     int opened = 0;
     // Fill the gaps below the highest descriptor, so the limit counts free ones.
-    const int highest = HighestDescriptor();
-    for (int fd = ::open("/dev/null", O_RDONLY); fd >= 0; fd = ::open("/dev/null", O_RDONLY)) {
-        if (fd > highest) {
-            ::close(fd);
-            break;
-        }
+    const std::vector<int> open = Descriptors();
+    const int first = *std::max_element(open.begin(), open.end()) + 1;
+    int fd = 0;
+    while ((fd = ::open("/dev/null", O_RDONLY)) >= 0 && fd < first) {
     }
-    const int first = highest + 1;
-    rlimit original{};
-    ::getrlimit(RLIMIT_NOFILE, &original);
+    ::close(fd);
+    rlimit lowered{};
+    ::getrlimit(RLIMIT_NOFILE, &lowered);
     for (int limit = first; limit < first + 16; ++limit) {
-        const rlimit lowered{static_cast<rlim_t>(limit), original.rlim_max};
+        lowered.rlim_cur = static_cast<rlim_t>(limit);
         if (::setrlimit(RLIMIT_NOFILE, &lowered) != 0) {
             std::exit(2);
         }
@@ -120,17 +112,11 @@ bool OpenAndClose(const TPtyPair& Pty) {
     ::alarm(30);
     TPtyPair pty;
     // No open before the limit: the C library would keep the thread's stack for reuse.
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    long kilobytes = 0;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmSize:", 0) == 0) {
-            kilobytes = std::atol(line.c_str() + 7);
-        }
-    }
-    const rlim_t bytes = static_cast<rlim_t>(kilobytes + 2048) * 1024;
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t bytes = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + 2048 * 1024;
     const rlimit lowered{bytes, RLIM_INFINITY};
-    if (kilobytes == 0 || ::setrlimit(RLIMIT_AS, &lowered) != 0) {
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &lowered) != 0) {
         std::exit(2);
     }
     std::exit(OpenAndClose(pty) ? 1 : 0);

@@ -9,10 +9,7 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
-#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -87,18 +84,13 @@ TChildProcess::~TChildProcess() {
 }
 
 std::string TChildProcess::ReadLine(std::chrono::milliseconds Timeout) {
-    const auto end = std::chrono::steady_clock::now() + Timeout;
-    for (;;) {
-        const auto nl = Buffered.find('\n');
-        if (nl != std::string::npos) {
-            std::string line = Buffered.substr(0, nl);
-            Buffered.erase(0, nl + 1);
-            return line;
-        }
-        if (!Fill(end)) {
-            return {};
-        }
+    if (!WaitForText("\n", Timeout)) {
+        return {};
     }
+    const auto nl = Buffered.find('\n');
+    std::string line = Buffered.substr(0, nl);
+    Buffered.erase(0, nl + 1);
+    return line;
 }
 
 bool TChildProcess::WaitForText(const std::string& Text, std::chrono::milliseconds Timeout) {
@@ -142,10 +134,6 @@ bool TChildProcess::WaitExit(std::chrono::milliseconds Timeout) {
 
 int TChildProcess::ExitCode() const {
     return Ended && WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-}
-
-int TChildProcess::TermSignal() const {
-    return Ended && WIFSIGNALED(Status) ? WTERMSIG(Status) : 0;
 }
 
 void TChildProcess::Signal(int Number) {
@@ -215,32 +203,15 @@ TProcessResult RunProcess(const std::vector<std::string>& Argv, std::chrono::mil
     }
     result.Err = child.Err();
     result.ExitCode = child.ExitCode();
-    result.Signal = child.TermSignal();
     return result;
 }
 
 bool ToolAvailable(const std::string& Name) {
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) {
-        return false;
-    }
-    std::string_view rest(path);
-    while (!rest.empty()) {
-        const auto colon = rest.find(':');
-        const std::string dir(rest.substr(0, colon));
-        rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + Name;
-        std::error_code ignored;
-        if (::access(candidate.c_str(), X_OK) == 0 &&
-            !std::filesystem::is_directory(candidate, ignored)) {
-            return true;
-        }
-    }
-    return false;
+    return RunProcess({"sh", "-c", "command -v \"$0\"", Name}).ExitCode == 0;
 }
 
-void RunTool(const std::vector<std::string>& Argv, const std::string& WorkingDirectory) {
-    const TProcessResult result = RunProcess(Argv, std::chrono::seconds(60), WorkingDirectory);
+void RunTool(const std::vector<std::string>& Argv) {
+    const TProcessResult result = RunProcess(Argv, std::chrono::seconds(60));
     if (result.ExitCode != 0) {
         std::string command;
         for (const auto& arg : Argv) {

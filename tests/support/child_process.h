@@ -26,8 +26,6 @@ class TChildProcess {
     TChildProcess(const TChildProcess&) = delete;
     TChildProcess& operator=(const TChildProcess&) = delete;
 
-    pid_t Id() const { return Pid; }
-
     // One line of standard output (without the line feed); empty on time-out or end.
     std::string ReadLine(std::chrono::milliseconds Timeout);
     // True once standard output has shown Text (which stays to be read), false on time-out.
@@ -41,8 +39,6 @@ class TChildProcess {
     bool WaitExit(std::chrono::milliseconds Timeout);
     // The exit code, or -1 when the child was ended by a signal or has not ended.
     int ExitCode() const;
-    // The signal that ended the child, 0 if none.
-    int TermSignal() const;
     // The CPU time the child used, all its threads, once it has ended.
     double CpuSeconds() const {
         return static_cast<double>(Usage.ru_utime.tv_sec + Usage.ru_stime.tv_sec) +
@@ -67,7 +63,6 @@ class TChildProcess {
 
 struct TProcessResult {
     int ExitCode = -1;      // exit status, or -1 when killed by a signal
-    int Signal = 0;         // the signal that ended it, if any
     bool TimedOut = false;  // killed because it outlived the time limit
     std::string Out;        // standard output
     std::string Err;        // standard error
@@ -84,6 +79,6 @@ bool ToolAvailable(const std::string& Name);
 
 // Runs a tool and fails (throws std::runtime_error with its output) unless it
 // exits with 0. For generating test input with real tools.
-void RunTool(const std::vector<std::string>& Argv, const std::string& WorkingDirectory = {});
+void RunTool(const std::vector<std::string>& Argv);
 
 }  // namespace tarnwick::test

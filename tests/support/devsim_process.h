@@ -26,7 +26,7 @@ class TDevsim {
     explicit TDevsim(std::vector<std::string> Args, const std::string& Dir)
         : TracePath(Dir + "/trace.txt"),
           FlashPath(Dir + "/flash.bin"),
-          Process(TARNWICK_DEVSIM_PATH, WithFiles(std::move(Args), Dir)) {
+          Process(TARNWICK_DEVSIM_PATH, WithFiles(std::move(Args), TracePath, FlashPath)) {
         Path = Process.ReadLine(std::chrono::seconds(10));
         if (Path.empty())
             throw std::runtime_error("tarnwick-devsim printed no port");
@@ -44,10 +44,6 @@ class TDevsim {
     std::vector<TTraceEntry> Stop() {
         Process.Signal(SIGTERM);
         Process.WaitExit(std::chrono::seconds(10));
-        return Trace();
-    }
-
-    std::vector<TTraceEntry> Trace() const {
         std::vector<TTraceEntry> entries;
         std::ifstream in(TracePath);
         std::string line;
@@ -65,16 +61,12 @@ class TDevsim {
         return entries;
     }
 
-    std::vector<std::uint8_t> Flash() const {
-        std::ifstream in(FlashPath, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::vector<std::uint8_t> Flash() const { return ReadBinaryFile(FlashPath); }
 
   private:
     static std::vector<std::string> WithFiles(std::vector<std::string> Args,
-                                              const std::string& Dir) {
-        Args.insert(Args.end(), {"--trace", Dir + "/trace.txt", "--flash-out", Dir + "/flash.bin",
-                                 "--max-time", "600"});
+                                              const std::string& Trace, const std::string& Flash) {
+        Args.insert(Args.end(), {"--trace", Trace, "--flash-out", Flash, "--max-time", "600"});
         return Args;
     }
 
