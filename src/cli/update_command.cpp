@@ -113,6 +113,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     InterruptRequested = false;
     return WithLostOutputSaid(RunUpdates(options, image, highestAddress, Context), Context);
 }
+
 }  // namespace
 
 TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& Port,
