@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,25 @@ TEST(PortAccessCliTest, UpdateOnAPortWithoutPermissionSaysWhatToDo) {
         "“): Benutzer zur Gruppe „" + port.Group +
         "“ hinzufügen und neu anmelden, z. B. mit „sudo usermod -aG " + port.Group + " ";
     EXPECT_NE(result.Out.find(expected), std::string::npos) << result.Describe();
+}
+
+// A program that cannot be started makes the test say why instead of failing on empty
+// output: started directly, and through a wrapper (as setpriv runs the CLI as nobody).
+TEST(PortAccessCliTest, AProgramThatCannotStartSaysWhy) {
+    const test::TTempDir dir;
+    const std::string cli = dir.File("tarnwick-cli");
+    std::filesystem::copy_file(TARNWICK_CLI_PATH, cli);
+    ASSERT_EQ(chmod(cli.c_str(), 0644), 0);  // not executable, not even by root
+    try {
+        test::RunProcess({cli, "--version"});
+        ADD_FAILURE() << "started a program that may not be run";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("Permission denied"), std::string::npos)
+            << error.what();
+    }
+    const auto result = test::RunProcess({"env", cli, "--version"});
+    EXPECT_NE(result.ExitCode, 0);
+    EXPECT_NE(result.Describe().find("Permission denied"), std::string::npos) << result.Describe();
 }
 
 TEST(PortAccessCliTest, OnlyAMissingPermissionGetsAHint) {
