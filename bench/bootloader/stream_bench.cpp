@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -197,6 +198,53 @@ void BM_PacedStreamGaps(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PacedStreamGaps)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+// Answers yes, and pulls the adapter (ends the simulated device) once verification has sent
+// its second image byte.
+class TUnpluggingOwner : public TQuietOwner {
+  public:
+    std::unique_ptr<TDevsim> Device;
+    std::string Port;
+    bool AskYesNo(const std::string&) override { return true; }
+    std::string PortText() const override { return Port; }
+    void SetProgressPosition(TProgressBar Bar, int Position) override {
+        if (Bar == pbVerify && Position == 2)
+            Device.reset();
+    }
+};
+
+// A whole paced run of a 10-byte image whose adapter is pulled while verifying: the run ends
+// with its error and the port closed, and its waits, before and after the pull, sleep.
+void BM_UnpluggedWhileVerifying(benchmark::State& state) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    TBuffer image(MaxFlashSize, 0xFF);
+    for (std::size_t a = 0; a < 10; ++a)
+        image[a] = static_cast<std::uint8_t>(a + 1);
+    for (auto _ : state) {
+        TTempDir dir;
+        TUnpluggingOwner owner;
+        owner.Device =
+            std::make_unique<TDevsim>(std::vector<std::string>{"--buffer", "4"}, dir.Path());
+        owner.Port = owner.Device->PortPath();
+        TUpdateOutcome outcome;
+        const double cpu0 = ProcessCpuSeconds();
+        const auto t0 = TClock::now();
+        {
+            TComPort port;
+            TBootloader bootloader(owner, port);
+            bootloader.SetImage(image, 9);
+            outcome = bootloader.RunUpdate();
+        }
+        const double wall = std::chrono::duration<double>(TClock::now() - t0).count();
+        if (!outcome.Error || owner.Device) {
+            state.SkipWithError("the run did not end in the pulled adapter");
+            return;
+        }
+        state.counters["run_s"] = wall;
+        state.counters["cpu_share"] = (ProcessCpuSeconds() - cpu0) / wall;
+    }
+}
+BENCHMARK(BM_UnpluggedWhileVerifying)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 }  // namespace tarnwick

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -96,9 +97,53 @@ BENCHMARK(BM_UpdateDevices)
     ->Args({8, 8192, 1})
     ->Args({1, 96, 0})
     ->Args({8, 96, 0})
+    ->Args({1, 96, 1})
     ->UseRealTime()
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
+
+// Three devices at once, the middle one hanging in the middle of programming (it withholds
+// its first acknowledgement, and the tool waits the specified 5 s for it): when each device's
+// run ended (its "Gesamtdauer" line), from the tool's start. Goal: the other two end as soon
+// as a device alone does, before the hanging one.
+void BM_OneOfThreeHangs(benchmark::State& state) {
+    for (auto _ : state) {
+        TTempDir dir;
+        const std::string hex = WriteImage(dir, 96);
+        std::vector<std::unique_ptr<TTempDir>> dirs;
+        std::vector<std::unique_ptr<TDevsim>> sims;
+        std::vector<std::string> args = {"update", "--yes", "--fast"};
+        for (int i = 0; i < 3; ++i) {
+            std::vector<std::string> deviceArgs = {"--line-rate", "115200", "--buffer", "16"};
+            if (i == 1)
+                deviceArgs.insert(deviceArgs.end(), {"--withhold-ack", "1"});
+            dirs.push_back(std::make_unique<TTempDir>());
+            sims.push_back(std::make_unique<TDevsim>(deviceArgs, dirs.back()->Path()));
+            args.insert(args.end(), {"--port", sims.back()->PortPath()});
+        }
+        args.push_back(hex);
+        const auto start = std::chrono::steady_clock::now();
+        test::TChildProcess cli(TARNWICK_CLI_PATH, args, true);
+        std::vector<double> ended(3, 0);
+        for (std::string line = cli.ReadLine(std::chrono::minutes(2)); !line.empty();
+             line = cli.ReadLine(std::chrono::minutes(2))) {
+            for (int i = 0; i < 3; ++i) {
+                if (line.rfind("[" + sims[i]->PortPath() + "] Gesamtdauer", 0) == 0)
+                    ended[i] =
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                            .count();
+            }
+        }
+        if (!cli.WaitExit(std::chrono::seconds(30)) || cli.ExitCode() != 1 || ended[0] == 0 ||
+            ended[1] == 0 || ended[2] == 0) {
+            state.SkipWithError("the runs did not end as they should");
+            return;
+        }
+        state.counters["others_s"] = std::max(ended[0], ended[2]);
+        state.counters["hanging_s"] = ended[1];
+    }
+}
+BENCHMARK(BM_OneOfThreeHangs)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 }  // namespace tarnwick

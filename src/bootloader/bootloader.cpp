@@ -67,15 +67,16 @@ bool TBootloader::SendByte(std::uint8_t Value, int Timeout) {
     TxEmpty = false;
     ComPort.WriteStr(std::string(1, static_cast<char>(Value)));
     const std::int64_t start = TickCount();
+    const int window = PacingWindow(Timeout);
     bool success = false;
     std::int64_t elapsed = 0;
     // Every byte holds its whole window, whether or not the port reported it sent early.
     do {
         if (TxEmpty)
             success = true;
-        Owner.ProcessMessagesFor(RemainingMs(start, Timeout));
+        Owner.ProcessMessagesFor(RemainingMs(start, window));
         elapsed = TickCount() - start;
-    } while (elapsed <= Timeout);
+    } while (elapsed <= window);
     UpdateLinkCrc(Value);
     return success;
 }

@@ -82,7 +82,7 @@ class TBootloader : public TReplyFields {
     std::int64_t FlashSize = 0;
     // The window of each image byte in the programming and verification streams, in ms
     // (ByteTimeout unless the user asks for less); 0 sends them at line speed, in blocks.
-    // Every other byte keeps ByteTimeout.
+    // Every other byte keeps ByteTimeout. No window is shorter than the byte's line time.
     int BytePacing = DefaultBytePacing;
 
   private:
@@ -104,6 +104,9 @@ class TBootloader : public TReplyFields {
     // true when it pumped.
     bool WaitForLine(std::chrono::microseconds Lead);
     std::chrono::microseconds ByteLineTime() const;
+    // Timeout, or the line time of one byte at the port's baud rate (rounded up) when that
+    // is longer: the window SendByte holds a byte for.
+    int PacingWindow(int Timeout) const;
     std::chrono::microseconds BlockLineTime() const;
 
     TUpdateOwner& Owner;

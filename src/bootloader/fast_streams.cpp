@@ -28,6 +28,14 @@ microseconds TBootloader::ByteLineTime() const {
     return microseconds(10'000'000 / std::max<std::int64_t>(baud, 1));
 }
 
+int TBootloader::PacingWindow(int Timeout) const {
+    // A window shorter than the byte takes on the line would queue bytes in the driver
+    // faster than the line sends them, and the reply waits after a stream would begin
+    // while seconds of it were still on their way.
+    const auto line = std::chrono::ceil<std::chrono::milliseconds>(ByteLineTime()).count();
+    return static_cast<int>(std::max<std::int64_t>(Timeout, line));
+}
+
 microseconds TBootloader::BlockLineTime() const {
     return std::max(BlockTime, ByteLineTime());
 }

@@ -175,10 +175,10 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
         go = false;
     }
     // The last byte of an image ending at HighestAddress lies at that address, so it must
-    // be below the flash size.
+    // be below the flash size. The message counts the bytes the image spans, from address 0.
     if (go && (HighestAddress >= FlashSize || Image == nullptr ||
                static_cast<std::size_t>(HighestAddress) >= Image->size())) {
-        failure("Die ausgewählte Datei (" + std::to_string(HighestAddress) +
+        failure("Die ausgewählte Datei (" + std::to_string(std::int64_t{HighestAddress} + 1) +
                 " Byte) überschreitet den Speicherbereich des Controllers (" +
                 std::to_string(FlashSize) + " Byte)");
         go = false;

@@ -59,6 +59,9 @@ class TArguments {
 struct TCommandContext {
     std::ostream& Out;
     std::ostream& Err;
+    // A command that has already said on Err that Out lost its reader, and chose its exit
+    // status knowing it.
+    bool OutputLossSaid = false;
 };
 
 struct TCommand {

@@ -29,7 +29,7 @@ int main(int argc, char* argv[]) {
     try {
         const int code = tarnwick::cli::RunCli(Commands, args, context);
         std::cout.flush();
-        if (!std::cout) {
+        if (!std::cout && !context.OutputLossSaid) {
             std::cerr << tarnwick::cli::ProgramName
                       << ": Fehler beim Schreiben der Standardausgabe\n";
             return tarnwick::cli::ExitFailure;

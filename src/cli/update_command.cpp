@@ -34,6 +34,36 @@ void OnInterrupt(int) {
     InterruptRequested = true;
 }
 
+int RunUpdates(const TUpdateOptions& Options, const TBuffer& Image, std::int32_t HighestAddress,
+               TCommandContext& Context) {
+    if (Options.Ports.size() > 1)
+        return RunMultiUpdate(Options, Image, HighestAddress, Context);
+    TTerminalConsole terminal(Context.Out, Options.Yes);
+    const TDeviceResult result = RunDeviceUpdate(Options, Options.Ports.front(), Image,
+                                                 HighestAddress, terminal, InterruptRequested);
+    const TUpdateOutcome& outcome = result.Outcome;
+    if (outcome.SuccessSent)
+        return ExitSuccess;
+    // Ctrl-C at the warning question stops the run before it connects.
+    if (outcome.Cancelled || (terminal.QuestionInterrupted && !outcome.Connected))
+        return ExitCancelled;
+    return ExitFailure;
+}
+
+// Messages that found no reader (a pipe into "head" that has ended) do not change how the
+// update went: a script must not flash a good device again. The status stays that of the
+// update, and the loss is said on standard error, where it still can be.
+int WithLostOutputSaid(int Code, TCommandContext& Context) {
+    Context.Out.flush();
+    if (Context.Out)
+        return Code;
+    Context.Err << ProgramName << ": Fehler beim Schreiben der Standardausgabe, Meldungen gingen "
+                << (Code == ExitSuccess ? "verloren; das Update ist gelungen\n" : "verloren\n")
+                << std::flush;
+    Context.OutputLossSaid = true;
+    return Code;
+}
+
 // Exit status: 0 when the run ended with the success command sent (on every device), 3
 // when the user cancelled, 2 for a usage error, 1 for everything else.
 int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
@@ -81,19 +111,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     TMainThreadDispatcher::Instance().SetMainThread();
     const TInterruptGuard interruptGuard(OnInterrupt);
     InterruptRequested = false;
-    if (options.Ports.size() > 1)
-        return RunMultiUpdate(options, image, highestAddress, Context);
-
-    TTerminalConsole terminal(Context.Out, options.Yes);
-    const TDeviceResult result = RunDeviceUpdate(options, options.Ports.front(), image,
-                                                 highestAddress, terminal, InterruptRequested);
-    const TUpdateOutcome& outcome = result.Outcome;
-    if (outcome.SuccessSent)
-        return ExitSuccess;
-    // Ctrl-C at the warning question stops the run before it connects.
-    if (outcome.Cancelled || (terminal.QuestionInterrupted && !outcome.Connected))
-        return ExitCancelled;
-    return ExitFailure;
+    return WithLostOutputSaid(RunUpdates(options, image, highestAddress, Context), Context);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // A USB adapter pulled out while connecting, while verifying, and between two runs:
 // each run ends with a message, the port closed and the inputs back, without
-// hanging or spinning; with the adapter back the next run of the same window works.
+// hanging; with the adapter back the next run of the same window works. (That its waits
+// sleep meanwhile is measured in bench/bootloader.)
 // The adapter is a link with a fixed name, like /dev/ttyUSB0, that points at the
 // simulated device's pty; unplugging ends the device, plugging starts a new one.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -23,13 +22,6 @@ namespace tarnwick {
 namespace {
 
 using namespace test;
-
-double CpuSeconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // One window's update side, kept over several runs as the program keeps it, and the
 // adapter its port names.
@@ -49,8 +41,6 @@ struct TRig {
 
     // One run; checks how it ended.
     void Run(bool Fails) {
-        const auto wallStart = std::chrono::steady_clock::now();
-        const double cpuStart = CpuSeconds();
         const std::size_t messagesBefore = Owner.Messages.size();
         const TUpdateOutcome outcome = Bootloader.RunUpdate();
         std::string shown;
@@ -59,8 +49,6 @@ struct TRig {
         }
         SCOPED_TRACE("the run showed:" + shown);
 
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         EXPECT_EQ(outcome.Error, Fails);
         EXPECT_EQ(outcome.SuccessSent, !Fails);
         EXPECT_FALSE(Port.Connected());
@@ -75,9 +63,6 @@ struct TRig {
         }
         EXPECT_EQ(Owner.Messages.back().rfind("[-I-]Gesamtdauer: ", 0), 0u)
             << Owner.Messages.back();
-        // Waiting sleeps: far less processor time than the run took (a spinning wait
-        // takes about all of it).
-        EXPECT_LT(CpuSeconds() - cpuStart, 0.5 * wall + 1.0) << "over " << wall << " s";
     }
 
     TTempDir Dir;

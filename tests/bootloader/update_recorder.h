@@ -17,6 +17,7 @@ class TRecorder : public TUpdateOwner {
   public:
     std::string Password = "Kiwu";
     std::string Port;
+    std::string Baud = "115200";
     bool Program = true;
     bool Verify = true;
     std::vector<bool> Answers = {true};  // warning question first; missing answers are No
@@ -59,7 +60,7 @@ class TRecorder : public TUpdateOwner {
     }
     std::string PasswordText() const override { return Password; }
     std::string PortText() const override { return Port; }
-    std::string BaudText() const override { return "115200"; }
+    std::string BaudText() const override { return Baud; }
     bool ProgramTicked() const override { return Program; }
     bool VerifyTicked() const override { return Verify; }
     void SetInputsEnabled(bool Enabled) override { InputsEnabled = Enabled; }

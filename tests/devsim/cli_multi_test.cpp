@@ -52,7 +52,6 @@ struct TMultiCase {
     std::vector<std::string> Middle;  // the middle device's own options
     int ExitCode;
     std::vector<std::string> Rows;  // each device's result and reason, in port order
-    bool MiddleHangs = false;       // it waits 5 s for an acknowledgement: the others end first
 };
 
 std::ostream& operator<<(std::ostream& os, const TMultiCase& c) {
@@ -66,8 +65,9 @@ const std::string Hangs = "fehlgeschlagen Baustein reagiert nicht";
 
 const TMultiCase MultiCases[] = {
     {"OneWrongVerdict", TUser::Yes, {"--wrong-verdict"}, 1, {Ok, Mismatch, Ok}},
-    // Stops answering in the middle of programming: a hang on one line.
-    {"OneHangs", TUser::Yes, {"--withhold-ack", "1"}, 1, {Ok, Hangs, Ok}, true},
+    // Stops answering in the middle of programming: a hang on one line. (That the others
+    // end meanwhile, as soon as alone, is measured in bench/cli.)
+    {"OneHangs", TUser::Yes, {"--withhold-ack", "1"}, 1, {Ok, Hangs, Ok}},
     // Each stream still gets its end sequence and the closing commands go out without success.
     {"CtrlCWhileProgramming", TUser::CtrlCWhileProgramming, {}, 3, {Cancel, Cancel, Cancel}},
     {"AnsweredOnTheTerminal", TUser::AnswersOnTerminal, {}, 0, {Ok, Ok}},
@@ -147,7 +147,6 @@ TEST_P(CliMultiTest, EveryDeviceEndsOnItsOwnAndTheTableSaysHow) {
         for (auto line = lines.cbegin() + 2; line != table; ++line)
             EXPECT_EQ(line->front(), '[') << *line;
     }
-    std::vector<std::string> durations;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const std::string& port = devices[i]->PortPath();
         SCOPED_TRACE(port);
@@ -159,7 +158,6 @@ TEST_P(CliMultiTest, EveryDeviceEndsOnItsOwnAndTheTableSaysHow) {
         const auto row = Row(table, lines.cend(), port);
         ASSERT_EQ(row.size(), 2u) << out;
         EXPECT_EQ(row[0], c.Rows[i]);
-        durations.push_back(row[1]);
 
         const TBytes sent = TraceBytes(devices[i]->Stop());
         if (!started) {
@@ -172,10 +170,6 @@ TEST_P(CliMultiTest, EveryDeviceEndsOnItsOwnAndTheTableSaysHow) {
             ASSERT_GE(flash.size(), Image.size());
             EXPECT_TRUE(std::equal(Image.begin(), Image.end(), flash.begin()));
         }
-    }
-    if (c.MiddleHangs) {
-        EXPECT_LT(durations[0], durations[1]);
-        EXPECT_LT(durations[2], durations[1]);
     }
 }
 

@@ -67,7 +67,8 @@ TChildProcess::TChildProcess(const std::string& Program, const std::vector<std::
         CloseFd(OutFd);
         CloseFd(ErrFd);
         Pid = -1;
-        throw std::runtime_error("cannot start " + Program);
+        throw std::runtime_error("cannot start " + Program + ": " +
+                                 std::generic_category().message(rc));
     }
 }
 
@@ -204,6 +205,13 @@ TProcessResult RunProcess(const std::vector<std::string>& Argv, std::chrono::mil
     result.Err = child.Err();
     result.ExitCode = child.ExitCode();
     return result;
+}
+
+std::string TProcessResult::Describe() const {
+    std::string text =
+        TimedOut ? "killed after its time limit" : "exit code " + std::to_string(ExitCode);
+    text += "\n--- standard output:\n" + Out + "\n--- standard error:\n" + Err;
+    return text;
 }
 
 bool ToolAvailable(const std::string& Name) {

@@ -66,6 +66,10 @@ struct TProcessResult {
     bool TimedOut = false;  // killed because it outlived the time limit
     std::string Out;        // standard output
     std::string Err;        // standard error
+
+    // Everything about the run, for a failure message: a child that could not start the
+    // program it was to run says why on standard error, and the exit code tells.
+    std::string Describe() const;
 };
 
 // Runs Argv[0] with the other elements as arguments to its end, standard input from

@@ -44,6 +44,13 @@
 //    is number 1): --drop-byte N discards byte N as if lost on the line, --corrupt-byte N
 //    flips its lowest bit. --withhold-ack N sends no 0xA9 for the N-th buffer-full of a
 //    programming stream (counted over the life of the program).
+//  * Replies withheld, each as a device that hangs at that point: --withhold-confirm sends
+//    0xA6 but never confirms (the 0xA5 starts the password search again);
+//    --accept-from-byte N lets no byte before the N-th one it takes in (from 1) complete the
+//    password; --withhold-crc-verdict N sends no verdict for the N-th CRC check (counted
+//    over the life of the program); --withhold-program-end sends nothing after the end
+//    sequence of a programming stream, --withhold-verdict nothing after that of a
+//    verification stream.
 //
 // --line-rate BAUD: the device takes bytes no faster than a line at BAUD (ten bits a byte)
 // delivers them, and each reply reaches the host only after its own line time (line.h).
@@ -116,6 +123,7 @@ class TDevice {
 
     // Takes one byte from the line (after the power-on and fault filters).
     void Receive(std::uint8_t b) {
+        ++Taken;
         Crc = CrcStep(Crc, b);
         if (Opt.Echo)
             Send({b});
@@ -124,7 +132,10 @@ class TDevice {
                 MatchPassword(b);
                 break;
             case TState::Confirm:
-                if (b == 0xA5) {
+                if (b == 0xA5 && Opt.WithholdConfirm) {
+                    State = TState::Password;
+                    Matched = 0;
+                } else if (b == 0xA5) {
                     Send({0xAA});
                     Connected = true;
                     State = TState::Prefix;
@@ -150,7 +161,9 @@ class TDevice {
                 State = TState::CrcHigh;
                 break;
             case TState::CrcHigh:
-                Send({static_cast<std::uint8_t>(Crc == 0 ? 0xAA : 0xAB)});
+                ++CrcChecks;
+                if (CrcChecks != Opt.WithholdCrcVerdict)
+                    Send({static_cast<std::uint8_t>(Crc == 0 ? 0xAA : 0xAB)});
                 Crc = 0;
                 State = TState::Prefix;
                 break;
@@ -182,7 +195,7 @@ class TDevice {
     void MatchPassword(std::uint8_t b) {
         const std::string& pw = Opt.Password;
         if (Matched == pw.size()) {
-            if (b == 0xFF) {
+            if (b == 0xFF && Taken >= Opt.AcceptFromByte) {
                 Send({0xA6});
                 State = TState::Confirm;
                 Matched = 0;
@@ -316,12 +329,14 @@ class TDevice {
         State = TState::Prefix;
         if (Verifying) {
             const bool equal = !StreamBad;
-            Send({static_cast<std::uint8_t>((equal != Opt.WrongVerdict) ? 0xAA : 0xAB)});
+            if (!Opt.WithholdVerdict)
+                Send({static_cast<std::uint8_t>((equal != Opt.WrongVerdict) ? 0xAA : 0xAB)});
             return;
         }
         CommitBuffer();
         WriteFlash();
-        Send({static_cast<std::uint8_t>(StreamBad ? 0xAB : 0xAA)});
+        if (!Opt.WithholdProgramEnd)
+            Send({static_cast<std::uint8_t>(StreamBad ? 0xAB : 0xAA)});
     }
 
     const TOptions& Opt;
@@ -338,6 +353,8 @@ class TDevice {
     std::size_t Address = 0;
     TBytes Pending;
     long BuffersDone = 0;
+    long CrcChecks = 0;
+    long Taken = 0;  // bytes taken in, after the power-on and fault filters
 };
 
 }  // namespace

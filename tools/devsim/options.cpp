@@ -60,6 +60,13 @@ void Usage(std::ostream& out) {
            "  --drop-byte N          Byte N nach dem Verbinden verlieren\n"
            "  --corrupt-byte N       im Byte N nach dem Verbinden das unterste Bit kippen\n"
            "  --withhold-ack N       kein 0xA9 für den N-ten vollen Puffer senden\n"
+           "  --withhold-confirm     das Passwort annehmen (0xA6), die Verbindung nie\n"
+           "                         bestätigen\n"
+           "  --accept-from-byte N   das Passwort erst mit dem N-ten empfangenen Byte annehmen\n"
+           "  --withhold-crc-verdict N\n"
+           "                         kein Ergebnis der N-ten CRC-Prüfung senden\n"
+           "  --withhold-program-end nach dem Ende des Programmierens nichts senden\n"
+           "  --withhold-verdict     nach dem Ende der Überprüfung kein Ergebnis senden\n"
            "  --trace DATEI          jedes empfangene Byte mit seiner Zeit schreiben\n"
            "  --flash-in DATEI       mit diesem Flash-Inhalt statt eines gelöschten beginnen\n"
            "  --flash-out DATEI      den Flash nach jedem Programmieren und am Ende schreiben\n"
@@ -92,6 +99,12 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             o.WrongVerdict = true;
         } else if (a == "--silent") {
             o.Silent = true;
+        } else if (a == "--withhold-confirm") {
+            o.WithholdConfirm = true;
+        } else if (a == "--withhold-program-end") {
+            o.WithholdProgramEnd = true;
+        } else if (a == "--withhold-verdict") {
+            o.WithholdVerdict = true;
         } else if (a == "--exit-after-success") {
             o.ExitAfterSuccess = true;
         } else if (a == "--help" || a == "-h") {
@@ -101,10 +114,22 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             std::cout << "tarnwick-devsim " TARNWICK_VERSION "\n";
             std::exit(0);
         } else {
-            static const char* const valueOptions[] = {
-                "--password",       "--boot-version", "--signature",    "--buffer",       "--flash",
-                "--power-on-delay", "--drop-byte",    "--corrupt-byte", "--withhold-ack", "--trace",
-                "--flash-out",      "--flash-in",     "--max-time",     "--line-rate"};
+            static const char* const valueOptions[] = {"--password",
+                                                       "--boot-version",
+                                                       "--signature",
+                                                       "--buffer",
+                                                       "--flash",
+                                                       "--power-on-delay",
+                                                       "--drop-byte",
+                                                       "--corrupt-byte",
+                                                       "--withhold-ack",
+                                                       "--trace",
+                                                       "--flash-out",
+                                                       "--flash-in",
+                                                       "--max-time",
+                                                       "--line-rate",
+                                                       "--accept-from-byte",
+                                                       "--withhold-crc-verdict"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
                 std::cerr << "tarnwick-devsim: unbekannte Option " << a << "\n\n";
@@ -143,6 +168,10 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
                 ok = ParseLong(*v, 1, 1L << 40, o.CorruptByte);
             } else if (a == "--withhold-ack") {
                 ok = ParseLong(*v, 1, 1L << 40, o.WithholdAck);
+            } else if (a == "--accept-from-byte") {
+                ok = ParseLong(*v, 1, 1L << 40, o.AcceptFromByte);
+            } else if (a == "--withhold-crc-verdict") {
+                ok = ParseLong(*v, 1, 1L << 40, o.WithholdCrcVerdict);
             } else if (a == "--trace") {
                 o.TraceFile = *v;
             } else if (a == "--flash-in") {

@@ -25,6 +25,11 @@ struct TOptions {
     long DropByte = 0;
     long CorruptByte = 0;
     long WithholdAck = 0;
+    bool WithholdConfirm = false;
+    long AcceptFromByte = 0;
+    long WithholdCrcVerdict = 0;
+    bool WithholdProgramEnd = false;
+    bool WithholdVerdict = false;
     std::string TraceFile;
     std::string FlashOut;
     std::string FlashIn;

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "comport/com_port.h"
 #include "event_pump.h"
 #include "port_chooser.h"
+#include "port_closing.h"
 #include "text/number_text.h"
 
 namespace {
@@ -192,6 +194,5 @@ int main(int argc, char* argv[]) {
     window.show();
     terminal->setFocus();
     const int result = application.exec();
-    port.Close();
-    return result;
+    return ClosePortAfterWindow(port, result, std::cerr);
 }
