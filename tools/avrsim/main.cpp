@@ -203,19 +203,23 @@ int main(int argc, char** argv) {
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
                 // would take them away.
+                // The terminal passes written bytes on to the slave a moment later, so
+                // an empty slave counts only after 20 ms.
                 for (int i = 0; i < 200 && watch->Open(); ++i) {
-                    int waiting = 0;
-                    if (ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0)
-                        break;
                     poll(nullptr, 0, 5);
+                    int waiting = 0;
+                    if (i >= 4 && (ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0))
+                        break;
                     watch->Read();
                 }
                 std::cerr << "tarnwick-avrsim: " << chip->Stopped() << std::endl;
                 exitCode = 3;
                 break;
             }
-            line.Tick();
+            // Saved before the chip's bytes go out: a host that has its answer and kills
+            // the emulator finds what the firmware wrote before answering.
             chip->SaveEeprom();
+            line.Tick();
         }
 
         // Sleep until the next millisecond of chip time, or until the host writes.
@@ -236,6 +240,10 @@ int main(int argc, char** argv) {
         if (fds[2].revents & POLLIN) {
             watch->Read();
             line.SetHostOpen(watch->Open());
+            // What the host writes right after opening reaches a chip switched on by it.
+            if (!powered && opt.PowerOnOpen && watch->Opened() &&
+                TClock::now() - start >= std::chrono::milliseconds(opt.PowerOnDelayMs))
+                powerOn();
         }
         if (fds[0].fd >= 0 && (fds[0].revents & POLLIN)) {
             if (!powered)

@@ -192,10 +192,10 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     line->LastStart = when;
     line->Started = true;
     avr_uart_t* u = line->Uart;
-    if (line->BaudMismatch()) {
-        ++line->Count.Mismatched;
-    } else if (!avr_regbit_get(avr, u->rxen)) {
+    if (!avr_regbit_get(avr, u->rxen)) {
         ++line->Count.ReceiverOff;
+    } else if (line->BaudMismatch()) {
+        ++line->Count.Mismatched;
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
