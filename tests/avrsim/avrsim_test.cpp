@@ -197,5 +197,32 @@ TEST(AvrsimPower, SwitchesOnWhenTheHostOpensThePort) {
     EXPECT_NEAR(second.Ms, 500.0, 1.0);
 }
 
+// The reset_flags program in the boot section shows MCUSR on PORTB: a power-on (PORF)
+// at 0 ms, a watchdog reset (WDRF) it asks for 16 ms later, and with --reset-on-open one
+// through the RESET pin (EXTRF) at every open of the port. Each starts at the boot section
+// at once (a start at 0 would slide through the blank flash for a millisecond), and the
+// port is cleared by each reset.
+TEST(AvrsimReset, StartsAtTheBootSectionAfterEveryKindOfReset) {
+    test::TAvrsim chip({"--reset-on-open", Hex("reset_flags_atmega328p")});
+    auto next = [&] { return ParsePinLine(chip.ReadLine(5s)); };
+    const TPinChange powerOn = next();
+    EXPECT_EQ(powerOn.Value, 0x81);
+    EXPECT_NEAR(powerOn.Ms, 0.0, 0.1);
+    EXPECT_EQ(next().Value, 0x00);
+    const TPinChange watchdog = next();
+    EXPECT_EQ(watchdog.Value, 0x88);
+    EXPECT_NEAR(watchdog.Ms, 16.0, 0.5);
+    for (int open = 0; open < 2; ++open) {
+        SCOPED_TRACE(open);
+        chip.OpenPort();
+        const TPinChange cleared = next();
+        EXPECT_EQ(cleared.Value, 0x00);
+        const TPinChange external = next();
+        EXPECT_EQ(external.Value, 0x82);
+        EXPECT_NEAR(external.Ms, cleared.Ms, 0.1);
+        chip.ClosePort();
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick
