@@ -17,7 +17,7 @@ static void program_page(uint32_t page, uint8_t seed) {
     boot_page_erase(page);
     boot_spm_busy_wait();
     for (uint16_t i = 0; i < SPM_PAGESIZE; i += 2)
-        boot_page_fill(page + i, (uint16_t)(seed + i) | ((uint16_t)(seed + i + 1) << 8));
+        boot_page_fill(page + i, (uint8_t)(seed + i) | ((uint16_t)(uint8_t)(seed + i + 1) << 8));
     boot_page_write(page);
     boot_spm_busy_wait();
 }
