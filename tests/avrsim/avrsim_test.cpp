@@ -70,6 +70,7 @@ TEST(AvrsimLine, EchoesEveryByteAtLineRate) {
         EXPECT_EQ(echo, data);
         EXPECT_GE(took, std::chrono::microseconds(data.size() * 10 * 1000000 / 115200));
         const std::string err = chip.Stop();
+        EXPECT_EQ(chip.ExitCode(), 0) << err;  // a clean end on SIGTERM
         EXPECT_EQ(Counted(err, "Byte empfangen"), 1000) << err;
         EXPECT_EQ(Counted(err, "durch Überlauf"), 0) << err;
     }

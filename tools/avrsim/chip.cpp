@@ -94,6 +94,7 @@ class TQuietStdout {
 };
 
 TChip* TheChip = nullptr;  // simavr's ioctl hook carries no parameter of ours
+avr_t* FinishedCore = nullptr;
 
 std::string Hex(std::uint32_t v) {
     char text[16];
@@ -150,6 +151,8 @@ TChip::~TChip() {
     TheChip = nullptr;
     if (Core != nullptr)
         avr_terminate(Core);
+    // simavr frees neither the core nor its IRQs; they stay with the process to its end.
+    FinishedCore = Core;
 }
 
 void TChip::LoadFlash(const TOptions& o) {
