@@ -20,19 +20,9 @@ namespace avrsim {
 
 namespace {
 
-// A page erase and a page write take 3.7 to 4.5 ms on these chips; the slow end is what a
-// bootloader must be ready for.
-constexpr double SpmMs = 4.5;
-
-constexpr int SpmEnBit = 0;
-constexpr int RwwsbBit = 6;
-
 // The host's clock drives the chip's: a sleeping core only moves its cycle count on, and
 // the main loop waits for the wall clock.
 void SleepNot(avr_t*, avr_cycle_count_t) {}
-
-// Set when the emulator refused an SPM: simavr then warns that none came.
-bool SpmRefused = false;
 
 void Log(avr_t*, const int level, const char* format, va_list ap) {
     if (level > LOG_WARNING)
@@ -42,8 +32,8 @@ void Log(avr_t*, const int level, const char* format, va_list ap) {
     // The emulator reports crashes itself, and a wrap of the program counter is none.
     if (std::strstr(text, "avr_sadly_crashed") != nullptr)
         return;
-    if (SpmRefused && std::strstr(text, "SPM not received") != nullptr) {
-        SpmRefused = false;
+    if (TChip::SpmRefused && std::strstr(text, "SPM not received") != nullptr) {
+        TChip::SpmRefused = false;
         return;
     }
     std::size_t n = std::strlen(text);
@@ -93,16 +83,18 @@ class TQuietStdout {
     int Saved = -1;
 };
 
-TChip* TheChip = nullptr;  // simavr's ioctl hook carries no parameter of ours
 avr_t* FinishedCore = nullptr;
 
-std::string Hex(std::uint32_t v) {
+}  // namespace
+
+TChip* TChip::Current = nullptr;
+bool TChip::SpmRefused = false;
+
+std::string HexAddress(std::uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", v);
     return text;
 }
-
-}  // namespace
 
 TChip::TChip(const TOptions& o)
     : Hz(o.Frequency), FlashFile(o.FlashFile), EepromFile(o.EepromFile) {
@@ -131,7 +123,7 @@ TChip::TChip(const TOptions& o)
         FlashIoctlOriginal = FlashIo->ioctl;
         FlashIo->ioctl = FlashIoctl;
     }
-    TheChip = this;
+    Current = this;
     ResetOriginal = Core->reset;
     Core->reset = Reset;
 
@@ -148,7 +140,7 @@ TChip::TChip(const TOptions& o)
 }
 
 TChip::~TChip() {
-    TheChip = nullptr;
+    Current = nullptr;
     if (Core != nullptr)
         avr_terminate(Core);
     // simavr frees neither the core nor its IRQs; they stay with the process to its end.
@@ -190,7 +182,7 @@ void TChip::LoadFlash(const TOptions& o) {
         BootStart = FlashBytes - 1024;
     }
     if (BootStart >= FlashBytes || BootStart % 2 != 0)
-        throw std::runtime_error("Bootadresse " + Hex(BootStart) + " liegt nicht im Flash");
+        throw std::runtime_error("Bootadresse " + HexAddress(BootStart) + " liegt nicht im Flash");
     NrwwStart = FlashBytes - LargestBootSection(FlashBytes);
     Core->codeend = FlashBytes - 1;
     Core->reset_pc = BootStart;
@@ -251,7 +243,7 @@ bool TChip::RunUntil(std::uint64_t cycle) {
             return false;
         }
         if (state == cpu_Crashed) {
-            StopReason = "Firmware abgestürzt bei " + Hex(pc);
+            StopReason = "Firmware abgestürzt bei " + HexAddress(pc);
             return false;
         }
     }
@@ -271,9 +263,9 @@ void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
 }
 
 void TChip::Reset(avr_t* avr) {
-    if (TheChip == nullptr)
+    if (Current == nullptr)
         return;
-    TChip& chip = *TheChip;
+    TChip& chip = *Current;
     if (chip.ResetOriginal != nullptr)
         chip.ResetOriginal(avr);
     // simavr's own resets come from the watchdog.
@@ -305,83 +297,6 @@ void TChip::ExternalReset() {
     avr_regbit_clear(Core, Core->reset_flags.porf);
     avr_regbit_clear(Core, Core->reset_flags.wdrf);
     avr_regbit_set(Core, Core->reset_flags.extrf);
-}
-
-int TChip::FlashIoctl(avr_io_t* io, std::uint32_t ctl, void* param) {
-    if (ctl != AVR_IOCTL_FLASH_SPM || TheChip == nullptr)
-        return TheChip != nullptr ? TheChip->FlashIoctlOriginal(io, ctl, param) : -1;
-    return TheChip->Spm(io, ctl, param);
-}
-
-int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
-    auto* p = reinterpret_cast<avr_flash_t*>(io);
-    avr_t* avr = Core;
-    std::uint8_t& spmcsr = avr->data[p->r_spm];
-    // While an erase or write runs, the chip ignores SPM.
-    if (SpmBusy) {
-        ++Count.IgnoredSpm;
-        return 0;
-    }
-    // SPM works only from the boot section (its own address is just behind the PC).
-    if (BootStart > 0 && avr->pc + 2 < BootStart) {
-        ++Count.IgnoredSpm;
-        std::cerr << "tarnwick-avrsim: SPM außerhalb des Bootbereichs bei " << Hex(avr->pc)
-                  << " ignoriert" << std::endl;
-        spmcsr &= static_cast<std::uint8_t>(~0x0F);
-        return 0;
-    }
-    const bool erase = avr_regbit_get(avr, p->pgers) != 0;
-    const bool write = avr_regbit_get(avr, p->pgwrt) != 0;
-    if (!(erase || write) || avr_regbit_get(avr, p->selfprgen) == 0)
-        return FlashIoctlOriginal(io, ctl, param);
-
-    std::uint32_t z = avr->data[30] | (static_cast<std::uint32_t>(avr->data[31]) << 8);
-    if (avr->rampz != 0)
-        z |= static_cast<std::uint32_t>(avr->data[avr->rampz]) << 16;
-    const std::uint32_t page = (z % FlashBytes) & ~(PageBytes - 1);
-    if (BootStart > 0 && page >= BootStart) {
-        ++Count.BootWrites;
-        std::cerr << "tarnwick-avrsim: " << (erase ? "Löschen" : "Schreiben") << " der Seite "
-                  << Hex(page) << " im Bootbereich abgewiesen" << std::endl;
-        if (write) {
-            // As after a write, the page buffer is empty again.
-            for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
-                p->tmppage[i] = 0xFFFF;
-                p->tmppage_used[i] = 0;
-            }
-        }
-        spmcsr &= static_cast<std::uint8_t>(~0x0F);
-        SpmRefused = true;
-        return 0;
-    }
-    const int result = FlashIoctlOriginal(io, ctl, param);
-    SpmBusy = true;
-    BusyPage = page;
-    spmcsr = static_cast<std::uint8_t>((spmcsr & ~0x0F) | (erase ? 0x02 : 0x04) | (1 << SpmEnBit));
-    if (p->flags & AVR_SELFPROG_HAVE_RWW)
-        spmcsr |= 1 << RwwsbBit;
-    const auto cycles = static_cast<avr_cycle_count_t>(SpmMs * Hz / 1000.0);
-    avr_cycle_timer_register(avr, cycles, SpmDone, this);
-    // Writing the section the CPU runs from halts it until the write is done.
-    if (page >= NrwwStart)
-        avr->cycle += cycles;
-    return result;
-}
-
-std::uint64_t TChip::SpmDone(avr_t* avr, std::uint64_t, void* param) {
-    auto* chip = static_cast<TChip*>(param);
-    auto* p = reinterpret_cast<avr_flash_t*>(chip->FlashIo);
-    std::uint8_t& spmcsr = avr->data[p->r_spm];
-    spmcsr &= static_cast<std::uint8_t>(~0x0F);
-    chip->SpmBusy = false;
-    ++chip->Count.PagesWritten;
-    if (chip->FlashFile.Enabled()) {
-        std::string error;
-        if (!chip->FlashFile.SaveRange(avr->flash, chip->FlashBytes, chip->BusyPage,
-                                       chip->PageBytes, error))
-            std::cerr << "tarnwick-avrsim: " << error << std::endl;
-    }
-    return 0;
 }
 
 }  // namespace avrsim

@@ -17,6 +17,8 @@ struct avr_irq_t;
 
 namespace avrsim {
 
+std::string HexAddress(std::uint32_t Address);  // "0x7C00"
+
 class TChip {
   public:
     // Throws std::runtime_error with a message for the user when the chip cannot be made.
@@ -51,6 +53,9 @@ class TChip {
         long IgnoredSpm = 0;    // SPM while busy or outside the boot section
     };
     const TCounters& Counters() const { return Count; }
+
+    // Set when the emulator refused an SPM: simavr then warns that none came.
+    static bool SpmRefused;
 
   private:
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);
@@ -88,6 +93,9 @@ class TChip {
         TChip* Chip;
     };
     std::vector<TPort> Ports;
+
+    // simavr's hooks carry no parameter of ours; there is one chip.
+    static TChip* Current;
 
     void (*ResetOriginal)(avr_t*) = nullptr;
     bool ExternalResetting = false;
