@@ -120,6 +120,7 @@ TChip::TChip(const TOptions& o)
     if (FlashIo != nullptr) {
         auto* flash = reinterpret_cast<avr_flash_t*>(FlashIo);
         PageBytes = flash->spm_pagesize;
+        HaveRww = (flash->flags & AVR_SELFPROG_HAVE_RWW) != 0;
         FlashIoctlOriginal = FlashIo->ioctl;
         FlashIo->ioctl = FlashIoctl;
     }
@@ -151,9 +152,8 @@ void TChip::LoadFlash(const TOptions& o) {
     std::uint8_t* flash = Core->flash;
     std::memset(flash, 0xFF, FlashBytes);
     std::string error;
-    bool fromFile = false;
     if (FlashFile.Enabled()) {
-        fromFile = FlashFile.Load(flash, FlashBytes, error);
+        FlashFile.Load(flash, FlashBytes, error);
         if (!error.empty())
             throw std::runtime_error(error);
     }
@@ -187,10 +187,10 @@ void TChip::LoadFlash(const TOptions& o) {
     Core->codeend = FlashBytes - 1;
     Core->reset_pc = BootStart;
     Core->pc = BootStart;
-    if (FlashFile.Enabled() && (!fromFile || !o.Firmware.empty() || !o.App.empty())) {
-        if (!FlashFile.SaveAll(flash, FlashBytes, error))
-            throw std::runtime_error(error);
-    }
+    // Written whole at start (also when read from it: a short file grows to the flash's
+    // size), so that every page can go into it in place.
+    if (FlashFile.Enabled() && !FlashFile.SaveAll(flash, FlashBytes, error))
+        throw std::runtime_error(error);
 }
 
 void TChip::LoadEeprom() {
@@ -288,6 +288,7 @@ void TChip::Reset(avr_t* avr) {
         avr_cycle_timer_cancel(avr, SpmDone, &chip);
         SpmDone(avr, 0, &chip);
     }
+    chip.ShowRww();
 }
 
 void TChip::ExternalReset() {

@@ -86,6 +86,13 @@ class TChip {
     bool SpmBusy = false;
     std::uint32_t BusyPage = 0;
     std::uint32_t PageBytes = 0;
+    bool HaveRww = false;
+    // While RWWSB is set the read-while-write section reads as blank; its true content
+    // waits here until the firmware enables the section again (or a reset).
+    bool RwwHidden = false;
+    std::vector<std::uint8_t> RwwShadow;
+    void ShowRww();
+    const std::uint8_t* TruePage(std::uint32_t Page) const;
 
     struct TPort {
         char Name;

@@ -49,6 +49,13 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
     }
     const bool erase = avr_regbit_get(avr, p->pgers) != 0;
     const bool write = avr_regbit_get(avr, p->pgwrt) != 0;
+    const bool enableRww = HaveRww && avr_regbit_get(avr, p->rwwsre) != 0;
+    if (avr_regbit_get(avr, p->selfprgen) != 0 && enableRww && !erase && !write) {
+        const int result = FlashIoctlOriginal(io, ctl, param);
+        spmcsr &= static_cast<std::uint8_t>(~(1 << RwwsbBit));
+        ShowRww();
+        return result;
+    }
     if (!(erase || write) || avr_regbit_get(avr, p->selfprgen) == 0)
         return FlashIoctlOriginal(io, ctl, param);
 
@@ -71,11 +78,26 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
         SpmRefused = true;
         return 0;
     }
+    const bool rwwPage = HaveRww && page < NrwwStart;
+    std::uint8_t* flash = avr->flash;
+    // simavr works on its flash array: it gets the page's true content for the operation.
+    if (rwwPage && RwwHidden)
+        std::memcpy(flash + page, RwwShadow.data() + page, PageBytes);
     const int result = FlashIoctlOriginal(io, ctl, param);
+    if (rwwPage) {
+        if (!RwwHidden) {
+            RwwShadow.assign(flash, flash + NrwwStart);
+            std::memset(flash, 0xFF, NrwwStart);
+            RwwHidden = true;
+        } else {
+            std::memcpy(RwwShadow.data() + page, flash + page, PageBytes);
+            std::memset(flash + page, 0xFF, PageBytes);
+        }
+    }
     SpmBusy = true;
     BusyPage = page;
     spmcsr = static_cast<std::uint8_t>((spmcsr & ~0x0F) | (erase ? 0x02 : 0x04) | (1 << SpmEnBit));
-    if (p->flags & AVR_SELFPROG_HAVE_RWW)
+    if (rwwPage)
         spmcsr |= 1 << RwwsbBit;
     const auto cycles = static_cast<avr_cycle_count_t>(SpmMs * Hz / 1000.0);
     avr_cycle_timer_register(avr, cycles, SpmDone, this);
@@ -94,11 +116,24 @@ std::uint64_t TChip::SpmDone(avr_t* avr, std::uint64_t, void* param) {
     ++chip->Count.PagesWritten;
     if (chip->FlashFile.Enabled()) {
         std::string error;
-        if (!chip->FlashFile.SaveRange(avr->flash, chip->FlashBytes, chip->BusyPage,
+        if (!chip->FlashFile.SaveRange(chip->TruePage(chip->BusyPage), chip->BusyPage,
                                        chip->PageBytes, error))
             std::cerr << "tarnwick-avrsim: " << error << std::endl;
     }
     return 0;
+}
+
+const std::uint8_t* TChip::TruePage(std::uint32_t page) const {
+    if (RwwHidden && page < NrwwStart)
+        return RwwShadow.data() + page;
+    return Core->flash + page;
+}
+
+void TChip::ShowRww() {
+    if (!RwwHidden)
+        return;
+    std::memcpy(Core->flash, RwwShadow.data(), NrwwStart);
+    RwwHidden = false;
 }
 
 }  // namespace avrsim
