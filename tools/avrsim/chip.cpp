@@ -7,6 +7,7 @@
 #include <simavr/sim_regbit.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -257,8 +258,18 @@ void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
     if (v == port->Value || !chip.ReportPins)
         return;
     port->Value = v;
-    std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
-    std::fprintf(out, "%.1f PORT%c 0x%02X\n", chip.Milliseconds(), port->Name, v);
+    chip.ReportPort(port->Name, v);
+}
+
+void TChip::ReportPort(char name, int value) {
+    std::FILE* out = Pins != nullptr ? Pins : stdout;
+    // A reader that does not keep up loses lines rather than stopping the chip's clock.
+    pollfd p{fileno(out), POLLOUT, 0};
+    if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) {
+        ++Count.PinLinesLost;
+        return;
+    }
+    std::fprintf(out, "%.1f PORT%c 0x%02X\n", Milliseconds(), name, value);
     std::fflush(out);
 }
 
@@ -276,11 +287,8 @@ void TChip::Reset(avr_t* avr) {
               << " ms" << std::endl;
     // The ports' registers are cleared: the pins are inputs again.
     for (TPort& port : chip.Ports) {
-        if (port.Value > 0 && chip.ReportPins) {
-            std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
-            std::fprintf(out, "%.1f PORT%c 0x00\n", chip.Milliseconds(), port.Name);
-            std::fflush(out);
-        }
+        if (port.Value > 0 && chip.ReportPins)
+            chip.ReportPort(port.Name, 0);
         port.Value = 0;
     }
     // A page write under way is taken as done.

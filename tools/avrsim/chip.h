@@ -51,6 +51,7 @@ class TChip {
         long PagesWritten = 0;  // erases and writes done
         long BootWrites = 0;    // erases and writes into the boot section, refused
         long IgnoredSpm = 0;    // SPM while busy or outside the boot section
+        long PinLinesLost = 0;  // port changes not reported: their reader was full
     };
     const TCounters& Counters() const { return Count; }
 
@@ -62,6 +63,7 @@ class TChip {
     static std::uint64_t SpmDone(avr_t* Avr, std::uint64_t When, void* Param);
     static void PortChanged(avr_irq_t* Irq, std::uint32_t Value, void* Param);
     static void Reset(avr_t* Avr);
+    void ReportPort(char Name, int Value);
     int Spm(avr_io_t* Io, std::uint32_t Ctl, void* Param);
     void LoadFlash(const TOptions& Options);
     void LoadEeprom();
