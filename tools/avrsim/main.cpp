@@ -170,6 +170,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     avrsim::TUartLine line(chip->Avr(), master, !opt.NoBaudCheck);
+    std::FILE* trace = nullptr;
+    if (!opt.TraceFile.empty()) {
+        trace = std::fopen(opt.TraceFile.c_str(), "w");
+        if (trace == nullptr) {
+            std::perror(("tarnwick-avrsim: " + opt.TraceFile).c_str());
+            return 1;
+        }
+        line.TraceTo(trace);
+    }
 
     std::cout << slavePath << std::endl;
 
@@ -183,6 +192,7 @@ int main(int argc, char** argv) {
         wallBase = TClock::now();
         cycleBase = chip->Avr()->cycle;
         chip->PowerOn();
+        line.PowerOn(cycleBase);
     };
     if (opt.PowerOnDelayMs == 0 && !opt.PowerOnOpen)
         powerOn();
@@ -269,6 +279,8 @@ int main(int argc, char** argv) {
     Summary(*chip, line);
     if (pins != nullptr)
         std::fclose(pins);
+    if (trace != nullptr)
+        std::fclose(trace);
     close(slave);
     close(master);
     return exitCode;
