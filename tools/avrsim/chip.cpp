@@ -44,8 +44,8 @@ void Log(avr_t*, const int level, const char* format, va_list ap) {
         std::cerr << "tarnwick-avrsim: simavr: " << text << std::endl;
 }
 
-// The largest boot section the chip offers: below it the read-while-write section, which
-// keeps running while it is written; at and above it the CPU halts for a write.
+// The largest boot section the chip offers. Below it lies the read-while-write section: the
+// CPU runs on while a page there is written. At and above it the CPU halts for a write.
 std::uint32_t LargestBootSection(std::uint32_t flashBytes) {
     if (flashBytes <= 16 * 1024)
         return 2048;

@@ -221,9 +221,8 @@ int main(int argc, char** argv) {
             if (!chip->RunUntil(target)) {
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
-                // would take them away.
-                // The terminal passes written bytes on to the slave a moment later, so
-                // an empty slave counts only after 20 ms.
+                // would take them away. The terminal passes written bytes on to the slave
+                // a moment later, so an empty slave counts only after 20 ms.
                 for (int i = 0; i < 200 && watch->Open(); ++i) {
                     poll(nullptr, 0, 5);
                     int waiting = 0;
