@@ -102,6 +102,8 @@ void TMainWindow::FormShow() {
     // Not in the window: set by hand for bootloaders known to keep up with the line.
     Bootloader.BytePacing = std::clamp(
         settings.ReadInteger(Section, "BytePacing", DefaultBytePacing), 0, DefaultBytePacing);
+    // Not in the window either: 0 for a device switched on or reset by other means.
+    Bootloader.PowerCycle = settings.ReadBool(Section, "PowerCycle", true);
     BaudComboBox.setCurrentIndex(BaudComboBox.findText(
         FromSettingsText(settings.ReadString(Section, "BaudComboBox", "115200")),
         Qt::MatchExactly | Qt::MatchCaseSensitive));
@@ -181,6 +183,7 @@ void TMainWindow::FormClose() {
         settings.WriteBool(Section, "ShowCompleteMemoryChkBox",
                            ShowCompleteMemoryChkBox.isChecked());
         settings.WriteInteger(Section, "BytePacing", Bootloader.BytePacing);
+        settings.WriteBool(Section, "PowerCycle", Bootloader.PowerCycle);
         // The user's configuration folder may not exist yet.
         std::filesystem::create_directories(SettingsPath.parent_path(), code);
         settings.UpdateFile();
