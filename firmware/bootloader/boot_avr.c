@@ -25,7 +25,7 @@
 #define BOOT_UBRR ((F_CPU + 4UL * BOOT_BAUD) / (8UL * BOOT_BAUD) - 1UL)
 #define BOOT_BAUD_REAL (F_CPU / (8UL * (BOOT_UBRR + 1UL)))
 #if (BOOT_BAUD_REAL > BOOT_BAUD ? BOOT_BAUD_REAL - BOOT_BAUD : BOOT_BAUD - BOOT_BAUD_REAL) * \
-        1000UL / BOOT_BAUD >                                                                \
+        1000UL / BOOT_BAUD >                                                                 \
     25UL
 #error "the baud rate is more than 2.5 % off at this clock"
 #endif
@@ -127,7 +127,9 @@ void plat_send(uint8_t byte) {
     TCNT1 = 0;
 }
 
-void plat_stream_begins(void) { mark_write(MARK_UPDATING); }
+void plat_stream_begins(void) {
+    mark_write(MARK_UPDATING);
+}
 
 /* Puts back what the bootloader changed (the UART, timer 1, RAMPZ) as a reset leaves it
  * and jumps to the application at address 0. */
@@ -222,13 +224,14 @@ void boot_main(void) {
  * starts with it at 0) and the zero register first. */
 void boot_entry(void) __attribute__((naked, used, section(".vectors")));
 void boot_entry(void) {
-    __asm__ __volatile__("clr __zero_reg__\n\t"
+    __asm__ __volatile__(
+        "clr __zero_reg__\n\t"
 #if defined(__AVR_ATmega8__)
-                         "ldi r28, %[lo]\n\t"
-                         "out __SP_L__, r28\n\t"
-                         "ldi r28, %[hi]\n\t"
-                         "out __SP_H__, r28\n\t"
+        "ldi r28, %[lo]\n\t"
+        "out __SP_L__, r28\n\t"
+        "ldi r28, %[hi]\n\t"
+        "out __SP_H__, r28\n\t"
 #endif
-                         "rjmp boot_main\n\t" ::[lo] "M"(RAMEND & 0xFF),
-                         [hi] "M"(RAMEND >> 8));
+        "rjmp boot_main\n\t" ::[lo] "M"(RAMEND & 0xFF),
+        [hi] "M"(RAMEND >> 8));
 }

@@ -18,8 +18,8 @@ extern "C" {
 
 typedef struct {
     const BOOT_ROM uint8_t* text; /* the password, without the 0xFF */
-    uint8_t length;      /* at most BOOT_PASSWORD_MAX */
-    uint8_t matched;     /* characters matched so far; length + 1: this round is lost */
+    uint8_t length;               /* at most BOOT_PASSWORD_MAX */
+    uint8_t matched;              /* characters matched so far; length + 1: this round is lost */
 } boot_password_t;
 
 void boot_password_init(boot_password_t* pw, const BOOT_ROM uint8_t* text, uint8_t length);

@@ -29,11 +29,21 @@ enum {
 /* The query values, by command code: the length, then the bytes (most significant
  * first). None of them is 0xA8, 0xAA or 0xAB, which would end or restart the value. */
 static const BOOT_ROM uint8_t values[] = {
-    2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR,
-    2, (uint8_t)(BOOT_BUFFER_SIZE >> 8), (uint8_t)BOOT_BUFFER_SIZE,
-    3, BOOT_SIGNATURE_0, BOOT_SIGNATURE_1, BOOT_SIGNATURE_2,
-    4, (uint8_t)(BOOT_APP_SIZE >> 24), (uint8_t)(BOOT_APP_SIZE >> 16),
-       (uint8_t)(BOOT_APP_SIZE >> 8), (uint8_t)BOOT_APP_SIZE,
+    2,
+    BOOT_VERSION_MAJOR,
+    BOOT_VERSION_MINOR,
+    2,
+    (uint8_t)(BOOT_BUFFER_SIZE >> 8),
+    (uint8_t)BOOT_BUFFER_SIZE,
+    3,
+    BOOT_SIGNATURE_0,
+    BOOT_SIGNATURE_1,
+    BOOT_SIGNATURE_2,
+    4,
+    (uint8_t)(BOOT_APP_SIZE >> 24),
+    (uint8_t)(BOOT_APP_SIZE >> 16),
+    (uint8_t)(BOOT_APP_SIZE >> 8),
+    (uint8_t)BOOT_APP_SIZE,
 };
 
 /* CRC-16/ARC over every byte received since the last check. */
