@@ -1,0 +1,41 @@
+/* What the protocol core needs from the chip. boot_avr.c implements it on the AVR; the
+ * host's tests implement it over a flash array. */
+#ifndef TARNWICK_BOOT_PLATFORM_H
+#define TARNWICK_BOOT_PLATFORM_H
+
+#include <stdint.h>
+
+#include "boot_config.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* How long plat_receive may wait for a byte. */
+enum {
+    BOOT_WAIT_LISTEN,   /* not connected: without a host the platform starts the application */
+    BOOT_WAIT_COMMAND,  /* connected, between commands: for ever */
+    BOOT_WAIT_EXCHANGE, /* inside a stream or a check: -1 once the host has fallen silent */
+};
+
+/* The next received byte (0..255), or -1 (BOOT_WAIT_EXCHANGE only). Writes queued pages
+ * while it waits. */
+int16_t plat_receive(uint8_t wait);
+/* Goes on writing queued pages (one step; called while the core waits for room). */
+void plat_poll(void);
+/* Sends one byte to the host. */
+void plat_send(uint8_t byte);
+/* One byte of the flash; only called while no page is queued. */
+uint8_t plat_flash_read(boot_addr_t addr);
+/* A programming stream begins: the application stops counting as valid, durably, before
+ * any page of it changes. */
+void plat_stream_begins(void);
+/* The host reported the update successful after a clean programming stream: mark the
+ * application valid and start it. Returns only when there is no application to start. */
+void plat_success(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
