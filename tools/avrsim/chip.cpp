@@ -131,6 +131,8 @@ TChip::TChip(const TOptions& o)
         FlashIo->ioctl = FlashIoctl;
     }
     TheChip = this;
+    ResetOriginal = Core->reset;
+    Core->reset = Reset;
 
     Ports.reserve(16);
     for (char name = 'A'; name <= 'L'; ++name) {
@@ -138,6 +140,8 @@ TChip::TChip(const TOptions& o)
         if (irq == nullptr)
             continue;
         Ports.push_back({name, -1, this});
+        // Every write is seen, also one that sets again what was there before a reset.
+        avr_irq_set_flags(irq, avr_irq_get_flags(irq) & ~IRQ_FLAG_FILTERED);
         avr_irq_register_notify(irq, PortChanged, &Ports.back());
     }
 }
@@ -261,6 +265,43 @@ void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
     std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
     std::fprintf(out, "%.1f PORT%c 0x%02X\n", chip.Milliseconds(), port->Name, v);
     std::fflush(out);
+}
+
+void TChip::Reset(avr_t* avr) {
+    if (TheChip == nullptr)
+        return;
+    TChip& chip = *TheChip;
+    if (chip.ResetOriginal != nullptr)
+        chip.ResetOriginal(avr);
+    // simavr's own resets come from the watchdog.
+    char when[32];
+    std::snprintf(when, sizeof when, "%.1f", chip.Milliseconds());
+    std::cerr << "tarnwick-avrsim: Reset "
+              << (chip.ExternalResetting ? "am RESET-Pin" : "durch den Watchdog") << " bei " << when
+              << " ms" << std::endl;
+    // The ports' registers are cleared: the pins are inputs again.
+    for (TPort& port : chip.Ports) {
+        if (port.Value > 0 && chip.ReportPins) {
+            std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
+            std::fprintf(out, "%.1f PORT%c 0x00\n", chip.Milliseconds(), port.Name);
+            std::fflush(out);
+        }
+        port.Value = 0;
+    }
+    // A page write under way is taken as done.
+    if (chip.SpmBusy) {
+        avr_cycle_timer_cancel(avr, SpmDone, &chip);
+        SpmDone(avr, 0, &chip);
+    }
+}
+
+void TChip::ExternalReset() {
+    ExternalResetting = true;
+    avr_reset(Core);
+    ExternalResetting = false;
+    avr_regbit_clear(Core, Core->reset_flags.porf);
+    avr_regbit_clear(Core, Core->reset_flags.wdrf);
+    avr_regbit_set(Core, Core->reset_flags.extrf);
 }
 
 int TChip::FlashIoctl(avr_io_t* io, std::uint32_t ctl, void* param) {

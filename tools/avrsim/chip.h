@@ -35,6 +35,9 @@ class TChip {
     void ReportPinsTo(std::FILE* Out) { Pins = Out; }
     // Starts the chip (runs nothing yet): from now on its ports report.
     void PowerOn();
+    // A low pulse on the RESET pin (what a DTR auto-reset circuit does when the host opens
+    // the port): the chip starts again at its reset vector with EXTRF set in MCUSR.
+    void ExternalReset();
     // Runs until the chip's clock reaches Cycle; false once the firmware has stopped for
     // good (Stopped() says why).
     bool RunUntil(std::uint64_t Cycle);
@@ -53,6 +56,7 @@ class TChip {
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);
     static std::uint64_t SpmDone(avr_t* Avr, std::uint64_t When, void* Param);
     static void PortChanged(avr_irq_t* Irq, std::uint32_t Value, void* Param);
+    static void Reset(avr_t* Avr);
     int Spm(avr_io_t* Io, std::uint32_t Ctl, void* Param);
     void LoadFlash(const TOptions& Options);
     void LoadEeprom();
@@ -84,6 +88,9 @@ class TChip {
         TChip* Chip;
     };
     std::vector<TPort> Ports;
+
+    void (*ResetOriginal)(avr_t*) = nullptr;
+    bool ExternalResetting = false;
 
     TCounters Count;
     std::string StopReason;

@@ -10,9 +10,10 @@
 // --pins FILE), one line each: milliseconds since power-on, port, value.
 //
 // The chip is switched on at start, after --power-on-delay MS, or (--power-on-open) when a
-// host opens the port; a pty shows no open or close to its master, so inotify watches the
-// slave. SIGINT and SIGTERM end the program; the flash file is whole at any moment, so
-// that a kill is a power cut. A firmware that crashes or sleeps for ever ends it too.
+// host opens the port; with --reset-on-open every open pulls its RESET pin, as the DTR
+// auto-reset circuit of many boards does. A pty shows no open or close to its master, so
+// inotify watches the slave. SIGINT and SIGTERM end the program; the flash file is whole at any
+// moment, so that a kill is a power cut. A firmware that crashes or sleeps for ever ends it too.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -28,6 +29,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <simavr/sim_avr.h>
 
@@ -66,6 +68,7 @@ class TPortWatch {
                 const auto* e = reinterpret_cast<const inotify_event*>(buf + i);
                 if (e->mask & IN_OPEN) {
                     ++Opens;
+                    ++NewOpens;
                     EverOpened = true;
                 }
                 if ((e->mask & IN_CLOSE) && Opens > 0)
@@ -75,11 +78,14 @@ class TPortWatch {
         }
     }
     bool Open() const { return Opens > 0; }
+    // The opens since the last call.
+    int TakeNewOpens() { return std::exchange(NewOpens, 0); }
     bool Opened() const { return EverOpened; }
 
   private:
     int Fd = -1;
     int Opens = 0;
+    int NewOpens = 0;
     bool EverOpened = false;
 };
 
@@ -203,19 +209,23 @@ int main(int argc, char** argv) {
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
                 // would take them away.
+                // The terminal passes written bytes on to the slave a moment later, so
+                // an empty slave counts only after 20 ms.
                 for (int i = 0; i < 200 && watch->Open(); ++i) {
-                    int waiting = 0;
-                    if (ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0)
-                        break;
                     poll(nullptr, 0, 5);
+                    int waiting = 0;
+                    if (i >= 4 && (ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0))
+                        break;
                     watch->Read();
                 }
                 std::cerr << "tarnwick-avrsim: " << chip->Stopped() << std::endl;
                 exitCode = 3;
                 break;
             }
-            line.Tick();
+            // Saved before the chip's bytes go out: a host that has its answer and kills
+            // the emulator finds what the firmware wrote before answering.
             chip->SaveEeprom();
+            line.Tick();
         }
 
         // Sleep until the next millisecond of chip time, or until the host writes.
@@ -236,6 +246,14 @@ int main(int argc, char** argv) {
         if (fds[2].revents & POLLIN) {
             watch->Read();
             line.SetHostOpen(watch->Open());
+            // What the host writes right after opening reaches a chip switched on by it.
+            const bool opened = watch->TakeNewOpens() > 0;
+            if (!powered && opt.PowerOnOpen && watch->Opened() &&
+                TClock::now() - start >= std::chrono::milliseconds(opt.PowerOnDelayMs)) {
+                powerOn();
+            } else if (powered && opened && opt.ResetOnOpen) {
+                chip->ExternalReset();
+            }
         }
         if (fds[0].fd >= 0 && (fds[0].revents & POLLIN)) {
             if (!powered)

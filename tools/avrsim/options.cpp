@@ -46,6 +46,8 @@ void Usage(std::ostream& out) {
            "  --power-on-delay MS    den Chip erst MS ms nach dem Start einschalten\n"
            "  --power-on-open        den Chip einschalten, wenn der Host die Schnittstelle\n"
            "                         öffnet\n"
+           "  --reset-on-open        den Chip bei jedem Öffnen der Schnittstelle über den\n"
+           "                         RESET-Pin zurücksetzen (wie eine DTR-Reset-Schaltung)\n"
            "  --no-baud-check        die Baudrate des Hosts nicht prüfen\n"
            "  --max-time S           spätestens nach S Sekunden enden\n"
            "  --help, -h             diese Hilfe anzeigen\n"
@@ -60,6 +62,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
         bool ok = true;
         if (a == "--power-on-open") {
             o.PowerOnOpen = true;
+        } else if (a == "--reset-on-open") {
+            o.ResetOnOpen = true;
         } else if (a == "--no-baud-check") {
             o.NoBaudCheck = true;
         } else if (a == "--no-pins") {

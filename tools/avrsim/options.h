@@ -20,6 +20,7 @@ struct TOptions {
     bool NoPins = false;
     int PowerOnDelayMs = 0;
     bool PowerOnOpen = false;
+    bool ResetOnOpen = false;
     bool NoBaudCheck = false;
     double MaxTimeS = 0;
 };

@@ -46,9 +46,14 @@ int FifoSize(const uart_fifo_t& f) {
 }  // namespace
 
 TUartLine::TUartLine(avr_t* avr, int fd, bool checkBaud) : Avr(avr), Fd(fd), CheckBaud(checkBaud) {
-    for (avr_io_t* io = avr->io_port; io != nullptr; io = io->next)
-        if (io->kind != nullptr && std::strcmp(io->kind, "uart") == 0 && Uart == nullptr)
-            Uart = reinterpret_cast<avr_uart_t*>(io);
+    // The first UART (USART0) is the one bootloaders talk on.
+    for (avr_io_t* io = avr->io_port; io != nullptr; io = io->next) {
+        if (io->kind == nullptr || std::strcmp(io->kind, "uart") != 0)
+            continue;
+        auto* uart = reinterpret_cast<avr_uart_t*>(io);
+        if (Uart == nullptr || uart->name == '0')
+            Uart = uart;
+    }
     if (Uart == nullptr)
         return;
     // No console lines, and no usleep while the firmware polls: the main loop keeps time.
@@ -192,10 +197,10 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     line->LastStart = when;
     line->Started = true;
     avr_uart_t* u = line->Uart;
-    if (line->BaudMismatch()) {
-        ++line->Count.Mismatched;
-    } else if (!avr_regbit_get(avr, u->rxen)) {
+    if (!avr_regbit_get(avr, u->rxen)) {
         ++line->Count.ReceiverOff;
+    } else if (line->BaudMismatch()) {
+        ++line->Count.Mismatched;
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
