@@ -1,7 +1,7 @@
-/* The chip's side of the bootloader: start-up, the UART, the flash writer, the validity
- * mark in EEPROM and the start of the application. Runs with interrupts off, from its
- * own (no-read-while-write) section, polling the UART between flash operations, so that
- * pages are erased and written while the next bytes arrive. */
+/* The chip's side of the bootloader: start-up, the UART with its receive FIFO, the flash
+ * writer, the validity mark in EEPROM and the start of the application. Runs with
+ * interrupts off, from its own (no-read-while-write) section, polling the UART in every
+ * wait, so that pages are erased and written while the next bytes arrive. */
 #include <avr/boot.h>
 #include <avr/io.h>
 #include <avr/pgmspace.h>
@@ -104,12 +104,37 @@ static void mark_write(uint8_t value) {
 
 static const __flash uint8_t password[] = {BOOT_PASSWORD_BYTES};
 
+#ifndef BOOT_FIFO_SIZE
+#define BOOT_FIFO_SIZE (2 * BOOT_BUFFER_SIZE)
+#endif
+/* Room for a whole buffer-full even if every byte came escaped, so that the host may send
+ * it at line speed from the moment it is acknowledged, whatever the flash is doing. */
+#if BOOT_FIFO_SIZE < 2 * BOOT_BUFFER_SIZE || (BOOT_FIFO_SIZE & (BOOT_FIFO_SIZE - 1))
+#error "the receive FIFO must be a power of two holding a buffer-full escaped"
+#endif
+#define FIFO_MASK (BOOT_FIFO_SIZE - 1)
+
 /* No start-up code runs: nothing here relies on being zeroed. */
-boot_queue_t boot_queue __attribute__((section(".noinit")));
-static uint8_t writer __attribute__((section(".noinit")));
+boot_t boot __attribute__((section(".noinit")));
+static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
+static uint16_t fifo_in __attribute__((section(".noinit")));
+static uint16_t fifo_out __attribute__((section(".noinit")));
 static uint8_t start_app __attribute__((section(".noinit")));
 
-enum { WRITER_IDLE, WRITER_ERASING, WRITER_WRITING };
+/* Takes a received byte into the FIFO (a byte that finds it full is lost, as on a line
+ * without flow control; only a host that ignores the acknowledgements sees that). Called
+ * in every wait, so that the UART's two-byte buffer never overflows. */
+static void poll_uart(void) {
+    if (UCSRA_ & _BV(RXC_)) {
+        const uint8_t byte = UDR_;
+        TCNT1 = 0;
+        const uint16_t next = (fifo_in + 1) & FIFO_MASK;
+        if (next != fifo_out) {
+            fifo[fifo_in] = byte;
+            fifo_in = next;
+        }
+    }
+}
 
 uint8_t plat_flash_read(boot_addr_t addr) {
 #if BOOT_APP_SIZE > 65536UL
@@ -120,15 +145,23 @@ uint8_t plat_flash_read(boot_addr_t addr) {
 }
 
 void plat_send(uint8_t byte) {
-    while (!(UCSRA_ & _BV(UDRE_))) {
-    }
+    while (!(UCSRA_ & _BV(UDRE_)))
+        poll_uart();
     UCSRA_ = _BV(U2X_) | _BV(TXC_); /* TXC cleared: set again once this byte is out */
     UDR_ = byte;
     TCNT1 = 0;
 }
 
+static void eeprom_wait(void) {
+    while (EECR & _BV(EEPE_))
+        poll_uart();
+}
+
+/* The mark lands before any page changes (and no page is loaded while it is written). */
 void plat_stream_begins(void) {
     mark_write(MARK_UPDATING);
+    eeprom_wait();
+    boot_rww_enable(); /* also empties the page buffer of an earlier, broken stream */
 }
 
 /* Puts back what the bootloader changed (the UART, timer 1, RAMPZ) as a reset leaves it
@@ -153,56 +186,54 @@ static void __attribute__((noreturn)) leave(uint8_t drain) {
 
 void plat_success(void) {
     mark_write(MARK_VALID);
-    while (EECR & _BV(EEPE_)) {
-    }
+    eeprom_wait();
     if (pgm_read_word(0) != 0xFFFF)
         leave(1);
 }
 
-/* One step of writing the queue's head page, never waiting: erase, then fill the page
- * buffer and write, then make the section readable again and take the next page. */
-void plat_poll(void) {
-    if (boot_spm_busy())
-        return;
-    const uint8_t* page = boot_queue.pages[boot_queue.head];
-    const boot_addr_t addr = boot_queue.page_addr;
-    if (writer == WRITER_ERASING) {
-        for (uint16_t i = 0; i < BOOT_PAGE_SIZE; i += 2)
-            boot_page_fill(i, page[i] | (uint16_t)(page[i + 1] << 8));
-        boot_page_write(addr);
-        writer = WRITER_WRITING;
-    } else if (writer == WRITER_WRITING) {
-        boot_rww_enable();
-        writer = WRITER_IDLE;
-        if (++boot_queue.head == BOOT_PAGES)
-            boot_queue.head = 0;
-        --boot_queue.count;
-        boot_queue.page_addr = (boot_addr_t)(addr + BOOT_PAGE_SIZE);
-    } else if (boot_queue.count && !(EECR & _BV(EEPE_)) && addr < BOOT_APP_SIZE) {
-        /* The mark has landed before the flash changes; the own section is never touched. */
-        boot_page_erase(addr);
-        writer = WRITER_ERASING;
-    }
+void plat_page_word(uint16_t offset, uint16_t word) {
+    boot_page_fill(offset, word);
 }
 
-int16_t plat_receive(uint8_t wait) {
+static void spm_wait(void) {
+    while (boot_spm_busy())
+        poll_uart();
+}
+
+/* The bootloader runs from its own section while the application section is erased and
+ * written, so it goes on receiving. */
+void plat_page_write(boot_addr_t addr) {
+    if (addr >= BOOT_APP_SIZE)
+        return;
+    boot_page_erase(addr);
+    spm_wait();
+    boot_page_write(addr);
+    spm_wait();
+    boot_rww_enable();
+}
+
+void boot_main(void) __attribute__((noreturn, used));
+
+uint8_t plat_receive(uint8_t wait) {
     for (;;) {
-        if (UCSRA_ & _BV(RXC_)) {
-            TCNT1 = 0;
-            return UDR_;
+        poll_uart();
+        if (fifo_out != fifo_in) {
+            const uint8_t byte = fifo[fifo_out];
+            fifo_out = (fifo_out + 1) & FIFO_MASK;
+            return byte;
         }
-        plat_poll();
         const uint16_t ticks = TCNT1;
         if (wait == BOOT_WAIT_LISTEN) {
             if (start_app && ticks >= START_TICKS)
                 leave(0);
         } else if (wait == BOOT_WAIT_EXCHANGE && ticks >= IDLE_TICKS) {
-            return -1;
+            /* The host is gone: start again as after a reset. The mark keeps a cut-off
+             * programming stream from ever being started. */
+            __asm__ __volatile__("rjmp boot_entry\n\t");
         }
     }
 }
 
-void boot_main(void) __attribute__((noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
     MCUSR &= (uint8_t)~_BV(WDRF);
@@ -212,16 +243,19 @@ void boot_main(void) {
     UCSRA_ = _BV(U2X_);
     UCSRB_ = _BV(RXEN_) | _BV(TXEN_);
     TCCR1B = _BV(CS12) | _BV(CS10);
+    TCNT1 = 0;
     const uint8_t clean = mark_read() == MARK_VALID;
     start_app = clean && pgm_read_word(0) != 0xFFFF;
-    writer = WRITER_IDLE;
+    fifo_in = 0;
+    fifo_out = 0;
     boot_run(password, sizeof password, clean);
     for (;;) {
     }
 }
 
-/* The reset vector points here (BOOTRST): no start-up code, so set the stack (an ATmega8
- * starts with it at 0) and the zero register first. */
+/* The reset vector points here (BOOTRST), and a restart after a vanished host: no
+ * start-up code, so set the stack (an ATmega8 starts with it at 0) and the zero register
+ * first. */
 void boot_entry(void) __attribute__((naked, used, section(".vectors")));
 void boot_entry(void) {
     __asm__ __volatile__(

@@ -8,9 +8,6 @@
 #ifndef BOOT_PAGE_SIZE
 #define BOOT_PAGE_SIZE 64 /* bytes of one flash page */
 #endif
-#ifndef BOOT_PAGES
-#define BOOT_PAGES 12 /* pages the receive queue holds */
-#endif
 #ifndef BOOT_BUFFER_SIZE
 #define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
 #endif
@@ -33,13 +30,9 @@ typedef uint32_t boot_addr_t;
 typedef uint16_t boot_addr_t;
 #endif
 
-#if BOOT_BUFFER_SIZE % BOOT_PAGE_SIZE != 0 || BOOT_APP_SIZE % BOOT_PAGE_SIZE != 0
-#error "the buffer-full and the application section must be whole pages"
-#endif
-/* A buffer-full is taken over at once when its pages fit beside the page being written
- * and the one just received (when the flash is faster than the line). */
-#if BOOT_PAGES < BOOT_BUFFER_SIZE / BOOT_PAGE_SIZE + 2
-#error "the queue must hold a buffer-full and two pages more"
+#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || (BOOT_BUFFER_SIZE & (BOOT_BUFFER_SIZE - 1)) || \
+    BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE || BOOT_APP_SIZE % BOOT_PAGE_SIZE
+#error "page and buffer-full are powers of two, the buffer-full and the section whole pages"
 #endif
 
 #endif

@@ -15,18 +15,23 @@ extern "C" {
 enum {
     BOOT_WAIT_LISTEN,   /* not connected: without a host the platform starts the application */
     BOOT_WAIT_COMMAND,  /* connected, between commands: for ever */
-    BOOT_WAIT_EXCHANGE, /* inside a stream or a check: -1 once the host has fallen silent */
+    BOOT_WAIT_EXCHANGE, /* inside a stream or a check: a host silent too long is gone, and
+                           the platform starts the bootloader again (as after a reset) */
 };
 
-/* The next received byte (0..255), or -1 (BOOT_WAIT_EXCHANGE only). Writes queued pages
- * while it waits. */
-int16_t plat_receive(uint8_t wait);
-/* Goes on writing queued pages (one step; called while the core waits for room). */
-void plat_poll(void);
+/* The next received byte. */
+uint8_t plat_receive(uint8_t wait);
 /* Sends one byte to the host. */
 void plat_send(uint8_t byte);
-/* One byte of the flash; only called while no page is queued. */
+/* One byte of the flash. */
 uint8_t plat_flash_read(boot_addr_t addr);
+/* Loads the word at offset (even, below BOOT_PAGE_SIZE) of the page being received. Words
+ * not loaded stay erased (0xFFFF). */
+void plat_page_word(uint16_t offset, uint16_t word);
+/* Erases the page at addr (a page start) and writes the loaded words into it, then makes
+ * the section readable again; keeps receiving meanwhile. Never touches the bootloader's
+ * own section. */
+void plat_page_write(boot_addr_t addr);
 /* A programming stream begins: the application stops counting as valid, durably, before
  * any page of it changes. */
 void plat_stream_begins(void);

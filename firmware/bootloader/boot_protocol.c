@@ -11,8 +11,6 @@
 #define BOOT_SIGNATURE_2 0x07
 #endif
 
-#define PAGES_PER_BUFFER (BOOT_BUFFER_SIZE / BOOT_PAGE_SIZE)
-
 enum {
     CMD_VERSION = 0x00,
     CMD_BUFFER_SIZE = 0x01,
@@ -46,13 +44,9 @@ static const BOOT_ROM uint8_t values[] = {
     (uint8_t)BOOT_APP_SIZE,
 };
 
-/* CRC-16/ARC over every byte received since the last check. */
-static uint16_t crc;
-
-static int16_t receive(uint8_t wait) {
-    const int16_t byte = plat_receive(wait);
-    if (byte >= 0)
-        crc = boot_crc_update(crc, (uint8_t)byte);
+static uint8_t receive(uint8_t wait) {
+    const uint8_t byte = plat_receive(wait);
+    boot.crc = boot_crc_update(boot.crc, byte);
     return byte;
 }
 
@@ -69,92 +63,66 @@ static void send_value(uint8_t code) {
     plat_send(BOOT_REPLY_OK);
 }
 
-static void wait_queue(uint8_t free) {
-    while ((uint8_t)(BOOT_PAGES - boot_queue.count) < free)
-        plat_poll();
-}
-
 /* A programming (program set) or verification stream, up to its end sequence; returns
  * whether it went wrong. Once it went wrong nothing more of it is written: bytes beyond
- * the application section, a broken escape, bytes a host sends without waiting for room,
- * a difference in verification. A host that falls silent ends it. */
+ * the application section, a broken escape, a difference in verification. (A host that
+ * falls silent ends it by a restart.) */
 static uint8_t stream(uint8_t program) {
-    uint8_t bad = 0, fill = 0, pages = 0, slot = boot_queue.head;
+    uint8_t bad = 0, low = 0;
     boot_addr_t addr = 0;
-    boot_queue.page_addr = 0;
     for (;;) {
-        int16_t byte = receive(BOOT_WAIT_EXCHANGE);
+        uint8_t byte = receive(BOOT_WAIT_EXCHANGE);
         if (byte == BOOT_ESCAPE) {
-            byte = receive(BOOT_WAIT_EXCHANGE);
-            if (byte >= 0)
-                byte = boot_unescape((uint8_t)byte);
-            if (byte == BOOT_STREAM_END)
+            const int16_t value = boot_unescape(receive(BOOT_WAIT_EXCHANGE));
+            if (value == BOOT_STREAM_END)
                 break;
-        }
-        if (byte < 0) {
-            bad = 1;
-            if (byte == -1) /* silence: the host is gone */
-                break;
-            continue;
-        }
-        const uint8_t value = (uint8_t)byte;
-        if (!program) {
-            if (plat_flash_read(addr) != value || addr >= BOOT_APP_SIZE)
+            if (value < 0) {
                 bad = 1;
-            ++addr;
-            continue;
+                continue;
+            }
+            byte = (uint8_t)value;
         }
-        if (addr >= BOOT_APP_SIZE || boot_queue.count >= BOOT_PAGES)
+        if (addr >= BOOT_APP_SIZE)
             bad = 1;
-        if (!bad)
-            boot_queue.pages[slot][fill] = value;
+        if (!program) {
+            if (plat_flash_read(addr) != byte)
+                bad = 1;
+        } else if (!(addr & 1)) {
+            low = byte;
+        } else if (!bad) {
+            plat_page_word((uint16_t)(addr & (BOOT_PAGE_SIZE - 2)),
+                           (uint16_t)(low | (uint16_t)(byte << 8)));
+        }
         ++addr;
-        if (++fill == (uint8_t)BOOT_PAGE_SIZE) {
-            fill = 0;
-            if (!bad) {
-                ++boot_queue.count;
-                if (++slot == BOOT_PAGES)
-                    slot = 0;
-            }
-            /* A buffer-full is acknowledged once the queue has room for the whole next
-             * one, so that the host sends it at line speed while pages are written. */
-            if (++pages == PAGES_PER_BUFFER) {
-                pages = 0;
-                wait_queue(PAGES_PER_BUFFER);
-                plat_send(BOOT_REPLY_BUFFER_DONE);
-            }
-        }
+        if (!program)
+            continue;
+        /* Acknowledged before the page is written: the platform keeps receiving the
+         * next buffer-full meanwhile. */
+        if (!(addr & (BOOT_BUFFER_SIZE - 1)))
+            plat_send(BOOT_REPLY_BUFFER_DONE);
+        if (!(addr & (BOOT_PAGE_SIZE - 1)) && !bad)
+            plat_page_write((boot_addr_t)(addr - BOOT_PAGE_SIZE));
     }
-    if (program) {
-        /* The last page is completed with erased bytes; a bad stream's is dropped. */
-        if (fill && !bad) {
-            do
-                boot_queue.pages[slot][fill] = 0xFF;
-            while (++fill != (uint8_t)BOOT_PAGE_SIZE);
-            ++boot_queue.count;
-        }
-        wait_queue(BOOT_PAGES);
+    /* The rest of the last page stays erased. */
+    if (program && !bad && (addr & (BOOT_PAGE_SIZE - 1))) {
+        if (addr & 1)
+            plat_page_word((uint16_t)(addr & (BOOT_PAGE_SIZE - 2)), (uint16_t)(0xFF00 | low));
+        plat_page_write((boot_addr_t)(addr & ~(boot_addr_t)(BOOT_PAGE_SIZE - 1)));
     }
     plat_send(bad ? BOOT_REPLY_FAILED : BOOT_REPLY_OK);
     return bad;
 }
 
-static boot_password_t matcher;
-
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
-    boot_password_init(&matcher, password, length);
+    boot_password_init(&boot.matcher, password, length);
     uint8_t connected = 0, first = 0;
-    boot_queue.head = 0;
-    boot_queue.count = 0;
-    crc = 0;
-    int16_t byte;
+    boot.crc = 0;
+    uint8_t byte;
     for (;;) {
         byte = receive(connected ? BOOT_WAIT_COMMAND : BOOT_WAIT_LISTEN);
     again:
-        if (byte < 0)
-            continue;
         if (!connected || byte != CMD_PREFIX) {
-            if (boot_password_feed(&matcher, (uint8_t)byte)) {
+            if (boot_password_feed(&boot.matcher, byte)) {
                 plat_send(BOOT_REPLY_PASSWORD_OK);
                 byte = receive(BOOT_WAIT_EXCHANGE);
                 if (byte != CMD_PREFIX)
@@ -171,7 +139,7 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
             case CMD_BUFFER_SIZE:
             case CMD_SIGNATURE:
             case CMD_FLASH_SIZE:
-                send_value((uint8_t)byte);
+                send_value(byte);
                 break;
             case CMD_PROGRAM:
                 clean = 0;
@@ -189,15 +157,14 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                 break;
             case CMD_CRC:
                 plat_send(BOOT_REPLY_OK); /* at once, as above */
-                if (receive(BOOT_WAIT_EXCHANGE) < 0 || receive(BOOT_WAIT_EXCHANGE) < 0)
-                    break;
-                plat_send(crc == 0 || first ? BOOT_REPLY_OK : BOOT_REPLY_FAILED);
-                crc = 0;
+                receive(BOOT_WAIT_EXCHANGE);
+                receive(BOOT_WAIT_EXCHANGE);
+                plat_send(boot.crc == 0 || first ? BOOT_REPLY_OK : BOOT_REPLY_FAILED);
+                boot.crc = 0;
                 first = 0;
                 break;
             case CMD_END:
             case CMD_PREFIX:
-            case -1:
                 break;
             default:
                 plat_send(BOOT_REPLY_UNSUPPORTED);

@@ -1,13 +1,14 @@
 /* The device side of the update protocol, free of chip details: connection, queries, CRC
  * check, programming and verification streams. It runs as one loop that takes bytes from
- * plat_receive; programming hands whole pages to the chip's flash writer through a queue,
- * so that the line keeps running while a page is written. */
+ * plat_receive and loads image bytes straight into the chip's page buffer; the platform
+ * keeps receiving while a page is erased and written. */
 #ifndef TARNWICK_BOOT_PROTOCOL_H
 #define TARNWICK_BOOT_PROTOCOL_H
 
 #include <stdint.h>
 
 #include "boot_config.h"
+#include "boot_password.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -25,18 +26,14 @@ enum {
     BOOT_REPLY_FAILED = 0xAB,
 };
 
-/* Pages received and not yet written. The flash writer writes pages[head] at page_addr
- * while count is not 0, then moves head on (modulo BOOT_PAGES), lowers count and adds a
- * page to page_addr. */
+/* The core's state. */
 typedef struct {
-    uint8_t head;
-    uint8_t count;
-    boot_addr_t page_addr;
-    uint8_t pages[BOOT_PAGES][BOOT_PAGE_SIZE];
-} boot_queue_t;
+    uint16_t crc; /* CRC-16/ARC over every byte received since the last check */
+    boot_password_t matcher;
+} boot_t;
 
-/* Defined by the platform (no start-up code zeroes it: the core sets what it uses). */
-extern boot_queue_t boot_queue;
+/* Defined by the platform (no start-up code zeroes it: boot_run sets it). */
+extern boot_t boot;
 
 /* Runs the bootloader; never returns. clean: whether the application counted as valid at
  * reset. */
