@@ -129,6 +129,7 @@ TChip::TChip(const TOptions& o)
         PageBytes = flash->spm_pagesize;
         FlashIoctlOriginal = FlashIo->ioctl;
         FlashIo->ioctl = FlashIoctl;
+        ClearPageBuffer(flash);
     }
     TheChip = this;
     ResetOriginal = Core->reset;
@@ -267,6 +268,13 @@ void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
     std::fflush(out);
 }
 
+void TChip::ClearPageBuffer(avr_flash_t* Flash) {
+    for (std::uint32_t i = 0; i < Flash->spm_pagesize / 2u; ++i) {
+        Flash->tmppage[i] = 0xFFFF;
+        Flash->tmppage_used[i] = 0;
+    }
+}
+
 void TChip::Reset(avr_t* avr) {
     if (TheChip == nullptr)
         return;
@@ -340,18 +348,26 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
         ++Count.BootWrites;
         std::cerr << "tarnwick-avrsim: " << (erase ? "Löschen" : "Schreiben") << " der Seite "
                   << Hex(page) << " im Bootbereich abgewiesen" << std::endl;
-        if (write) {
-            // As after a write, the page buffer is empty again.
-            for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
-                p->tmppage[i] = 0xFFFF;
-                p->tmppage_used[i] = 0;
-            }
-        }
+        if (write)
+            ClearPageBuffer(p);  // as after a write
         spmcsr &= static_cast<std::uint8_t>(~0x0F);
         SpmRefused = true;
         return 0;
     }
+    // simavr writes words never loaded as 0x00FF and empties the buffer to those; on silicon
+    // the buffer is all ones after every write, so words a bootloader leaves unloaded are
+    // written erased.
+    if (write) {
+        for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
+            if (p->tmppage_used[i] == 0) {
+                p->tmppage[i] = 0xFFFF;
+                p->tmppage_used[i] = 1;
+            }
+        }
+    }
     const int result = FlashIoctlOriginal(io, ctl, param);
+    if (write)
+        ClearPageBuffer(p);
     SpmBusy = true;
     BusyPage = page;
     spmcsr = static_cast<std::uint8_t>((spmcsr & ~0x0F) | (erase ? 0x02 : 0x04) | (1 << SpmEnBit));
