@@ -4,7 +4,9 @@
 # CASE: blink (samples/blink.hex paced, the program seen toggling PB0), fast SIZE (an
 # image of SIZE bytes with every escaped value, --fast), powercut SIZE (the emulator
 # killed in the middle of programming, started again from its flash file: it stays in
-# the bootloader and the next update succeeds). Afterwards the flash file holds the image
+# the bootloader and the next update succeeds), hostile SIZE (a host that streams past
+# the application section without waiting, breaks escapes and sends garbage, then a
+# normal update). Afterwards the flash file holds the image
 # (srec_cat judges) and the boot section is byte for byte the bootloader.
 set -euo pipefail
 avrsim=$1 cli=$2 boot=$3 mcu=$4 boot_start=$5 case=$6 size=${7:-0}
@@ -98,6 +100,38 @@ powercut)
     sleep 1
     update "$work/image.hex" update.log --fast || fail "the update after the power cut failed"
     stop_chip
+    check_flash "$work/image.hex"
+    ;;
+hostile)
+    make_image "$size"
+    start_chip pins.txt
+    python3 - "$port" >"$work/hostile.log" 2>&1 <<'PY' || fail "the hostile host failed"
+import os, sys, termios, time, tty
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
+tty.setraw(fd)
+attrs = termios.tcgetattr(fd)
+attrs[4] = attrs[5] = termios.B115200
+termios.tcsetattr(fd, termios.TCSANOW, attrs)
+def send(data, gap=0.0):
+    for i in range(0, len(data), 64):
+        os.write(fd, data[i:i + 64])
+        time.sleep(gap)
+for _ in range(3):
+    send(b"Kiwu\xff", 0.06)
+send(b"\xa5")
+time.sleep(0.2)
+# Programming far beyond the section, never waiting for an acknowledgement.
+send(b"\xa5\x04" + bytes(range(256)).replace(b"\xa5", b"\x00").replace(b"\x13", b"\x00") * 160)
+send(b"\xa5\x05\xa5\xa5\xa5\x13" + bytes(range(256)) * 4 + b"\xa5\x80\xa5\x05")
+send(b"\xa5\x04\xa5")  # a stream cut off in an escape
+time.sleep(3)  # silence: the bootloader starts again
+os.close(fd)
+PY
+    sleep 0.5
+    update "$work/image.hex" update.log --fast || fail "the update after the hostile host failed"
+    stop_chip
+    grep -q "0 Zugriffe auf den Bootbereich abgewiesen" "$work/sim.log" ||
+        fail "the firmware tried to change its own section"
     check_flash "$work/image.hex"
     ;;
 *)
