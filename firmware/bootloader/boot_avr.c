@@ -191,7 +191,7 @@ void plat_success(void) {
         leave(1);
 }
 
-void plat_page_word(uint16_t offset, uint16_t word) {
+__attribute__((noinline)) void plat_page_word(uint16_t offset, uint16_t word) {
     boot_page_fill(offset, word);
 }
 
