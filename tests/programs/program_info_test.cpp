@@ -25,6 +25,9 @@ const std::vector<std::pair<std::string, std::string>> Programs = {
 #ifdef TARNWICK_DEVSIM_PATH
     {"tarnwick-devsim", TARNWICK_DEVSIM_PATH},
 #endif
+#ifdef TARNWICK_AVRSIM_PATH
+    {"tarnwick-avrsim", TARNWICK_AVRSIM_PATH},
+#endif
 };
 
 // Without a display and without Qt's offscreen platform: a program that made its

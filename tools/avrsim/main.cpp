@@ -1,0 +1,275 @@
+// tarnwick-avrsim: an emulated AVR chip (libsimavr) running real firmware, its UART on
+// the master side of a pseudo-terminal.
+//
+// It prints the slave's path as the first line of standard output; a host opens that path
+// as its serial port. The chip starts at its boot section as the BOOTRST fuse makes it
+// (chip.h), its line behaves as one to silicon (uart_line.h), and its clock is held to the
+// wall clock: the core runs a millisecond's cycles at a time and the program then sleeps
+// until the next millisecond, or until the host sends, so the firmware's timeouts last
+// what they last on hardware. Pin changes go to standard output after the path (or to
+// --pins FILE), one line each: milliseconds since power-on, port, value.
+//
+// The chip is switched on at start, after --power-on-delay MS, or (--power-on-open) when a
+// host opens the port; with --reset-on-open every open pulls its RESET pin, as the DTR
+// auto-reset circuit of many boards does. A pty shows no open or close to its master, so
+// inotify watches the slave. SIGINT and SIGTERM end the program; the flash file is whole at any
+// moment, so that a kill is a power cut. A firmware that crashes or sleeps for ever ends it too.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include <simavr/sim_avr.h>
+
+#include "chip.h"
+#include "options.h"
+#include "uart_line.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+int SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char b = 1;
+    [[maybe_unused]] auto n = write(SignalPipe[1], &b, 1);
+}
+
+// The host's opens and closes of the slave, counted (ours came before the watch).
+class TPortWatch {
+  public:
+    explicit TPortWatch(const std::string& path) {
+        Fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (Fd < 0 || inotify_add_watch(Fd, path.c_str(), IN_OPEN | IN_CLOSE) < 0)
+            throw std::runtime_error("inotify: " + path);
+    }
+    ~TPortWatch() { close(Fd); }
+    int FileDescriptor() const { return Fd; }
+    void Read() {
+        alignas(inotify_event) char buf[4096];
+        for (;;) {
+            const ssize_t n = read(Fd, buf, sizeof buf);
+            if (n <= 0)
+                return;
+            for (ssize_t i = 0; i < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + i);
+                if (e->mask & IN_OPEN) {
+                    ++Opens;
+                    ++NewOpens;
+                    EverOpened = true;
+                }
+                if ((e->mask & IN_CLOSE) && Opens > 0)
+                    --Opens;
+                i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+    bool Open() const { return Opens > 0; }
+    // The opens since the last call.
+    int TakeNewOpens() { return std::exchange(NewOpens, 0); }
+    bool Opened() const { return EverOpened; }
+
+  private:
+    int Fd = -1;
+    int Opens = 0;
+    int NewOpens = 0;
+    bool EverOpened = false;
+};
+
+void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
+    const auto& u = line.Counters();
+    const auto& c = chip.Counters();
+    std::cerr << "tarnwick-avrsim: " << u.Received << " Byte empfangen, " << u.Sent
+              << " gesendet; verloren: " << u.Overruns << " durch Überlauf, " << u.ReceiverOff
+              << " bei ausgeschaltetem Empfänger, " << u.Mismatched << " bei falscher Baudrate; "
+              << c.PagesWritten << " Seiten gelöscht/geschrieben, " << c.BootWrites
+              << " Zugriffe auf den Bootbereich abgewiesen";
+    if (c.PinLinesLost > 0)
+        std::cerr << "; " << c.PinLinesLost << " Port-Zeilen nicht gemeldet (Ausgabe voll)";
+    std::cerr << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = avrsim::ParseOptions(argc, argv);
+    if (!parsed)
+        return 2;
+    const avrsim::TOptions& opt = *parsed;
+
+    if (pipe2(SignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        std::perror("tarnwick-avrsim: pipe");
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<avrsim::TChip> chip;
+    try {
+        chip = std::make_unique<avrsim::TChip>(opt);
+    } catch (const std::exception& e) {
+        std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
+        return 1;
+    }
+    std::FILE* pins = nullptr;
+    if (!opt.PinsFile.empty()) {
+        pins = std::fopen(opt.PinsFile.c_str(), "w");
+        if (pins == nullptr) {
+            std::perror(("tarnwick-avrsim: " + opt.PinsFile).c_str());
+            return 1;
+        }
+        chip->ReportPinsTo(pins);
+    }
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::perror("tarnwick-avrsim: pseudo-terminal");
+        return 1;
+    }
+    const char* slaveName = ptsname(master);
+    if (slaveName == nullptr) {
+        std::perror("tarnwick-avrsim: ptsname");
+        return 1;
+    }
+    const std::string slavePath = slaveName;
+    // Held open for the whole run: without it the line hangs up whenever the host closes
+    // its port, and reads on the master fail until the next open.
+    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        std::perror("tarnwick-avrsim: open slave");
+        return 1;
+    }
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    std::unique_ptr<TPortWatch> watch;
+    try {
+        watch = std::make_unique<TPortWatch>(slavePath);
+    } catch (const std::exception& e) {
+        std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
+        return 1;
+    }
+    avrsim::TUartLine line(chip->Avr(), master, !opt.NoBaudCheck);
+
+    std::cout << slavePath << std::endl;
+
+    const std::uint32_t hz = chip->Frequency();
+    const auto start = TClock::now();
+    bool powered = false;
+    TClock::time_point wallBase;
+    std::uint64_t cycleBase = 0;
+    auto powerOn = [&] {
+        powered = true;
+        wallBase = TClock::now();
+        cycleBase = chip->Avr()->cycle;
+        chip->PowerOn();
+    };
+    if (opt.PowerOnDelayMs == 0 && !opt.PowerOnOpen)
+        powerOn();
+
+    int exitCode = 0;
+    for (;;) {
+        const auto now = TClock::now();
+        if (opt.MaxTimeS > 0 && now - start >= std::chrono::duration<double>(opt.MaxTimeS))
+            break;
+        if (!powered) {
+            const bool delayOver = now - start >= std::chrono::milliseconds(opt.PowerOnDelayMs);
+            if (delayOver && (!opt.PowerOnOpen || watch->Opened()))
+                powerOn();
+        }
+        if (powered) {
+            auto target =
+                cycleBase + static_cast<std::uint64_t>(
+                                std::chrono::duration<double>(now - wallBase).count() * hz);
+            // A host too busy to keep up slows the chip down rather than racing it later.
+            const std::uint64_t lagLimit = hz / 10;
+            if (target > chip->Avr()->cycle + lagLimit) {
+                cycleBase -= target - chip->Avr()->cycle - lagLimit;
+                target = chip->Avr()->cycle + lagLimit;
+            }
+            line.Tick();
+            if (!chip->RunUntil(target)) {
+                line.Flush();
+                // The chip's last words reach a host that reads them: a closed master
+                // would take them away.
+                // The terminal passes written bytes on to the slave a moment later, so
+                // an empty slave counts only after 20 ms.
+                for (int i = 0; i < 200 && watch->Open(); ++i) {
+                    poll(nullptr, 0, 5);
+                    int waiting = 0;
+                    if (i >= 4 && (ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0))
+                        break;
+                    watch->Read();
+                }
+                std::cerr << "tarnwick-avrsim: " << chip->Stopped() << std::endl;
+                exitCode = 3;
+                break;
+            }
+            // Saved before the chip's bytes go out: a host that has its answer and kills
+            // the emulator finds what the firmware wrote before answering.
+            chip->SaveEeprom();
+            line.Tick();
+        }
+
+        // Sleep until the next millisecond of chip time, or until the host writes.
+        timespec timeout{0, 1000000};
+        if (!powered)
+            timeout.tv_nsec = 5000000;
+        const bool takeInput = !powered || line.WantsInput();
+        pollfd fds[3] = {{takeInput ? master : -1, POLLIN, 0},
+                         {SignalPipe[0], POLLIN, 0},
+                         {watch->FileDescriptor(), POLLIN, 0}};
+        if (ppoll(fds, 3, &timeout, nullptr) < 0 && errno != EINTR) {
+            std::perror("tarnwick-avrsim: poll");
+            exitCode = 1;
+            break;
+        }
+        if (fds[1].revents & POLLIN)
+            break;
+        if (fds[2].revents & POLLIN) {
+            watch->Read();
+            line.SetHostOpen(watch->Open());
+            // What the host writes right after opening reaches a chip switched on by it.
+            const bool opened = watch->TakeNewOpens() > 0;
+            if (!powered && opt.PowerOnOpen && watch->Opened() &&
+                TClock::now() - start >= std::chrono::milliseconds(opt.PowerOnDelayMs)) {
+                powerOn();
+            } else if (powered && opened && opt.ResetOnOpen) {
+                chip->ExternalReset();
+            }
+        }
+        if (fds[0].fd >= 0 && (fds[0].revents & POLLIN)) {
+            if (!powered)
+                line.DiscardHost();
+            else if (!line.ReadHost())
+                poll(nullptr, 0, 1);  // EIO: no slave open; cannot happen while we hold one
+        }
+    }
+    chip->SaveEeprom();
+    Summary(*chip, line);
+    if (pins != nullptr)
+        std::fclose(pins);
+    close(slave);
+    close(master);
+    return exitCode;
+}

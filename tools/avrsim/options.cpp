@@ -1,0 +1,136 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+
+namespace avrsim {
+
+namespace {
+
+bool ParseNumber(const std::string& text, long long low, long long high, long long& out) {
+    char* end = nullptr;
+    errno = 0;
+    // Base 0: addresses may be given in hex (0x7C00).
+    const long long v = std::strtoll(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+void Usage(std::ostream& out) {
+    out << "Aufruf: tarnwick-avrsim [OPTIONEN] [FIRMWARE.hex]\n"
+           "\n"
+           "Emulierter AVR-Chip (simavr), der die Firmware ab dem Bootbereich ausführt, seine\n"
+           "serielle Schnittstelle an einem Pseudo-Terminal. Die erste Zeile der Ausgabe ist\n"
+           "dessen Pfad, die Schnittstelle für den Host.\n"
+           "\n"
+           "Optionen:\n"
+           "  --mcu NAME             Chip (Vorgabe atmega328p)\n"
+           "  --frequency HZ         Takt (Vorgabe 16000000)\n"
+           "  --app DATEI            zusätzlich dieses Anwendungsprogramm (HEX) laden\n"
+           "  --boot-address ADR     Reset-Vektor und Beginn des Bootbereichs (Vorgabe: die\n"
+           "                         niedrigste Adresse der Firmware im oberen Flash, sonst\n"
+           "                         1 KiB vor dem Ende; 0: ohne Bootbereich)\n"
+           "  --flash DATEI          Flash-Inhalt: beim Start gelesen, wenn vorhanden, nach\n"
+           "                         jedem Löschen und Schreiben einer Seite geschrieben\n"
+           "  --eeprom DATEI         EEPROM-Inhalt, ebenso\n"
+           "  --pins DATEI           Änderungen der Port-Register in diese Datei statt auf\n"
+           "                         die Standardausgabe\n"
+           "  --no-pins              Änderungen der Port-Register nicht melden\n"
+           "  --power-on-delay MS    den Chip erst MS ms nach dem Start einschalten\n"
+           "  --power-on-open        den Chip einschalten, wenn der Host die Schnittstelle\n"
+           "                         öffnet\n"
+           "  --reset-on-open        den Chip bei jedem Öffnen der Schnittstelle über den\n"
+           "                         RESET-Pin zurücksetzen (wie eine DTR-Reset-Schaltung)\n"
+           "  --no-baud-check        die Baudrate des Hosts nicht prüfen\n"
+           "  --max-time S           spätestens nach S Sekunden enden\n"
+           "  --help, -h             diese Hilfe anzeigen\n"
+           "  --version              Version anzeigen\n";
+}
+
+std::optional<TOptions> ParseOptions(int argc, char** argv) {
+    TOptions o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        long long n = 0;
+        bool ok = true;
+        if (a == "--power-on-open") {
+            o.PowerOnOpen = true;
+        } else if (a == "--reset-on-open") {
+            o.ResetOnOpen = true;
+        } else if (a == "--no-baud-check") {
+            o.NoBaudCheck = true;
+        } else if (a == "--no-pins") {
+            o.NoPins = true;
+        } else if (a == "--help" || a == "-h") {
+            Usage(std::cout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::cout << "tarnwick-avrsim " TARNWICK_VERSION "\n";
+            std::exit(0);
+        } else if (a.rfind("--", 0) != 0) {
+            if (!o.Firmware.empty()) {
+                std::cerr << "tarnwick-avrsim: nur eine Firmware-Datei: " << a << "\n";
+                return std::nullopt;
+            }
+            o.Firmware = a;
+        } else {
+            static const char* const valueOptions[] = {
+                "--mcu",    "--frequency", "--app",      "--boot-address",  "--flash",
+                "--eeprom", "--pins",      "--max-time", "--power-on-delay"};
+            if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
+                std::end(valueOptions)) {
+                std::cerr << "tarnwick-avrsim: unbekannte Option " << a << "\n\n";
+                Usage(std::cerr);
+                return std::nullopt;
+            }
+            if (i + 1 >= argc) {
+                std::cerr << "tarnwick-avrsim: " << a << " braucht einen Wert\n";
+                return std::nullopt;
+            }
+            const std::string v = argv[++i];
+            if (a == "--mcu") {
+                o.Mcu = v;
+                ok = !v.empty();
+            } else if (a == "--frequency") {
+                ok = ParseNumber(v, 1000, 100000000, n);
+                o.Frequency = static_cast<std::uint32_t>(n);
+            } else if (a == "--app") {
+                o.App = v;
+            } else if (a == "--boot-address") {
+                ok = ParseNumber(v, 0, 0xFFFFFF, n);
+                o.BootAddress = static_cast<std::uint32_t>(n);
+            } else if (a == "--flash") {
+                o.FlashFile = v;
+            } else if (a == "--eeprom") {
+                o.EepromFile = v;
+            } else if (a == "--pins") {
+                o.PinsFile = v;
+            } else if (a == "--power-on-delay") {
+                ok = ParseNumber(v, 0, 3600000, n);
+                o.PowerOnDelayMs = static_cast<int>(n);
+            } else if (a == "--max-time") {
+                ok = ParseNumber(v, 1, 86400 * 7, n);
+                o.MaxTimeS = static_cast<double>(n);
+            }
+            if (!ok) {
+                std::cerr << "tarnwick-avrsim: ungültiger Wert für " << a << ": " << v << "\n";
+                return std::nullopt;
+            }
+        }
+    }
+    if (o.Firmware.empty() && o.FlashFile.empty()) {
+        std::cerr << "tarnwick-avrsim: eine Firmware-Datei oder --flash DATEI fehlt\n\n";
+        Usage(std::cerr);
+        return std::nullopt;
+    }
+    return o;
+}
+
+}  // namespace avrsim

@@ -1,0 +1,97 @@
+// The chip's UART wired to the master side of a pseudo-terminal, as a line to silicon.
+//
+// The host's bytes start on the line no faster than ten bits a byte at the host's baud
+// rate (read from the terminal's settings, which the host sets on its side); each enters
+// the UART's receiver when its start bit begins, and the chip's UART makes it readable a
+// frame later. Like silicon, the receiver holds two bytes for the firmware plus the one in
+// its shift register: when the next start bit comes while all three are full, the byte in
+// the shift register is lost (overrun). A receiver that is switched off loses every byte.
+// The chip's bytes leave at the firmware's own baud rate (ten bits a byte, not simavr's
+// eleven) and reach the host when their stop bit has passed, unless no host has the port
+// open. When the firmware's and the host's baud rates differ by more than a receiver
+// tolerates, no byte crosses in either direction, and the mismatch is reported.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+struct avr_t;
+struct avr_irq_t;
+struct avr_uart_t;
+
+namespace avrsim {
+
+class TUartLine {
+  public:
+    TUartLine(avr_t* Avr, int MasterFd, bool CheckBaud);
+    TUartLine(const TUartLine&) = delete;
+    TUartLine& operator=(const TUartLine&) = delete;
+
+    // Whether a host holds the port open (bytes sent meanwhile are lost).
+    void SetHostOpen(bool Open) { HostOpen = Open; }
+    // Whether more of the host's bytes may be taken from the terminal now; the others
+    // wait there, and the host's writes back up as they would in a serial driver.
+    bool WantsInput() const { return Waiting.size() < WaitingLimit; }
+    // Takes the host's bytes that wait in the terminal (false when it cannot be read).
+    bool ReadHost();
+    // The chip is off: whatever the host sends is lost.
+    void DiscardHost();
+    // Brings the line up to the chip's time: the host's baud rate, the firmware's byte
+    // time, the chip's bytes whose stop bit has passed.
+    void Tick();
+    // The chip stops: what it has sent reaches the host.
+    void Flush();
+
+    struct TCounters {
+        long Received = 0;     // bytes the receiver took
+        long Sent = 0;         // bytes that reached the host
+        long Overruns = 0;     // lost in the receiver: not read in time
+        long ReceiverOff = 0;  // lost: the receiver was switched off
+        long Mismatched = 0;   // lost: the baud rates did not match (both directions)
+        long Unheard = 0;      // sent while no host had the port open
+    };
+    const TCounters& Counters() const { return Count; }
+    std::uint32_t FirmwareBaud() const;
+    std::uint32_t HostBaud() const { return Host; }
+
+  private:
+    static std::uint64_t Arrive(avr_t* Avr, std::uint64_t When, void* Param);
+    static void Output(avr_irq_t* Irq, std::uint32_t Value, void* Param);
+    static void SharedUbrrhWrite(avr_t* Avr, std::uint16_t Addr, std::uint8_t Value, void* Param);
+    std::uint64_t FirmwareByteCycles() const;
+    std::uint64_t HostByteCycles() const;
+    bool BaudMismatch();
+    void ScheduleArrival();
+    void Report(const std::string& Text);
+
+    static constexpr std::size_t WaitingLimit = 32;
+
+    avr_t* Avr;
+    avr_uart_t* Uart = nullptr;
+    avr_irq_t* Input = nullptr;
+    const int Fd;
+    const bool CheckBaud;
+    bool HostOpen = false;
+    std::uint32_t Host = 0;
+    // On the ATmega8, UBRRH and UCSRC share one address; URSEL tells the writes apart.
+    bool SharedUbrrh = false;
+    std::uint8_t Ubrrh = 0;
+
+    std::deque<std::uint8_t> Waiting;  // taken from the terminal, not yet on the line
+    bool ArrivalPending = false;
+    std::uint64_t LastStart = 0;
+    bool Started = false;
+
+    struct TOutgoing {
+        std::uint64_t Due;
+        std::uint8_t Byte;
+    };
+    std::deque<TOutgoing> Outgoing;
+
+    std::uint32_t ReportedFirmware = 0, ReportedHost = 0;
+    double LastOverrunReport = -1e9;
+    TCounters Count;
+};
+
+}  // namespace avrsim
