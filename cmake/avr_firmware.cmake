@@ -74,8 +74,10 @@ function(tarnwick_add_avr_firmware name)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${fw_OUTPUT_DIR}
         COMMAND ${TARNWICK_AVR_GCC} ${flags} ${fw_COMPILE_OPTIONS} ${fw_LINK_OPTIONS}
                 -o ${elf} ${sources}
+        # Without a start-address record (type 3): the chip starts at its reset vector
+        # anyway, and Tarnwick's own loader reads only record types 0, 1 and 2.
         COMMAND ${TARNWICK_AVR_OBJCOPY} -O ihex -R .eeprom -R .fuse -R .lock -R .signature
-                ${elf} ${hex}
+                --set-start 0 ${elf} ${hex}
         COMMAND ${CMAKE_COMMAND} -DSIZE=${TARNWICK_AVR_SIZE} -DELF=${elf} -DHEX=${hex}
                 -DNAME=${name} -DMAX_SIZE=${fw_MAX_SIZE} -DNO_DATA=${no_data}
                 -P ${TARNWICK_AVR_SIZE_SCRIPT}

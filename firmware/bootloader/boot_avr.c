@@ -102,7 +102,7 @@ static void mark_write(uint8_t value) {
     EECR |= _BV(EEPE_);
 }
 
-static const __flash uint8_t password[] = {BOOT_PASSWORD_BYTES};
+static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 
 #ifndef BOOT_FIFO_SIZE
 #define BOOT_FIFO_SIZE (2 * BOOT_BUFFER_SIZE)
@@ -191,7 +191,7 @@ void plat_success(void) {
         leave(1);
 }
 
-void plat_page_word(uint16_t offset, uint16_t word) {
+__attribute__((noinline)) void plat_page_word(uint16_t offset, uint16_t word) {
     boot_page_fill(offset, word);
 }
 
@@ -260,12 +260,10 @@ void boot_entry(void) __attribute__((naked, used, section(".vectors")));
 void boot_entry(void) {
     __asm__ __volatile__(
         "clr __zero_reg__\n\t"
-#if defined(__AVR_ATmega8__)
         "ldi r28, %[lo]\n\t"
         "out __SP_L__, r28\n\t"
         "ldi r28, %[hi]\n\t"
         "out __SP_H__, r28\n\t"
-#endif
         "rjmp boot_main\n\t" ::[lo] "M"(RAMEND & 0xFF),
         [hi] "M"(RAMEND >> 8));
 }

@@ -18,7 +18,8 @@
 #define BOOT_APP_SIZE 6144UL /* flash below the bootloader's own section */
 #endif
 
-/* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash). */
+/* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash, or
+ * __memx where the bootloader lies above 64 KiB). */
 #ifndef BOOT_ROM
 #define BOOT_ROM
 #endif

@@ -38,9 +38,11 @@ TBytes Knock(test::TAvrsim& chip, std::size_t count) {
     return reply;
 }
 
-// Once knocked at, the spm_page program erases and writes one application page, sends how long that
-// took in Timer1 ticks of 4 us, then tries the last page of its own boot section, sends 'E' and
-// sleeps for ever, which ends the emulator.
+// Once knocked at, the spm_page program erases and writes one application page, sends how
+// long that took in Timer1 ticks of 4 us and the page's first byte read before and after it
+// enables the read-while-write section again (blank while RWWSB is set, as on silicon), then
+// tries the last page of its own boot section, sends 'E' and sleeps for ever, which ends the
+// emulator.
 TEST(AvrsimFlash, WritesAPageIntoTheFlashFileAndNeverTheBootSection) {
     const struct {
         const char* Mcu;
@@ -61,12 +63,14 @@ TEST(AvrsimFlash, WritesAPageIntoTheFlashFileAndNeverTheBootSection) {
         const TBytes before = test::ReadBinaryFile(flash);
         ASSERT_EQ(before.size(), c.FlashSize);
         chip.OpenPort();
-        const TBytes reply = Knock(chip, 3);
+        const TBytes reply = Knock(chip, 5);
         const std::string err = chip.Finish();
         EXPECT_EQ(chip.ExitCode(), 3) << err;
         EXPECT_NE(err.find("schläft mit gesperrten Interrupts"), std::string::npos) << err;
-        ASSERT_EQ(reply.size(), 3u) << err;
-        EXPECT_EQ(reply[2], 'E');
+        ASSERT_EQ(reply.size(), 5u) << err;
+        EXPECT_EQ(reply[2], 0xFF);
+        EXPECT_EQ(reply[3], 0x10);
+        EXPECT_EQ(reply[4], 'E');
         // An erase and a write of 4.5 ms each, while SPMEN stays set: at least 2250 ticks.
         const int ticks = reply[0] | (reply[1] << 8);
         EXPECT_GE(ticks, 2250);

@@ -70,6 +70,7 @@ TEST(AvrsimLine, EchoesEveryByteAtLineRate) {
         EXPECT_EQ(echo, data);
         EXPECT_GE(took, std::chrono::microseconds(data.size() * 10 * 1000000 / 115200));
         const std::string err = chip.Stop();
+        EXPECT_EQ(chip.ExitCode(), 0) << err;  // a clean end on SIGTERM
         EXPECT_EQ(Counted(err, "Byte empfangen"), 1000) << err;
         EXPECT_EQ(Counted(err, "durch Überlauf"), 0) << err;
     }
@@ -183,18 +184,32 @@ TEST(AvrsimPins, ReportsTheBlinkSampleTogglingItsPin) {
     }
 }
 
-// With --power-on-open the chip stays off until the host opens the port: the first pin
-// change comes at chip time 0 only after that.
-TEST(AvrsimPower, SwitchesOnWhenTheHostOpensThePort) {
-    test::TAvrsim chip({"--power-on-open", Hex("blink_atmega328p")});
-    EXPECT_EQ(chip.ReadLine(300ms), "");
-    chip.OpenPort();
-    const TPinChange first = ParsePinLine(chip.ReadLine(5s));
-    EXPECT_EQ(first.Port, "PORTB");
-    EXPECT_EQ(first.Value, 0x01);
-    EXPECT_NEAR(first.Ms, 0.0, 1.0);
-    const TPinChange second = ParsePinLine(chip.ReadLine(5s));
-    EXPECT_NEAR(second.Ms, 500.0, 1.0);
+// The chip stays off until the host opens the port (--power-on-open) or its delay is
+// over (--power-on-delay): nothing comes before, and the first pin change comes at chip
+// time 0 after that.
+TEST(AvrsimPower, SwitchesOnWhenTheHostOpensThePortOrAfterItsDelay) {
+    const struct {
+        std::vector<std::string> Args;
+        bool Open;
+    } cases[] = {
+        {{"--power-on-open"}, true},
+        {{"--power-on-delay", "600"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Args[0]);
+        std::vector<std::string> args = c.Args;
+        args.push_back(Hex("blink_atmega328p"));
+        test::TAvrsim chip(args);
+        EXPECT_EQ(chip.ReadLine(300ms), "");
+        if (c.Open)
+            chip.OpenPort();
+        const TPinChange first = ParsePinLine(chip.ReadLine(5s));
+        EXPECT_EQ(first.Port, "PORTB");
+        EXPECT_EQ(first.Value, 0x01);
+        EXPECT_NEAR(first.Ms, 0.0, 1.0);
+        const TPinChange second = ParsePinLine(chip.ReadLine(5s));
+        EXPECT_NEAR(second.Ms, 500.0, 1.0);
+    }
 }
 
 // The reset_flags program in the boot section shows MCUSR on PORTB: a power-on (PORF)

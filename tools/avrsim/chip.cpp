@@ -7,6 +7,7 @@
 #include <simavr/sim_regbit.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -20,19 +21,9 @@ namespace avrsim {
 
 namespace {
 
-// A page erase and a page write take 3.7 to 4.5 ms on these chips; the slow end is what a
-// bootloader must be ready for.
-constexpr double SpmMs = 4.5;
-
-constexpr int SpmEnBit = 0;
-constexpr int RwwsbBit = 6;
-
 // The host's clock drives the chip's: a sleeping core only moves its cycle count on, and
 // the main loop waits for the wall clock.
 void SleepNot(avr_t*, avr_cycle_count_t) {}
-
-// Set when the emulator refused an SPM: simavr then warns that none came.
-bool SpmRefused = false;
 
 void Log(avr_t*, const int level, const char* format, va_list ap) {
     if (level > LOG_WARNING)
@@ -42,8 +33,8 @@ void Log(avr_t*, const int level, const char* format, va_list ap) {
     // The emulator reports crashes itself, and a wrap of the program counter is none.
     if (std::strstr(text, "avr_sadly_crashed") != nullptr)
         return;
-    if (SpmRefused && std::strstr(text, "SPM not received") != nullptr) {
-        SpmRefused = false;
+    if (TChip::SpmRefused && std::strstr(text, "SPM not received") != nullptr) {
+        TChip::SpmRefused = false;
         return;
     }
     std::size_t n = std::strlen(text);
@@ -93,15 +84,18 @@ class TQuietStdout {
     int Saved = -1;
 };
 
-TChip* TheChip = nullptr;  // simavr's ioctl hook carries no parameter of ours
+avr_t* FinishedCore = nullptr;
 
-std::string Hex(std::uint32_t v) {
+}  // namespace
+
+TChip* TChip::Current = nullptr;
+bool TChip::SpmRefused = false;
+
+std::string HexAddress(std::uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04X", v);
     return text;
 }
-
-}  // namespace
 
 TChip::TChip(const TOptions& o)
     : Hz(o.Frequency), FlashFile(o.FlashFile), EepromFile(o.EepromFile) {
@@ -127,11 +121,12 @@ TChip::TChip(const TOptions& o)
     if (FlashIo != nullptr) {
         auto* flash = reinterpret_cast<avr_flash_t*>(FlashIo);
         PageBytes = flash->spm_pagesize;
+        HaveRww = (flash->flags & AVR_SELFPROG_HAVE_RWW) != 0;
         FlashIoctlOriginal = FlashIo->ioctl;
         FlashIo->ioctl = FlashIoctl;
         ClearPageBuffer(flash);
     }
-    TheChip = this;
+    Current = this;
     ResetOriginal = Core->reset;
     Core->reset = Reset;
 
@@ -148,18 +143,19 @@ TChip::TChip(const TOptions& o)
 }
 
 TChip::~TChip() {
-    TheChip = nullptr;
+    Current = nullptr;
     if (Core != nullptr)
         avr_terminate(Core);
+    // simavr frees neither the core nor its IRQs; they stay with the process to its end.
+    FinishedCore = Core;
 }
 
 void TChip::LoadFlash(const TOptions& o) {
     std::uint8_t* flash = Core->flash;
     std::memset(flash, 0xFF, FlashBytes);
     std::string error;
-    bool fromFile = false;
     if (FlashFile.Enabled()) {
-        fromFile = FlashFile.Load(flash, FlashBytes, error);
+        FlashFile.Load(flash, FlashBytes, error);
         if (!error.empty())
             throw std::runtime_error(error);
     }
@@ -188,15 +184,15 @@ void TChip::LoadFlash(const TOptions& o) {
         BootStart = FlashBytes - 1024;
     }
     if (BootStart >= FlashBytes || BootStart % 2 != 0)
-        throw std::runtime_error("Bootadresse " + Hex(BootStart) + " liegt nicht im Flash");
+        throw std::runtime_error("Bootadresse " + HexAddress(BootStart) + " liegt nicht im Flash");
     NrwwStart = FlashBytes - LargestBootSection(FlashBytes);
     Core->codeend = FlashBytes - 1;
     Core->reset_pc = BootStart;
     Core->pc = BootStart;
-    if (FlashFile.Enabled() && (!fromFile || !o.Firmware.empty() || !o.App.empty())) {
-        if (!FlashFile.SaveAll(flash, FlashBytes, error))
-            throw std::runtime_error(error);
-    }
+    // Written whole at start (also when read from it: a short file grows to the flash's
+    // size), so that every page can go into it in place.
+    if (FlashFile.Enabled() && !FlashFile.SaveAll(flash, FlashBytes, error))
+        throw std::runtime_error(error);
 }
 
 void TChip::LoadEeprom() {
@@ -249,7 +245,7 @@ bool TChip::RunUntil(std::uint64_t cycle) {
             return false;
         }
         if (state == cpu_Crashed) {
-            StopReason = "Firmware abgestürzt bei " + Hex(pc);
+            StopReason = "Firmware abgestürzt bei " + HexAddress(pc);
             return false;
         }
     }
@@ -263,22 +259,25 @@ void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
     if (v == port->Value || !chip.ReportPins)
         return;
     port->Value = v;
-    std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
-    std::fprintf(out, "%.1f PORT%c 0x%02X\n", chip.Milliseconds(), port->Name, v);
+    chip.ReportPort(port->Name, v);
+}
+
+void TChip::ReportPort(char name, int value) {
+    std::FILE* out = Pins != nullptr ? Pins : stdout;
+    // A reader that does not keep up loses lines rather than stopping the chip's clock.
+    pollfd p{fileno(out), POLLOUT, 0};
+    if (poll(&p, 1, 0) != 1 || (p.revents & POLLOUT) == 0) {
+        ++Count.PinLinesLost;
+        return;
+    }
+    std::fprintf(out, "%.1f PORT%c 0x%02X\n", Milliseconds(), name, value);
     std::fflush(out);
 }
 
-void TChip::ClearPageBuffer(avr_flash_t* Flash) {
-    for (std::uint32_t i = 0; i < Flash->spm_pagesize / 2u; ++i) {
-        Flash->tmppage[i] = 0xFFFF;
-        Flash->tmppage_used[i] = 0;
-    }
-}
-
 void TChip::Reset(avr_t* avr) {
-    if (TheChip == nullptr)
+    if (Current == nullptr)
         return;
-    TChip& chip = *TheChip;
+    TChip& chip = *Current;
     if (chip.ResetOriginal != nullptr)
         chip.ResetOriginal(avr);
     // simavr's own resets come from the watchdog.
@@ -289,11 +288,8 @@ void TChip::Reset(avr_t* avr) {
               << " ms" << std::endl;
     // The ports' registers are cleared: the pins are inputs again.
     for (TPort& port : chip.Ports) {
-        if (port.Value > 0 && chip.ReportPins) {
-            std::FILE* out = chip.Pins != nullptr ? chip.Pins : stdout;
-            std::fprintf(out, "%.1f PORT%c 0x00\n", chip.Milliseconds(), port.Name);
-            std::fflush(out);
-        }
+        if (port.Value > 0 && chip.ReportPins)
+            chip.ReportPort(port.Name, 0);
         port.Value = 0;
     }
     // A page write under way is taken as done.
@@ -301,6 +297,7 @@ void TChip::Reset(avr_t* avr) {
         avr_cycle_timer_cancel(avr, SpmDone, &chip);
         SpmDone(avr, 0, &chip);
     }
+    chip.ShowRww();
 }
 
 void TChip::ExternalReset() {
@@ -310,91 +307,6 @@ void TChip::ExternalReset() {
     avr_regbit_clear(Core, Core->reset_flags.porf);
     avr_regbit_clear(Core, Core->reset_flags.wdrf);
     avr_regbit_set(Core, Core->reset_flags.extrf);
-}
-
-int TChip::FlashIoctl(avr_io_t* io, std::uint32_t ctl, void* param) {
-    if (ctl != AVR_IOCTL_FLASH_SPM || TheChip == nullptr)
-        return TheChip != nullptr ? TheChip->FlashIoctlOriginal(io, ctl, param) : -1;
-    return TheChip->Spm(io, ctl, param);
-}
-
-int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
-    auto* p = reinterpret_cast<avr_flash_t*>(io);
-    avr_t* avr = Core;
-    std::uint8_t& spmcsr = avr->data[p->r_spm];
-    // While an erase or write runs, the chip ignores SPM.
-    if (SpmBusy) {
-        ++Count.IgnoredSpm;
-        return 0;
-    }
-    // SPM works only from the boot section (its own address is just behind the PC).
-    if (BootStart > 0 && avr->pc + 2 < BootStart) {
-        ++Count.IgnoredSpm;
-        std::cerr << "tarnwick-avrsim: SPM außerhalb des Bootbereichs bei " << Hex(avr->pc)
-                  << " ignoriert" << std::endl;
-        spmcsr &= static_cast<std::uint8_t>(~0x0F);
-        return 0;
-    }
-    const bool erase = avr_regbit_get(avr, p->pgers) != 0;
-    const bool write = avr_regbit_get(avr, p->pgwrt) != 0;
-    if (!(erase || write) || avr_regbit_get(avr, p->selfprgen) == 0)
-        return FlashIoctlOriginal(io, ctl, param);
-
-    std::uint32_t z = avr->data[30] | (static_cast<std::uint32_t>(avr->data[31]) << 8);
-    if (avr->rampz != 0)
-        z |= static_cast<std::uint32_t>(avr->data[avr->rampz]) << 16;
-    const std::uint32_t page = (z % FlashBytes) & ~(PageBytes - 1);
-    if (BootStart > 0 && page >= BootStart) {
-        ++Count.BootWrites;
-        std::cerr << "tarnwick-avrsim: " << (erase ? "Löschen" : "Schreiben") << " der Seite "
-                  << Hex(page) << " im Bootbereich abgewiesen" << std::endl;
-        if (write)
-            ClearPageBuffer(p);  // as after a write
-        spmcsr &= static_cast<std::uint8_t>(~0x0F);
-        SpmRefused = true;
-        return 0;
-    }
-    // simavr writes words never loaded as 0x00FF and empties the buffer to those; on silicon
-    // the buffer is all ones after every write, so words a bootloader leaves unloaded are
-    // written erased.
-    if (write) {
-        for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
-            if (p->tmppage_used[i] == 0) {
-                p->tmppage[i] = 0xFFFF;
-                p->tmppage_used[i] = 1;
-            }
-        }
-    }
-    const int result = FlashIoctlOriginal(io, ctl, param);
-    if (write)
-        ClearPageBuffer(p);
-    SpmBusy = true;
-    BusyPage = page;
-    spmcsr = static_cast<std::uint8_t>((spmcsr & ~0x0F) | (erase ? 0x02 : 0x04) | (1 << SpmEnBit));
-    if (p->flags & AVR_SELFPROG_HAVE_RWW)
-        spmcsr |= 1 << RwwsbBit;
-    const auto cycles = static_cast<avr_cycle_count_t>(SpmMs * Hz / 1000.0);
-    avr_cycle_timer_register(avr, cycles, SpmDone, this);
-    // Writing the section the CPU runs from halts it until the write is done.
-    if (page >= NrwwStart)
-        avr->cycle += cycles;
-    return result;
-}
-
-std::uint64_t TChip::SpmDone(avr_t* avr, std::uint64_t, void* param) {
-    auto* chip = static_cast<TChip*>(param);
-    auto* p = reinterpret_cast<avr_flash_t*>(chip->FlashIo);
-    std::uint8_t& spmcsr = avr->data[p->r_spm];
-    spmcsr &= static_cast<std::uint8_t>(~0x0F);
-    chip->SpmBusy = false;
-    ++chip->Count.PagesWritten;
-    if (chip->FlashFile.Enabled()) {
-        std::string error;
-        if (!chip->FlashFile.SaveRange(avr->flash, chip->FlashBytes, chip->BusyPage,
-                                       chip->PageBytes, error))
-            std::cerr << "tarnwick-avrsim: " << error << std::endl;
-    }
-    return 0;
 }
 
 }  // namespace avrsim

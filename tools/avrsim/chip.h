@@ -18,6 +18,8 @@ struct avr_flash_t;
 
 namespace avrsim {
 
+std::string HexAddress(std::uint32_t Address);  // "0x7C00"
+
 class TChip {
   public:
     // Throws std::runtime_error with a message for the user when the chip cannot be made.
@@ -50,8 +52,12 @@ class TChip {
         long PagesWritten = 0;  // erases and writes done
         long BootWrites = 0;    // erases and writes into the boot section, refused
         long IgnoredSpm = 0;    // SPM while busy or outside the boot section
+        long PinLinesLost = 0;  // port changes not reported: their reader was full
     };
     const TCounters& Counters() const { return Count; }
+
+    // Set when the emulator refused an SPM: simavr then warns that none came.
+    static bool SpmRefused;
 
   private:
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);
@@ -60,6 +66,7 @@ class TChip {
     static std::uint64_t SpmDone(avr_t* Avr, std::uint64_t When, void* Param);
     static void PortChanged(avr_irq_t* Irq, std::uint32_t Value, void* Param);
     static void Reset(avr_t* Avr);
+    void ReportPort(char Name, int Value);
     int Spm(avr_io_t* Io, std::uint32_t Ctl, void* Param);
     void LoadFlash(const TOptions& Options);
     void LoadEeprom();
@@ -84,6 +91,13 @@ class TChip {
     bool SpmBusy = false;
     std::uint32_t BusyPage = 0;
     std::uint32_t PageBytes = 0;
+    bool HaveRww = false;
+    // While RWWSB is set the read-while-write section reads as blank; its true content
+    // waits here until the firmware enables the section again (or a reset).
+    bool RwwHidden = false;
+    std::vector<std::uint8_t> RwwShadow;
+    void ShowRww();
+    const std::uint8_t* TruePage(std::uint32_t Page) const;
 
     struct TPort {
         char Name;
@@ -91,6 +105,9 @@ class TChip {
         TChip* Chip;
     };
     std::vector<TPort> Ports;
+
+    // simavr's hooks carry no parameter of ours; there is one chip.
+    static TChip* Current;
 
     void (*ResetOriginal)(avr_t*) = nullptr;
     bool ExternalResetting = false;

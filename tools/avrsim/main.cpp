@@ -96,7 +96,10 @@ void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
               << " gesendet; verloren: " << u.Overruns << " durch Überlauf, " << u.ReceiverOff
               << " bei ausgeschaltetem Empfänger, " << u.Mismatched << " bei falscher Baudrate; "
               << c.PagesWritten << " Seiten gelöscht/geschrieben, " << c.BootWrites
-              << " Zugriffe auf den Bootbereich abgewiesen" << std::endl;
+              << " Zugriffe auf den Bootbereich abgewiesen";
+    if (c.PinLinesLost > 0)
+        std::cerr << "; " << c.PinLinesLost << " Port-Zeilen nicht gemeldet (Ausgabe voll)";
+    std::cerr << std::endl;
 }
 
 }  // namespace

@@ -28,9 +28,9 @@ class TMemoryFile {
     // Writes the whole memory (false with Error on failure).
     bool SaveAll(const std::uint8_t* Memory, std::size_t Size, std::string& Error);
     // Writes Size bytes at Offset (false with Error on failure).
-    // Memory is the whole memory; the file is written whole first if it was not yet.
-    bool SaveRange(const std::uint8_t* Memory, std::size_t MemorySize, std::size_t Offset,
-                   std::size_t Size, std::string& Error);
+    // Writes Size bytes from Data at Offset into a file written whole before.
+    bool SaveRange(const std::uint8_t* Data, std::size_t Offset, std::size_t Size,
+                   std::string& Error);
 
   private:
     std::string Path;

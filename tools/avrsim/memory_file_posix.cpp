@@ -84,11 +84,13 @@ bool TMemoryFile::SaveAll(const std::uint8_t* memory, std::size_t memorySize, st
     return true;
 }
 
-bool TMemoryFile::SaveRange(const std::uint8_t* memory, std::size_t memorySize, std::size_t offset,
-                            std::size_t size, std::string& error) {
-    if (Fd < 0)
-        return SaveAll(memory, memorySize, error);
-    if (!WriteAll(Fd, memory + offset, size, static_cast<off_t>(offset))) {
+bool TMemoryFile::SaveRange(const std::uint8_t* data, std::size_t offset, std::size_t size,
+                            std::string& error) {
+    if (Fd < 0) {
+        error = Path + ": nicht geöffnet";
+        return false;
+    }
+    if (!WriteAll(Fd, data, size, static_cast<off_t>(offset))) {
         error = Path + ": " + std::strerror(errno);
         return false;
     }

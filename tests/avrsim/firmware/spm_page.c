@@ -5,12 +5,19 @@
 #include <avr/boot.h>
 #include <avr/interrupt.h>
 #include <avr/io.h>
+#include <avr/pgmspace.h>
 #include <avr/sleep.h>
 
 #include "uart.h"
 
 #ifndef APP_PAGE
 #define APP_PAGE 0x1000UL
+#endif
+
+#if FLASHEND > 0xFFFF
+#define read_flash(a) pgm_read_byte_far(a)
+#else
+#define read_flash(a) pgm_read_byte((uint16_t)(a))
 #endif
 
 static void program_page(uint32_t page, uint8_t seed) {
@@ -29,9 +36,13 @@ int main(void) {
     TCNT1 = 0;
     program_page(APP_PAGE, 0x10);
     const uint16_t ticks = TCNT1;
+    const uint8_t hidden = read_flash(APP_PAGE);
     boot_rww_enable();
+    const uint8_t shown = read_flash(APP_PAGE);
     uart_write((uint8_t)ticks);
     uart_write((uint8_t)(ticks >> 8));
+    uart_write(hidden);
+    uart_write(shown);
     program_page(FLASHEND + 1UL - SPM_PAGESIZE, 0x55);
     boot_rww_enable();
     uart_write('E');
