@@ -138,5 +138,18 @@ TEST(AvrsimEeprom, KeepsItsContentAcrossRestarts) {
     }
 }
 
+// A firmware that runs into an opcode the chip does not know (0x0001 at address 0, reached
+// through the blank boot section) ends the emulator with a message, once.
+TEST(AvrsimStop, EndsWithAMessageAtAnInvalidOpcode) {
+    test::TTempDir dir;
+    const std::string hex = dir.Write("bad.hex", ":020000000100FD\n:00000001FF\n");
+    test::TAvrsim chip({"--no-pins", hex});
+    const std::string err = chip.Finish();
+    EXPECT_EQ(chip.ExitCode(), 3) << err;
+    EXPECT_NE(err.find("Firmware abgestürzt: ungültiger Befehl bei 0x0000"), std::string::npos)
+        << err;
+    EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 2) << err;
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -33,11 +33,17 @@ TBytes EchoData(std::size_t count) {
     return data;
 }
 
+std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // The echo program on a chip switched on when the port opens, ready to echo.
 class TEchoChip {
   public:
-    explicit TEchoChip(const std::string& Mcu, speed_t Baud = B115200)
-        : Chip({"--mcu", Mcu, "--power-on-open", Hex("uart_echo_" + Mcu)}) {
+    explicit TEchoChip(const std::string& Mcu, speed_t Baud = B115200,
+                       const std::vector<std::string>& More = {})
+        : Chip(Joined({"--mcu", Mcu, "--power-on-open", Hex("uart_echo_" + Mcu)}, More)) {
         Chip.OpenPort(Baud);
         // PB0 goes high once the UART is set up.
         Ready = Chip.ReadLine(5s).find("PORTB 0x01") != std::string::npos;
@@ -45,6 +51,29 @@ class TEchoChip {
     test::TAvrsim Chip;
     bool Ready = false;
 };
+
+// A line of the emulator's trace: "12.345 < 4B note".
+struct TTraceLine {
+    double Ms;
+    char Direction;
+    int Byte;
+    std::string Note;
+};
+
+std::vector<TTraceLine> ReadTrace(const std::string& path) {
+    std::vector<TTraceLine> lines;
+    std::ifstream in(path);
+    std::string text;
+    const std::regex format(R"((\d+\.\d{3}) ([<>]) ([0-9A-F]{2}) ?(.*))");
+    while (std::getline(in, text)) {
+        std::smatch m;
+        if (std::regex_match(text, m, format))
+            lines.push_back({std::stod(m[1]), m[2].str()[0], std::stoi(m[3], nullptr, 16), m[4]});
+        else
+            lines.push_back({-1, '?', -1, text});
+    }
+    return lines;
+}
 
 // The count before Label in the summary line ("17 durch Überlauf").
 long Counted(const std::string& err, const std::string& label) {
@@ -59,7 +88,8 @@ long Counted(const std::string& err, const std::string& label) {
 TEST(AvrsimLine, EchoesEveryByteAtLineRate) {
     for (const char* mcu : {"atmega328p", "atmega8"}) {
         SCOPED_TRACE(mcu);
-        TEchoChip echoChip(mcu);
+        test::TTempDir dir;
+        TEchoChip echoChip(mcu, B115200, {"--trace", dir.File("trace.txt")});
         ASSERT_TRUE(echoChip.Ready);
         test::TAvrsim& chip = echoChip.Chip;
         const TBytes data = EchoData(1000);
@@ -73,6 +103,20 @@ TEST(AvrsimLine, EchoesEveryByteAtLineRate) {
         EXPECT_EQ(chip.ExitCode(), 0) << err;  // a clean end on SIGTERM
         EXPECT_EQ(Counted(err, "Byte empfangen"), 1000) << err;
         EXPECT_EQ(Counted(err, "durch Überlauf"), 0) << err;
+        // In chip time the echo leaves no faster than the firmware's 117647 baud allow, ten
+        // bits a byte (simavr alone would count eleven, and lose bytes here).
+        double last = -1;
+        int echoed = 0;
+        for (const auto& t : ReadTrace(dir.File("trace.txt"))) {
+            if (t.Direction != '>')
+                continue;
+            ++echoed;
+            if (last >= 0) {
+                ASSERT_GE(t.Ms - last, 10 * 1000.0 / 117647 - 0.001);
+            }
+            last = t.Ms;
+        }
+        EXPECT_EQ(echoed, 1000);
     }
 }
 
@@ -80,19 +124,41 @@ TEST(AvrsimLine, EchoesEveryByteAtLineRate) {
 // register, which each later byte overwrites: of 20 bytes, the first two and the last
 // one are read afterwards, 17 are lost and counted.
 TEST(AvrsimLine, KeepsTwoBytesAndTheLastWhenTheFirmwareStopsReading) {
-    TEchoChip echoChip("atmega328p");
+    test::TTempDir dir;
+    TEchoChip echoChip("atmega328p", B115200, {"--trace", dir.File("trace.txt")});
     ASSERT_TRUE(echoChip.Ready);
     test::TAvrsim& chip = echoChip.Chip;
     TBytes sent = {'S'};
     for (std::uint8_t b = 'a'; b < 'a' + 20; ++b)
         sent.push_back(b);
     chip.Write(sent);
-    // The echo program pauses 200 ms after 'S'; a fourth byte after it cannot come.
-    const TBytes echo = chip.Read(5, 2s);
+    // The echo program pauses 200 ms after 'S'; no fifth byte comes after the fourth.
+    const TBytes echo = chip.Read(4, 2s);
     EXPECT_EQ(echo, (TBytes{'S', 'a', 'b', 't'}));
+    EXPECT_EQ(chip.Read(1, 300ms), TBytes{});
     const std::string err = chip.Stop();
     EXPECT_EQ(Counted(err, "durch Überlauf"), 17) << err;
     EXPECT_NE(err.find("Überlauf: Byte nicht rechtzeitig gelesen"), std::string::npos) << err;
+
+    // The trace shows the host's bytes one frame of 10 bits at 115200 baud apart, and which
+    // were lost: 'c' to 's', each overwritten by the next.
+    const std::vector<TTraceLine> trace = ReadTrace(dir.File("trace.txt"));
+    std::vector<TTraceLine> fromHost;
+    for (const auto& t : trace)
+        if (t.Direction == '<')
+            fromHost.push_back(t);
+    ASSERT_EQ(fromHost.size(), sent.size());
+    std::string lost;
+    for (std::size_t i = 0; i < fromHost.size(); ++i) {
+        EXPECT_EQ(fromHost[i].Byte, sent[i]);
+        if (i > 0) {
+            EXPECT_NEAR(fromHost[i].Ms - fromHost[i - 1].Ms, 10 * 1000.0 / 115200, 0.001) << i;
+        }
+        std::smatch m;
+        if (std::regex_match(fromHost[i].Note, m, std::regex("Überlauf, ([0-9A-F]{2}) verloren")))
+            lost += static_cast<char>(std::stoi(m[1], nullptr, 16));
+    }
+    EXPECT_EQ(lost, "cdefghijklmnopqrs");
 }
 
 // The firmware runs at 117647 baud (115200 with U2X at 16 MHz, 2.1 % off): a host at

@@ -37,15 +37,29 @@ void Log(avr_t*, const int level, const char* format, va_list ap) {
         TChip::SpmRefused = false;
         return;
     }
-    std::size_t n = std::strlen(text);
-    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r'))
-        text[--n] = '\0';
-    if (n > 0)
-        std::cerr << "tarnwick-avrsim: simavr: " << text << std::endl;
+    // simavr carries on after an opcode it does not know, at the same address for ever.
+    if (std::strstr(text, "Invalid Opcode") != nullptr) {
+        TChip::InvalidOpcode = true;
+        return;
+    }
+    // Without its colours and line ends.
+    std::string line;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c == '\x1b') {
+            while (*c != '\0' && *c != 'm')
+                ++c;
+            if (*c == '\0')
+                break;
+        } else if (*c != '\n' && *c != '\r') {
+            line += *c;
+        }
+    }
+    if (!line.empty())
+        std::cerr << "tarnwick-avrsim: simavr: " << line << std::endl;
 }
 
-// The largest boot section the chip offers: below it the read-while-write section, which
-// keeps running while it is written; at and above it the CPU halts for a write.
+// The largest boot section the chip offers. Below it lies the read-while-write section: the
+// CPU runs on while a page there is written. At and above it the CPU halts for a write.
 std::uint32_t LargestBootSection(std::uint32_t flashBytes) {
     if (flashBytes <= 16 * 1024)
         return 2048;
@@ -90,6 +104,7 @@ avr_t* FinishedCore = nullptr;
 
 TChip* TChip::Current = nullptr;
 bool TChip::SpmRefused = false;
+bool TChip::InvalidOpcode = false;
 
 std::string HexAddress(std::uint32_t v) {
     char text[16];
@@ -239,6 +254,10 @@ bool TChip::RunUntil(std::uint64_t cycle) {
         if (state == cpu_Crashed && pc + 4 >= FlashBytes) {
             Core->pc = 0;
             Core->state = state = cpu_Running;
+        }
+        if (InvalidOpcode) {
+            StopReason = "Firmware abgestürzt: ungültiger Befehl bei " + HexAddress(pc);
+            return false;
         }
         if (state == cpu_Done) {
             StopReason = "Firmware angehalten (schläft mit gesperrten Interrupts)";

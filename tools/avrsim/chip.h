@@ -58,6 +58,8 @@ class TChip {
 
     // Set when the emulator refused an SPM: simavr then warns that none came.
     static bool SpmRefused;
+    // Set when simavr met an opcode it does not know.
+    static bool InvalidOpcode;
 
   private:
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);

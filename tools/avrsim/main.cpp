@@ -170,6 +170,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     avrsim::TUartLine line(chip->Avr(), master, !opt.NoBaudCheck);
+    std::FILE* trace = nullptr;
+    if (!opt.TraceFile.empty()) {
+        trace = std::fopen(opt.TraceFile.c_str(), "w");
+        if (trace == nullptr) {
+            std::perror(("tarnwick-avrsim: " + opt.TraceFile).c_str());
+            return 1;
+        }
+        line.TraceTo(trace);
+    }
 
     std::cout << slavePath << std::endl;
 
@@ -183,6 +192,7 @@ int main(int argc, char** argv) {
         wallBase = TClock::now();
         cycleBase = chip->Avr()->cycle;
         chip->PowerOn();
+        line.PowerOn(cycleBase);
     };
     if (opt.PowerOnDelayMs == 0 && !opt.PowerOnOpen)
         powerOn();
@@ -211,9 +221,8 @@ int main(int argc, char** argv) {
             if (!chip->RunUntil(target)) {
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
-                // would take them away.
-                // The terminal passes written bytes on to the slave a moment later, so
-                // an empty slave counts only after 20 ms.
+                // would take them away. The terminal passes written bytes on to the slave
+                // a moment later, so an empty slave counts only after 20 ms.
                 for (int i = 0; i < 200 && watch->Open(); ++i) {
                     poll(nullptr, 0, 5);
                     int waiting = 0;
@@ -269,6 +278,8 @@ int main(int argc, char** argv) {
     Summary(*chip, line);
     if (pins != nullptr)
         std::fclose(pins);
+    if (trace != nullptr)
+        std::fclose(trace);
     close(slave);
     close(master);
     return exitCode;

@@ -43,6 +43,7 @@ void Usage(std::ostream& out) {
            "  --pins DATEI           Änderungen der Port-Register in diese Datei statt auf\n"
            "                         die Standardausgabe\n"
            "  --no-pins              Änderungen der Port-Register nicht melden\n"
+           "  --trace DATEI          jedes Byte auf der Leitung mit Zeit und Richtung schreiben\n"
            "  --power-on-delay MS    den Chip erst MS ms nach dem Start einschalten\n"
            "  --power-on-open        den Chip einschalten, wenn der Host die Schnittstelle\n"
            "                         öffnet\n"
@@ -82,8 +83,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             o.Firmware = a;
         } else {
             static const char* const valueOptions[] = {
-                "--mcu",    "--frequency", "--app",      "--boot-address",  "--flash",
-                "--eeprom", "--pins",      "--max-time", "--power-on-delay"};
+                "--mcu",    "--frequency", "--app",   "--boot-address", "--flash",
+                "--eeprom", "--pins",      "--trace", "--max-time",     "--power-on-delay"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
                 std::cerr << "tarnwick-avrsim: unbekannte Option " << a << "\n\n";
@@ -110,6 +111,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
                 o.FlashFile = v;
             } else if (a == "--eeprom") {
                 o.EepromFile = v;
+            } else if (a == "--trace") {
+                o.TraceFile = v;
             } else if (a == "--pins") {
                 o.PinsFile = v;
             } else if (a == "--power-on-delay") {

@@ -16,6 +16,7 @@ struct TOptions {
     std::optional<std::uint32_t> BootAddress;  // byte address of the reset vector
     std::string FlashFile;
     std::string EepromFile;
+    std::string TraceFile;
     std::string PinsFile;  // empty: pin changes on standard output
     bool NoPins = false;
     int PowerOnDelayMs = 0;

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -115,6 +116,14 @@ void TUartLine::Report(const std::string& text) {
     std::cerr << "tarnwick-avrsim: " << text << std::endl;
 }
 
+void TUartLine::TraceByte(std::uint64_t cycle, char direction, std::uint8_t b, const char* note) {
+    if (Trace == nullptr)
+        return;
+    const double ms =
+        static_cast<double>(cycle - std::min(cycle, PowerOnCycle)) * 1000.0 / Avr->frequency;
+    std::fprintf(Trace, "%.3f %c %02X%s%s\n", ms, direction, b, note[0] ? " " : "", note);
+}
+
 void TUartLine::Tick() {
     if (Uart == nullptr)
         return;
@@ -127,34 +136,48 @@ void TUartLine::Tick() {
         Uart->cycles_per_byte = cycles;
     while (!Outgoing.empty() && Outgoing.front().Due <= Avr->cycle) {
         const std::uint8_t b = Outgoing.front().Byte;
+        const std::uint64_t due = Outgoing.front().Due;
         Outgoing.pop_front();
         const ssize_t n = write(Fd, &b, 1);
-        if (n == 1)
+        if (n == 1) {
             ++Count.Sent;
-        else
+            TraceByte(due, '>', b, "");
+        } else {
             ++Count.Unheard;  // the host does not read: its buffer is full
+            TraceByte(due, '>', b, "ungehört");
+        }
     }
+    if (Trace != nullptr)
+        std::fflush(Trace);
 }
 
 void TUartLine::Flush() {
-    for (const TOutgoing& o : Outgoing)
-        if (write(Fd, &o.Byte, 1) == 1)
+    for (const TOutgoing& o : Outgoing) {
+        if (write(Fd, &o.Byte, 1) == 1) {
             ++Count.Sent;
+            TraceByte(o.Due, '>', o.Byte, "");
+        }
+    }
     Outgoing.clear();
+    if (Trace != nullptr)
+        std::fflush(Trace);
 }
 
 void TUartLine::Output(avr_irq_t*, std::uint32_t value, void* param) {
     auto* line = static_cast<TUartLine*>(param);
+    const std::uint64_t end = line->Avr->cycle + line->FirmwareByteCycles();
+    const auto b = static_cast<std::uint8_t>(value);
     if (!line->HostOpen) {
         ++line->Count.Unheard;
+        line->TraceByte(end, '>', b, "ungehört");
         return;
     }
     if (line->BaudMismatch()) {
         ++line->Count.Mismatched;
+        line->TraceByte(end, '>', b, "Baudrate");
         return;
     }
-    line->Outgoing.push_back(
-        {line->Avr->cycle + line->FirmwareByteCycles(), static_cast<std::uint8_t>(value)});
+    line->Outgoing.push_back({end, b});
 }
 
 bool TUartLine::ReadHost() {
@@ -197,14 +220,22 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     line->LastStart = when;
     line->Started = true;
     avr_uart_t* u = line->Uart;
+    const std::uint64_t end = when + line->HostByteCycles();
     if (!avr_regbit_get(avr, u->rxen)) {
         ++line->Count.ReceiverOff;
+        line->TraceByte(end, '<', b, "Empfänger aus");
     } else if (line->BaudMismatch()) {
         ++line->Count.Mismatched;
+        line->TraceByte(end, '<', b, "Baudrate");
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
-        u->input.buffer[(u->input.write + uart_fifo_fifo_size - 1) & (uart_fifo_fifo_size - 1)] = b;
+        auto& last =
+            u->input.buffer[(u->input.write + uart_fifo_fifo_size - 1) & (uart_fifo_fifo_size - 1)];
+        char note[40];
+        std::snprintf(note, sizeof note, "Überlauf, %02X verloren", last & 0xFF);
+        line->TraceByte(end, '<', b, note);
+        last = b;
         ++line->Count.Overruns;
         const double ms = static_cast<double>(when) * 1000.0 / avr->frequency;
         if (ms - line->LastOverrunReport >= 100.0) {
@@ -215,6 +246,7 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     } else {
         avr_raise_irq(line->Input, b);
         ++line->Count.Received;
+        line->TraceByte(end, '<', b, "");
     }
     if (line->Waiting.empty())
         return 0;

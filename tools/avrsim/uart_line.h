@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <string>
 
@@ -28,6 +29,11 @@ class TUartLine {
     TUartLine(const TUartLine&) = delete;
     TUartLine& operator=(const TUartLine&) = delete;
 
+    // One line per byte on the line into File: chip time in ms since PowerOnCycle (when
+    // the byte's stop bit passed), "<" from the host or ">" from the chip, the byte in hex,
+    // and what became of it when it was lost.
+    void TraceTo(std::FILE* File) { Trace = File; }
+    void PowerOn(std::uint64_t Cycle) { PowerOnCycle = Cycle; }
     // Whether a host holds the port open (bytes sent meanwhile are lost).
     void SetHostOpen(bool Open) { HostOpen = Open; }
     // Whether more of the host's bytes may be taken from the terminal now; the others
@@ -64,6 +70,7 @@ class TUartLine {
     bool BaudMismatch();
     void ScheduleArrival();
     void Report(const std::string& Text);
+    void TraceByte(std::uint64_t Cycle, char Direction, std::uint8_t Byte, const char* Note);
 
     static constexpr std::size_t WaitingLimit = 32;
 
@@ -91,6 +98,8 @@ class TUartLine {
 
     std::uint32_t ReportedFirmware = 0, ReportedHost = 0;
     double LastOverrunReport = -1e9;
+    std::FILE* Trace = nullptr;
+    std::uint64_t PowerOnCycle = 0;
     TCounters Count;
 };
 
