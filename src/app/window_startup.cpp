@@ -59,6 +59,8 @@ void TWindowBehaviour::FormShow() {
     // Not in the window: set by hand for bootloaders known to keep up with the line.
     Bootloader.BytePacing = std::clamp(
         settings.ReadInteger(Section, "BytePacing", DefaultBytePacing), 0, DefaultBytePacing);
+    // Not in the window either: 0 for a device switched on or reset by other means.
+    Bootloader.PowerCycle = settings.ReadBool(Section, "PowerCycle", true);
     const std::string baud = ReadText(settings, "BaudComboBox", "115200");
     int baudIndex = -1;
     for (int i = 0; i < View.ItemCount(TControl::BaudComboBox); ++i) {
@@ -149,6 +151,7 @@ void TWindowBehaviour::WriteSettings() {
         settings.WriteBool(Section, "ShowCompleteMemoryChkBox",
                            View.Checked(TControl::ShowCompleteMemoryChkBox));
         settings.WriteInteger(Section, "BytePacing", Bootloader.BytePacing);
+        settings.WriteBool(Section, "PowerCycle", Bootloader.PowerCycle);
         // The user's configuration folder may not exist yet.
         std::filesystem::create_directories(SettingsPath.parent_path(), code);
         settings.UpdateFile();

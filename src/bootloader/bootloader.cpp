@@ -64,6 +64,8 @@ std::uint8_t TBootloader::ImageByte(std::int32_t Address) const {
 // ------------------------------------------------------------------------ link
 
 bool TBootloader::SendByte(std::uint8_t Value, int Timeout) {
+    if (Timeout <= 0)
+        return SendByteAtLineSpeed(Value);
     TxEmpty = false;
     ComPort.WriteStr(std::string(1, static_cast<char>(Value)));
     const std::int64_t start = TickCount();
@@ -210,7 +212,7 @@ int TBootloader::QueryDevice(std::string_view Code, int Timeout) {
     ReplyComplete = false;
     QueryResult = 0;
     ReplyText.clear();
-    SendCommand(Code, ByteTimeout);
+    SendCommand(Code, CommandPacing());
     WaitForFlag([this] { return ReplyComplete; }, Timeout);
     return ReplyComplete ? QueryResult : -1;
 }
@@ -281,7 +283,7 @@ int TBootloader::ProgramFlash() {
     SetProgressMax(pbBuffer, ClampToInt(BufferSize));
     SetProgress(pbBuffer, 0);
     BufferDone = false;
-    SendCommand(CmdProgram, ByteTimeout);
+    SendCommand(CmdProgram, CommandPacing());
     if (BytePacing <= 0) {
         if (ProgramBlocks() == -1)
             return -1;
@@ -310,7 +312,7 @@ int TBootloader::ProgramFlash() {
     ProgramDone = false;
     SendBytes(
         std::string{static_cast<char>(CodeByte(EscapeByte)), static_cast<char>(CodeByte(EndCode))},
-        ByteTimeout);
+        CommandPacing());
     WaitForFlag([this] { return ProgramDone; }, BufferTimeout);
     if (CancelRequested)
         return -3;
@@ -329,7 +331,7 @@ int TBootloader::VerifyFlash() {
                         false, true, true);
     SetProgressMax(pbVerify, HighestAddress);
     SetProgress(pbVerify, 0);
-    SendCommand(CmdVerify, ByteTimeout);
+    SendCommand(CmdVerify, CommandPacing());
     WaitForFlag([this] { return ByteReceived; }, ReplyTimeout);
     if (!VerifySupported)
         return -1;
@@ -348,7 +350,7 @@ int TBootloader::VerifyFlash() {
     VerifyResult = 0;
     SendBytes(
         std::string{static_cast<char>(CodeByte(EscapeByte)), static_cast<char>(CodeByte(EndCode))},
-        ByteTimeout);
+        CommandPacing());
     WaitForFlag([this] { return VerifyResult != 0; }, VerifyEndTimeout);
     if (CancelRequested)
         return -4;
@@ -363,14 +365,15 @@ int TBootloader::VerifyFlash() {
 int TBootloader::CheckLinkCrc() {
     ReplyState = rsCrc;
     CrcResult = 0;
-    SendCommand(CmdCrc, ByteTimeout);
+    SendCommand(CmdCrc, CommandPacing());
     WaitForFlag([this] { return CrcResult != 0; }, ReplyTimeout);
     if (CrcResult == -2)
         return -2;
     CrcEnabled = true;
     CrcResult = 0;
     const std::uint16_t crc = LinkCrc;
-    SendBytes(std::string{static_cast<char>(crc & 0xFF), static_cast<char>(crc >> 8)}, ByteTimeout);
+    SendBytes(std::string{static_cast<char>(crc & 0xFF), static_cast<char>(crc >> 8)},
+              CommandPacing());
     WaitForFlag([this] { return CrcResult != 0; }, ReplyTimeout);
     return CrcResult;
 }

@@ -82,8 +82,13 @@ class TBootloader : public TReplyFields {
     std::int64_t FlashSize = 0;
     // The window of each image byte in the programming and verification streams, in ms
     // (ByteTimeout unless the user asks for less); 0 sends them at line speed, in blocks.
-    // Every other byte keeps ByteTimeout. No window is shorter than the byte's line time.
+    // At 0 the command, query, CRC and closing bytes go out at line speed too; the
+    // connection rounds keep ByteTimeout at every setting. No window is shorter than the
+    // byte's line time.
     int BytePacing = DefaultBytePacing;
+    // Whether the run asks for the device to be switched off and on again. Without, for a
+    // device reset by other means, the connection rounds start as soon as the port is open.
+    bool PowerCycle = true;
 
   private:
     void SetProgress(TProgressBar Bar, int Position);
@@ -92,6 +97,13 @@ class TBootloader : public TReplyFields {
     void Pause(int Milliseconds);
     void ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify);
     std::uint8_t ImageByte(std::int32_t Address) const;
+
+    // The window of the bytes outside the connection rounds and the data streams:
+    // ByteTimeout, or 0 (line speed) with BytePacing 0.
+    int CommandPacing() const { return BytePacing <= 0 ? 0 : ByteTimeout; }
+    // SendByte with Timeout 0: the byte goes out once the line is free and is held only
+    // until the port reports it sent (at most ByteTimeout).
+    bool SendByteAtLineSpeed(std::uint8_t Value);
 
     // ---- image bytes at line speed (BytePacing 0)
     // 1: every image byte sent, or the user cancelled; -1: a buffer-full not acknowledged.

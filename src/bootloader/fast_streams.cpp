@@ -1,7 +1,8 @@
-// Image bytes at line speed (BytePacing 0): the programming and verification streams go
-// out in blocks instead of one byte per pacing window. The bytes on the wire, and the link
-// CRC folded over them, are those of a paced stream; only their timing differs. A device
-// that loses bytes at that speed is caught by the CRC check and the verification.
+// Line speed (BytePacing 0): the programming and verification streams go out in blocks
+// instead of one byte per pacing window, and every other byte outside the connection rounds
+// is held only until the port reports it sent. The bytes on the wire, and the link CRC
+// folded over them, are those of a paced run; only their timing differs. A device that loses
+// bytes at that speed is caught by the CRC check and the verification.
 #include <algorithm>
 #include <string>
 
@@ -49,6 +50,20 @@ bool TBootloader::WaitForLine(microseconds Lead) {
         pumped = true;
     }
     return pumped;
+}
+
+bool TBootloader::SendByteAtLineSpeed(std::uint8_t Value) {
+    // Behind a stream still on the line the byte waits its turn here, so that the reply wait
+    // after it starts when it has arrived.
+    WaitForLine(microseconds(0));
+    TxEmpty = false;
+    ComPort.WriteStr(std::string(1, static_cast<char>(Value)));
+    LineFree = std::max(LineFree, TClock::now()) + ByteLineTime();
+    const std::int64_t start = TickCount();
+    while (!TxEmpty && TickCount() - start <= ByteTimeout)
+        Owner.ProcessMessagesFor(RemainingMs(start, ByteTimeout));
+    UpdateLinkCrc(Value);
+    return TxEmpty;
 }
 
 bool TBootloader::SendBlock(std::int32_t From, std::int32_t To) {

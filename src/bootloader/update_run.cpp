@@ -75,9 +75,11 @@ TUpdateOutcome TBootloader::RunUpdate() {
 
     try {
         if (Owner.AskYesNo(WarningQuestion)) {
-            Owner.ShowNotice(
-                "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
-                "Wiedereinschalten auffordert.");
+            if (PowerCycle) {
+                Owner.ShowNotice(
+                    "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
+                    "Wiedereinschalten auffordert.");
+            }
             const std::string portName = PortNameOfEntry(Owner.PortText());
             ComPort.SetPort(portName);
             ComPort.SetBaudRate(BaudRateFromText(Owner.BaudText()));
@@ -86,9 +88,11 @@ TUpdateOutcome TBootloader::RunUpdate() {
             } catch (const EComPort& e) {
                 throw std::runtime_error(OpenErrorText(e, portName));
             }
-            Pause(3000);
-            Owner.FlashHint(true, "Gerät wieder einschalten!", 500);
-            Pause(1000);
+            if (PowerCycle) {
+                Pause(3000);
+                Owner.FlashHint(true, "Gerät wieder einschalten!", 500);
+                Pause(1000);
+            }
 
             SetProgress(pbConnect, 1);
             Owner.SetCancelEnabled(true);
@@ -258,12 +262,17 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
         }
     }
 
-    SendCommand(EndCode, ByteTimeout);
-    SendCommand(PrefixByte, ByteTimeout);
+    SendCommand(EndCode, CommandPacing());
+    SendCommand(PrefixByte, CommandPacing());
     if (sendSuccess) {
-        SendCommand(CmdSuccess, ByteTimeout);
+        SendCommand(CmdSuccess, CommandPacing());
         Outcome.SuccessSent = true;
     }
+    // At line speed the last byte has had no window of its own, and closing the port drops
+    // what is still unsent (the event thread purges at its end); a device that reads the line
+    // late gets the window a paced run gives it.
+    if (CommandPacing() == 0)
+        Pause(ByteTimeout);
 }
 
 }  // namespace tarnwick

@@ -80,6 +80,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     options.Program = !Arguments.Has("no-program");
     options.Verify = !Arguments.Has("no-verify");
     options.Yes = Arguments.Has("yes");
+    options.PowerCycle = !Arguments.Has("no-power-cycle");
     options.Pacing = Arguments.NumberOption("pacing", DefaultBytePacing, 0, DefaultBytePacing);
     if (Arguments.Has("fast")) {
         if (options.Pacing != 0 && Arguments.Has("pacing"))
@@ -138,6 +139,7 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(Image, HighestAddress);
         bootloader.BytePacing = Options.Pacing;
+        bootloader.PowerCycle = Options.PowerCycle;
         result.Outcome = bootloader.RunUpdate();
         owner.Finish();
         result.LastLogMessage = owner.LastLogMessage();
@@ -162,8 +164,13 @@ const TCommand UpdateCommand{
         {"no-verify", "", "nicht überprüfen"},
         {"yes", "", "beide Fragen mit Ja beantworten und bei Hinweisen nicht warten"},
         {"fast", "",
-         "Programm- und Prüfdaten in Leitungsgeschwindigkeit senden (wie --pacing 0); nur für "
-         "Bootloader, die mithalten: verlorene Bytes meldet die CRC-Prüfung oder das Überprüfen"},
+         "Programm- und Prüfdaten, Kommandos und CRC in Leitungsgeschwindigkeit senden (wie "
+         "--pacing 0; die Verbindungsversuche bleiben im 50-ms-Takt); nur für Bootloader, die "
+         "mithalten: verlorene Bytes meldet die CRC-Prüfung oder das Überprüfen"},
+        {"no-power-cycle", "",
+         "das Gerät nicht aus- und einschalten lassen (es wird anders eingeschaltet oder "
+         "zurückgesetzt): kein Hinweis, keine Wartezeit, die Verbindungsversuche beginnen "
+         "sofort nach dem Öffnen des Ports"},
         {"pacing", "MS",
          "Wartezeit je Byte der Programm- und Prüfdaten in ms, 0 bis 50 (Vorgabe 50: was der "
          "Bootloader sicher verträgt)"},

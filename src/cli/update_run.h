@@ -25,6 +25,7 @@ struct TUpdateOptions {
     bool Program = true;
     bool Verify = true;
     bool Yes = false;
+    bool PowerCycle = true;          // ask for the device to be switched off and on again
     int Pacing = DefaultBytePacing;  // ms per image byte; 0: line speed
     std::string File;
 };

@@ -104,27 +104,40 @@ TEST(Settings, FirstRunShowsTheDefaultsAndClosingWritesTheFile) {
     EXPECT_EQ(ReadFile(path),
               "[Updater]\r\nBaudComboBox=115200\r\nComComboBox=COM1\r\nPasswordEdit=Kiwu\r\n"
               "FilenameInEdit=\r\nProgramChkBox=1\r\nVerifyChkBox=1\r\nShowProgramChkBox=1\r\n"
-              "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\n\r\n");
+              "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\nPowerCycle=1\r\n\r\n");
 }
 
-// BytePacing has no control: what the file holds within 0 to 50 ms is used and written back.
-TEST(Settings, BytePacingIsReadWithinItsRangeAndWrittenBack) {
+// BytePacing and PowerCycle have no control: what the file holds (BytePacing within 0 to
+// 50 ms) is used and written back.
+TEST(Settings, KeysWithoutControlAreReadAndWrittenBack) {
     struct {
+        const char* Key;
         const char* Value;
         int Pacing;
-    } const cases[] = {{"0", 0}, {"20", 20}, {"50", 50}, {"99", 50}, {"-5", 0}, {"schnell", 50}};
+        bool PowerCycle;
+        const char* Written;
+    } const cases[] = {
+        {"BytePacing", "0", 0, true, "BytePacing=0"},
+        {"BytePacing", "20", 20, true, "BytePacing=20"},
+        {"BytePacing", "50", 50, true, "BytePacing=50"},
+        {"BytePacing", "99", 50, true, "BytePacing=50"},
+        {"BytePacing", "-5", 0, true, "BytePacing=0"},
+        {"BytePacing", "schnell", 50, true, "BytePacing=50"},
+        {"PowerCycle", "0", 50, false, "PowerCycle=0"},
+        {"PowerCycle", "1", 50, true, "PowerCycle=1"},
+    };
     for (const auto& c : cases) {
         TTempDir dir;
-        const auto path =
-            dir.Write("Settings.ini", std::string("[Updater]\r\nBytePacing=") + c.Value + "\r\n");
+        const auto path = dir.Write("Settings.ini",
+                                    std::string("[Updater]\r\n") + c.Key + "=" + c.Value + "\r\n");
         {
             const auto window = Start(path, Ports);
-            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing) << c.Value;
+            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing) << c.Key << "=" << c.Value;
+            EXPECT_EQ(window->Bootloader.PowerCycle, c.PowerCycle) << c.Key << "=" << c.Value;
             EXPECT_TRUE(window->close());
         }
-        EXPECT_NE(ReadFile(path).find("BytePacing=" + std::to_string(c.Pacing) + "\r\n"),
-                  std::string::npos)
-            << c.Value;
+        EXPECT_NE(ReadFile(path).find(std::string(c.Written) + "\r\n"), std::string::npos)
+            << c.Key << "=" << c.Value;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -84,13 +85,39 @@ TEST(DeviceName, LooksUpTheWholeSignature) {
         const char* Reply;
         const char* Name;
     } const cases[] = {
-        {"1E9307", "ATmega8"},   {"1E9007", "ATtiny13"},    {"1E9802", "ATmega2561"},
-        {"1E930F", "ATmega88P"}, {"1E930700", "Unbekannt"}, {"1E93", "Unbekannt"},
-        {"1e9307", "Unbekannt"}, {"", "Unbekannt"},         {"1E9999", "Unbekannt"},
+        {"1E9307", "ATmega8"},
+        {"1E9007", "ATtiny13"},
+        {"1E9802", "ATmega2561"},
+        {"1E930F", "ATmega88P"},
+        {"1E930700", "Unbekannt"},
+        {"1E93", "Unbekannt"},
+        {"1e9307", "Unbekannt"},
+        {"", "Unbekannt"},
+        {"1E9999", "Unbekannt"},
+        // The chips of the own bootloader firmware, after the original entries.
+        {"1E950F", "ATmega328P"},
+        {"1E960A", "ATmega644P"},
+        {"1E9705", "ATmega1284P"},
+        {"1E930A", "ATmega88"},
+        {"1E9406", "ATmega168"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DeviceName(c.Reply), c.Name) << c.Reply;
     }
+}
+
+TEST(DeviceTable, KeepsTheOriginalEntriesFirstAndInOrder) {
+    const char* const original[] = {
+        "1E9007:ATtiny13",   "1E910A:ATtiny2313", "1E9205:ATmega48",   "1E9206:ATtiny45",
+        "1E9207:ATtiny44",   "1E9208:ATtiny461",  "1E9306:ATmega8515", "1E9307:ATmega8",
+        "1E9308:ATmega8535", "1E930A:ATmega88",   "1E930B:ATtiny85",   "1E930C:ATtiny84",
+        "1E930D:ATtiny861",  "1E930F:ATmega88P",  "1E9403:ATmega16",   "1E9404:ATmega162",
+        "1E9406:ATmega168",  "1E9501:ATmega323",  "1E9502:ATmega32",   "1E9609:ATmega644",
+        "1E9802:ATmega2561",
+    };
+    ASSERT_GE(DeviceTable.size(), std::size(original));
+    for (std::size_t i = 0; i < std::size(original); ++i)
+        EXPECT_EQ(DeviceTable[i], original[i]) << i;
 }
 
 TEST(HexValue, ReadsMostSignificantFirst) {

@@ -70,7 +70,7 @@ const TBytes EndWithoutSuccess = {0xA5, 0x80, 0xA5, 0x80, 0xA5, 0xA5};
 const TRunCase RunCases[] = {
     {"Paced", Yes, {}, "", 0, Success, WithSuccess},
     // Line speed against a device keeping line time: the same lines.
-    {"Fast", Fast, {"--line-rate", "115200"}, "", 0, Success, WithSuccess},
+    {"Fast", Fast, {"--line-rate", "115200", "--exit-after-success"}, "", 0, Success, WithSuccess},
     {"Unacknowledged", Yes, {"--withhold-ack", "1"}, "", 1, Unacknowledged, WithoutSuccess},
     // The device knows the password as the bytes the Windows tool sends for "Käse".
     {"Password1252", Kaese, {"--password", "K\xE4se"}, "", 0, Success, WithSuccess, KaeseCycle},
@@ -123,7 +123,10 @@ TEST_P(CliUpdateRunTest, PrintsEveryMessageOnceAndExitsWithItsStatus) {
     lines.pop_back();
     EXPECT_EQ(lines, c.Lines);
 
-    const TBytes sent = TraceBytes(device.Stop());
+    const bool endsItself = std::find(c.DevsimArgs.begin(), c.DevsimArgs.end(),
+                                      "--exit-after-success") != c.DevsimArgs.end();
+    const TBytes sent =
+        TraceBytes(device.Stop(std::chrono::seconds(endsItself && c.ExitCode == 0 ? 10 : 0)));
     if (c.Cycle.empty()) {
         EXPECT_EQ(sent, c.Closing);
     } else {
@@ -237,6 +240,59 @@ TEST(CliUpdate, ReaderThatGoesAwayLeavesTheStatusOfTheUpdate) {
         << cli.Err();
     EXPECT_TRUE(EndsWith(TraceBytes(device.Stop()), WithSuccess));
     EXPECT_TRUE(std::equal(Image.begin(), Image.end(), device.Flash().begin()));
+}
+
+// A device switched on or reset by other means: without the switch-off notice, the hint and
+// the waits for them, and with --fast at line speed, the device receives exactly the bytes
+// of the default run, and the messages are the same but for the two left out.
+TEST(CliUpdate, WithoutPowerCycleTheDeviceReceivesTheBytesOfTheDefaultRun) {
+    const struct {
+        const char* Name;
+        std::vector<std::string> Args;
+        bool PowerCycle;
+    } cases[] = {
+        {"default", {"--yes"}, true},
+        {"no power cycle", {"--yes", "--no-power-cycle"}, false},
+        {"no power cycle, fast", {"--yes", "--no-power-cycle", "--fast"}, false},
+        {"fast", {"--yes", "--fast"}, true},
+    };
+    std::vector<std::string> withoutPowerCycle;
+    for (const std::string& line : Success) {
+        if (line != SwitchOff && line != "Gerät wieder einschalten!")
+            withoutPowerCycle.push_back(line);
+    }
+    TBytes defaultTrace;
+    for (const auto& c : cases) {
+        TTempDir dir;
+        const std::string hex = WriteHex(dir.Path());
+        TDevsim device({"--buffer", "4", "--line-rate", "115200", "--exit-after-success"},
+                       dir.Path());
+        std::vector<std::string> args = {"update", "--port", device.PortPath()};
+        args.insert(args.end(), c.Args.begin(), c.Args.end());
+        args.push_back(hex);
+        TChildProcess cli(TARNWICK_CLI_PATH, args, false, "/dev/null");
+        const std::string out = cli.ReadAll(std::chrono::seconds(90));
+        ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30))) << c.Name;
+        EXPECT_EQ(cli.ExitCode(), 0) << c.Name << ": " << out;
+        std::vector<std::string> lines = Lines(out);
+        ASSERT_FALSE(lines.empty()) << c.Name;
+        lines.pop_back();  // the duration
+        EXPECT_EQ(lines, c.PowerCycle ? Success : withoutPowerCycle) << c.Name;
+
+        const auto trace = device.Stop(std::chrono::seconds(10));
+        ASSERT_FALSE(trace.empty()) << c.Name;
+        // Only a bound a loaded machine cannot break: the default run's device hears nothing
+        // before the 3 s and 1 s waits are over.
+        if (c.PowerCycle) {
+            EXPECT_GE(trace.front().TimeMs, 4000.0) << c.Name;
+        }
+        if (defaultTrace.empty()) {
+            defaultTrace = TraceBytes(trace);
+        } else {
+            EXPECT_EQ(TraceBytes(trace), defaultTrace) << c.Name;
+        }
+        EXPECT_TRUE(std::equal(Image.begin(), Image.end(), device.Flash().begin())) << c.Name;
+    }
 }
 
 }  // namespace

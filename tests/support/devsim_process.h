@@ -40,9 +40,12 @@ class TDevsim {
         std::string Note;
     };
 
-    // Ends the device (so its files are complete) and reads the trace.
-    std::vector<TTraceEntry> Stop() {
-        Process.Signal(SIGTERM);
+    // Ends the device (so its files are complete) and reads the trace. A device started with
+    // --exit-after-success is given Grace to take the host's last bytes and end by itself:
+    // at line speed they may still be on their way when the host has closed the port.
+    std::vector<TTraceEntry> Stop(std::chrono::milliseconds Grace = std::chrono::milliseconds(0)) {
+        if (Grace.count() == 0 || !Process.WaitExit(Grace))
+            Process.Signal(SIGTERM);
         Process.WaitExit(std::chrono::seconds(10));
         std::vector<TTraceEntry> entries;
         std::ifstream in(TracePath);

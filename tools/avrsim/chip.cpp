@@ -139,6 +139,7 @@ TChip::TChip(const TOptions& o)
         HaveRww = (flash->flags & AVR_SELFPROG_HAVE_RWW) != 0;
         FlashIoctlOriginal = FlashIo->ioctl;
         FlashIo->ioctl = FlashIoctl;
+        ClearPageBuffer(flash);
     }
     Current = this;
     ResetOriginal = Core->reset;

@@ -14,6 +14,7 @@
 struct avr_t;
 struct avr_io_t;
 struct avr_irq_t;
+struct avr_flash_t;
 
 namespace avrsim {
 
@@ -62,6 +63,8 @@ class TChip {
 
   private:
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);
+    // The SPM page buffer all ones, as silicon has it after a page write.
+    static void ClearPageBuffer(avr_flash_t* Flash);
     static std::uint64_t SpmDone(avr_t* Avr, std::uint64_t When, void* Param);
     static void PortChanged(avr_irq_t* Irq, std::uint32_t Value, void* Param);
     static void Reset(avr_t* Avr);

@@ -67,13 +67,8 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
         ++Count.BootWrites;
         std::cerr << "tarnwick-avrsim: " << (erase ? "Löschen" : "Schreiben") << " der Seite "
                   << HexAddress(page) << " im Bootbereich abgewiesen" << std::endl;
-        if (write) {
-            // As after a write, the page buffer is empty again.
-            for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
-                p->tmppage[i] = 0xFFFF;
-                p->tmppage_used[i] = 0;
-            }
-        }
+        if (write)
+            ClearPageBuffer(p);  // as after a write
         spmcsr &= static_cast<std::uint8_t>(~0x0F);
         SpmRefused = true;
         return 0;
@@ -83,7 +78,20 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
     // simavr works on its flash array: it gets the page's true content for the operation.
     if (rwwPage && RwwHidden)
         std::memcpy(flash + page, RwwShadow.data() + page, PageBytes);
+    // simavr writes page-buffer words never loaded as 0x00FF and empties the buffer to those;
+    // on silicon the buffer is all ones after every write, so words a bootloader leaves
+    // unloaded are written erased.
+    if (write) {
+        for (std::uint32_t i = 0; i < PageBytes / 2; ++i) {
+            if (p->tmppage_used[i] == 0) {
+                p->tmppage[i] = 0xFFFF;
+                p->tmppage_used[i] = 1;
+            }
+        }
+    }
     const int result = FlashIoctlOriginal(io, ctl, param);
+    if (write)
+        ClearPageBuffer(p);
     if (rwwPage) {
         if (!RwwHidden) {
             RwwShadow.assign(flash, flash + NrwwStart);
@@ -105,6 +113,13 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
     if (page >= NrwwStart)
         avr->cycle += cycles;
     return result;
+}
+
+void TChip::ClearPageBuffer(avr_flash_t* Flash) {
+    for (std::uint32_t i = 0; i < Flash->spm_pagesize / 2u; ++i) {
+        Flash->tmppage[i] = 0xFFFF;
+        Flash->tmppage_used[i] = 0;
+    }
 }
 
 std::uint64_t TChip::SpmDone(avr_t* avr, std::uint64_t, void* param) {

@@ -1,0 +1,39 @@
+/* Sizes of one build, given by the build as -D options (cmake: tarnwick_boot_defines);
+ * the defaults are an ATmega8's. */
+#ifndef TARNWICK_BOOT_CONFIG_H
+#define TARNWICK_BOOT_CONFIG_H
+
+#include <stdint.h>
+
+#ifndef BOOT_PAGE_SIZE
+#define BOOT_PAGE_SIZE 64 /* bytes of one flash page */
+#endif
+#ifndef BOOT_BUFFER_SIZE
+#define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
+#endif
+#ifndef BOOT_SECTION_SIZE
+#define BOOT_SECTION_SIZE 2048UL /* the bootloader's own section, at the end of the flash */
+#endif
+#ifndef BOOT_APP_SIZE
+#define BOOT_APP_SIZE 6144UL /* flash below the bootloader's own section */
+#endif
+
+/* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash, or
+ * __memx where the bootloader lies above 64 KiB). */
+#ifndef BOOT_ROM
+#define BOOT_ROM
+#endif
+
+/* Flash addresses: 32 bits only where the flash is larger than 64 KiB. */
+#if BOOT_APP_SIZE > 65536UL
+typedef uint32_t boot_addr_t;
+#else
+typedef uint16_t boot_addr_t;
+#endif
+
+#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || (BOOT_BUFFER_SIZE & (BOOT_BUFFER_SIZE - 1)) || \
+    BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE || BOOT_APP_SIZE % BOOT_PAGE_SIZE
+#error "page and buffer-full are powers of two, the buffer-full and the section whole pages"
+#endif
+
+#endif

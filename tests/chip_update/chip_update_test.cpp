@@ -1,0 +1,69 @@
+// tarnwick-cli update into the emulated chip running the project's bootloader: afterwards
+// the chip's flash holds the image beside the untouched bootloader, and the flashed program
+// runs (the blink sample toggles PB0).
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "chip_support.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace test;
+
+struct TChipCase {
+    const char* Name;
+    const char* Mcu;
+    const char* Image;  // a sample
+    std::size_t FlashBytes;
+    std::vector<std::string> CliArgs;
+    std::vector<std::string> ChipArgs;
+};
+
+std::ostream& operator<<(std::ostream& os, const TChipCase& c) {
+    return os << c.Name;
+}
+
+const std::vector<std::string> Quick = {"--fast", "--no-power-cycle"};
+
+const TChipCase ChipCases[] = {
+    // The default run as a user has it: the chip is switched on while the rounds run.
+    {"Atmega8PacedWithPowerCycle",
+     "atmega8",
+     "blink-atmega8",
+     8192,
+     {},
+     {"--power-on-delay", "4500"}},
+    {"Atmega328pPaced", "atmega328p", "blink-atmega328p", 32768, {"--no-power-cycle"}, {}},
+    {"Atmega8FastFullApplicationSection", "atmega8", "blink-6k-atmega8", 8192, Quick, {}},
+    {"Atmega328pFast14KiB", "atmega328p", "blink-14k-atmega328p", 32768, Quick, {}},
+    // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
+    // far addresses all carry it.
+    {"Atmega1284pFastAbove64KiB", "atmega1284p", "blink-96k-atmega1284p", 131072, Quick, {}},
+};
+
+class ChipUpdateTest : public ::testing::TestWithParam<TChipCase> {};
+
+TEST_P(ChipUpdateTest, FlashHoldsTheImageAndTheProgramRuns) {
+    const TChipCase& c = GetParam();
+    TTempDir dir;
+    const std::string image = SampleHex(c.Image);
+    TEmulatedChip chip(c.Mcu, dir, c.ChipArgs);
+    const TProcessResult run = UpdateChip(chip, image, c.CliArgs);
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find("Gespeichertes Programm korrekt übertragen"), std::string::npos)
+        << run.Out;
+    EXPECT_TRUE(chip.SeenBlinking(std::chrono::seconds(10)));
+    const std::string said = chip.Stop();
+    EXPECT_NE(said.find(", 0 Zugriffe auf den Bootbereich abgewiesen"), std::string::npos) << said;
+    EXPECT_EQ(chip.Flash(), ExpectedFlash(dir, image, c.Mcu, c.FlashBytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(Avrsim, ChipUpdateTest, ::testing::ValuesIn(ChipCases),
+                         [](const auto& param) { return std::string(param.param.Name); });
+
+}  // namespace
+}  // namespace tarnwick
