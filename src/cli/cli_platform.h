@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnwick::cli {
 
@@ -36,6 +37,15 @@ class TSignalsToMainThread {
     struct TSaved;
     std::unique_ptr<TSaved> Saved;
 };
+
+// The port list of tarnwick-cli ports, as the window offers it. On POSIX,
+// TARNWICK_SYSFS_ROOT and TARNWICK_DEV_ROOT put the walk on another tree (a test's copy,
+// a container's); unset they are /sys and /dev.
+std::vector<std::string> ListPorts();
+
+// True when standard input, or standard error, is a terminal.
+bool StandardInputIsTerminal();
+bool StandardErrorIsTerminal();
 
 // A command-line argument as Windows-1252 bytes: POSIX terminals hand over UTF-8, Windows
 // the ANSI code page already. False when a character has no Windows-1252 form.

@@ -1,6 +1,10 @@
+#include <io.h>
+
 #include <csignal>
+#include <cstdio>
 
 #include "cli_platform.h"
+#include "comport/port_list.h"
 
 namespace tarnwick::cli {
 
@@ -27,6 +31,18 @@ TSignalsToMainThread::~TSignalsToMainThread() = default;
 bool ArgumentToCp1252(const std::string& Argument, std::string& Bytes) {
     Bytes = Argument;
     return true;
+}
+
+std::vector<std::string> ListPorts() {
+    return ListSerialPorts();
+}
+
+bool StandardInputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
+}
+
+bool StandardErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
 }
 
 }  // namespace tarnwick::cli

@@ -1,6 +1,6 @@
 #include "update_console.h"
 
-#include <unistd.h>
+#include "cli_platform.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,8 +23,8 @@ std::string ClearSequence(std::size_t Lines) {
 TTerminalConsole::TTerminalConsole(std::ostream& AOut, bool AYes)
     : Out(AOut),
       Yes(AYes),
-      InputIsTerminal(isatty(STDIN_FILENO) != 0),
-      ProgressIsTerminal(isatty(STDERR_FILENO) != 0) {}
+      InputIsTerminal(StandardInputIsTerminal()),
+      ProgressIsTerminal(StandardErrorIsTerminal()) {}
 
 void TTerminalConsole::PrintLine(const std::string& Text) {
     ClearProgress();
