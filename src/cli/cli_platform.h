@@ -23,6 +23,23 @@ class TInterruptGuard {
     std::unique_ptr<TSaved> Saved;
 };
 
+// For its lifetime a console shows what the program writes, as a terminal does on POSIX:
+// on Windows std::cout and std::cerr reach a console as UTF-16 (the texts are UTF-8),
+// and standard error's console draws the terminal sequences of the progress lines; its
+// mode is restored afterwards. Without those sequences
+// (an older console) StandardErrorIsTerminal is false, so no progress lines are drawn.
+class TConsoleSetup {
+  public:
+    TConsoleSetup();
+    ~TConsoleSetup();
+    TConsoleSetup(const TConsoleSetup&) = delete;
+    TConsoleSetup& operator=(const TConsoleSetup&) = delete;
+
+  private:
+    struct TSaved;
+    std::unique_ptr<TSaved> Saved;
+};
+
 // The threads started while it lives leave Ctrl-C and SIGTERM to the thread that made it,
 // whose read of an answer they must interrupt. (Windows delivers them on a thread of its
 // own anyway.)

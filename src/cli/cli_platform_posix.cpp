@@ -66,6 +66,11 @@ std::vector<std::string> ListPorts() {
                                 RootFromEnvironment("TARNWICK_DEV_ROOT", "/dev"));
 }
 
+struct TConsoleSetup::TSaved {};
+
+TConsoleSetup::TConsoleSetup() = default;
+TConsoleSetup::~TConsoleSetup() = default;
+
 bool StandardInputIsTerminal() {
     return isatty(STDIN_FILENO) != 0;
 }

@@ -76,16 +76,14 @@ void TTerminalConsole::ShowProgress(const std::vector<std::string>& Lines) {
             text += '\n';
         text += Lines[i];
     }
-    std::fputs(text.c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << text << std::flush;
     ProgressLines = Lines.size();
 }
 
 void TTerminalConsole::ClearProgress() {
     if (ProgressLines == 0)
         return;
-    std::fputs(ClearSequence(ProgressLines).c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << ClearSequence(ProgressLines) << std::flush;
     ProgressLines = 0;
 }
 

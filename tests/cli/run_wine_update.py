@@ -7,6 +7,7 @@ Usage: run_wine_update.py tarnwick-cli.exe tarnwick-devsim tarnwick-cli
 
 COM1 and COM2 are mapped (HKLM\\Software\\Wine\\Ports) onto symlinks of this run, each
 pointed at the pty of the device it is to reach, so a new device needs no registry edit.
+First the warning question on a console (a pty as the program's terminal), answered No.
 The same update by the Linux tarnwick-cli is the reference: every device's trace (the bytes
 it received, in order) and flash must equal the reference's, and a single device's messages
 too. The wineprefix is TARNWICK_WINEPREFIX when set (one prefix for all Wine tests of a run:
@@ -22,11 +23,14 @@ wineserver); nothing is judged by them.
 Exit code: 0 when every check passed, else 1.
 """
 import os
+import pty
+import select
 import signal
 import subprocess
 import sys
 import tempfile
 import threading
+import tty
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -173,6 +177,44 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def console_question(wine, cli_exe, hex_file):
+    """The warning question on a console (a pty as the program's terminal): it must arrive
+    as the UTF-8 the program writes, whatever the console's code page; No ends the run."""
+    master, slave = pty.openpty()
+    # Raw from the start, as Wine's console sets it: Enter arrives as the CR it is.
+    tty.setraw(slave)
+    proc = subprocess.Popen(["wine", cli_exe, "update", "--port", "COM1", hex_file],
+                            env=wine.env, stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    shown = b""
+    answered = False
+    deadline = time.monotonic() + HANG_SECONDS
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([master], [], [], 0.1)
+        if ready:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break  # the program and Wine's console have let go of the terminal
+            if not chunk:
+                break
+            shown += chunk
+        if not answered and b"(j/N)" in shown:
+            os.write(master, b"n\r")
+            answered = True
+        if proc.poll() is not None and not ready:
+            break
+    if proc.poll() is None:
+        proc.kill()
+    rc = proc.wait()
+    os.close(master)
+    text = shown.decode("utf-8", "replace")
+    print("%-12s question on a console, exit %d" % ("console", rc))
+    check(answered and rc == 1, "console: question not answered or exit %d:\n%r" % (rc, text))
+    check("rückgängig" in text and "Gerät" in text and "Ã" not in text,
+          "console: the German text arrived garbled:\n%r" % text)
+
+
 def reference(devsim, linux_cli, folder, name, hex_file, flags, result):
     device = Devsim(devsim, folder, "linux-" + name)
     run = Run([linux_cli, "update", "--port", device.pty, "--yes"] + flags + [hex_file],
@@ -210,6 +252,8 @@ def main():
                          "Linux reference %s: exit %d\n%s" % (name, run.rc, "\n".join(run.lines))):
                 wine.stop()
                 return 1
+
+        console_question(wine, cli_exe, hex_file)
 
         # name, flags, ports, shim
         cases = [
