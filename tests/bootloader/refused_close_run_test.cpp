@@ -32,7 +32,6 @@ TEST(RefusedCloseRun, TheRunReportsTheCloseAndTheNextRunOpensTheDeviceAgain) {
     TBootloader bootloader(owner, port);
     const TBuffer image = FlashImage10();  // the run reads it where it is
     bootloader.SetImage(image, 9);
-    bootloader.BytePacing = 0;
 
     // Each run has a device of its own behind the same name, as a re-plugged adapter.
     for (const bool refuse : {true, false}) {
@@ -46,6 +45,10 @@ TEST(RefusedCloseRun, TheRunReportsTheCloseAndTheNextRunOpensTheDeviceAgain) {
         const std::size_t before = owner.Messages.size();
 
         const TUpdateOutcome outcome = bootloader.RunUpdate();
+        std::string shown;
+        for (std::size_t i = before; i < owner.Messages.size(); ++i)
+            shown += "\n  " + owner.Messages[i];
+        SCOPED_TRACE("the run showed:" + shown);
 
         EXPECT_TRUE(outcome.SuccessSent);
         EXPECT_EQ(outcome.Error, refuse);
