@@ -4,6 +4,7 @@
 // TComPort(Opener()).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,11 +16,12 @@ namespace tarnwick::test {
 
 class TRefusingLayer {
   public:
-    // Error codes the calls fail with; 0 lets them through.
-    std::uint32_t PurgeAbortError = 0;  // PurgeComm that aborts transfers (Close)
-    std::uint32_t ModemStatusError = 0;
-    int Opened = 0;  // devices opened so far
-    int Live = 0;    // devices not yet released
+    // Error codes the calls fail with; 0 lets them through. The event thread calls the
+    // device too, so the test's switches are atomic.
+    std::atomic<std::uint32_t> PurgeAbortError{0};  // PurgeComm that aborts transfers (Close)
+    std::atomic<std::uint32_t> ModemStatusError{0};
+    std::atomic<int> Opened{0};  // devices opened so far
+    std::atomic<int> Live{0};    // devices not yet released
 
     TCommDeviceOpener Opener() {
         return [this](const std::string& Path) -> std::unique_ptr<platform::TCommDevice> {
@@ -65,7 +67,7 @@ class TRefusingLayer {
         }
         bool PurgeComm(std::uint32_t Flags) override {
             const std::uint32_t abort = platform::kPurgeTxAbort | platform::kPurgeRxAbort;
-            if (Layer.PurgeAbortError != 0 && (Flags & abort) != 0)
+            if ((Flags & abort) != 0 && Layer.PurgeAbortError != 0)
                 return Refuse(Layer.PurgeAbortError);
             return Real->PurgeComm(Flags);
         }
