@@ -21,6 +21,10 @@ std::filesystem::path SettingsFilePath(const std::filesystem::path& ExecutableFo
 // the package manager, so settings never go there.
 bool InstalledProgramFolder(const std::filesystem::path& Folder);
 
+// The user's configuration folder for the program: ConfigHome/tarnwick (XDG_CONFIG_HOME,
+// else HOME/.config), on Windows APPDATA/Tarnwick; empty when the variables are unset.
+std::filesystem::path UserConfigFolder();
+
 // True when a new file can be created in Folder: tried, not guessed from permission bits,
 // which say nothing for the superuser, access control lists or read-only mounts.
 bool FolderTakesNewFiles(const std::filesystem::path& Folder);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnwick::cli {
 
@@ -16,6 +17,23 @@ class TInterruptGuard {
     ~TInterruptGuard();
     TInterruptGuard(const TInterruptGuard&) = delete;
     TInterruptGuard& operator=(const TInterruptGuard&) = delete;
+
+  private:
+    struct TSaved;
+    std::unique_ptr<TSaved> Saved;
+};
+
+// For its lifetime a console shows what the program writes, as a terminal does on POSIX:
+// on Windows std::cout and std::cerr reach a console as UTF-16 (the texts are UTF-8),
+// and standard error's console draws the terminal sequences of the progress lines; its
+// mode is restored afterwards. Without those sequences
+// (an older console) StandardErrorIsTerminal is false, so no progress lines are drawn.
+class TConsoleSetup {
+  public:
+    TConsoleSetup();
+    ~TConsoleSetup();
+    TConsoleSetup(const TConsoleSetup&) = delete;
+    TConsoleSetup& operator=(const TConsoleSetup&) = delete;
 
   private:
     struct TSaved;
@@ -36,6 +54,15 @@ class TSignalsToMainThread {
     struct TSaved;
     std::unique_ptr<TSaved> Saved;
 };
+
+// The port list of tarnwick-cli ports, as the window offers it. On POSIX,
+// TARNWICK_SYSFS_ROOT and TARNWICK_DEV_ROOT put the walk on another tree (a test's copy,
+// a container's); unset they are /sys and /dev.
+std::vector<std::string> ListPorts();
+
+// True when standard input, or standard error, is a terminal.
+bool StandardInputIsTerminal();
+bool StandardErrorIsTerminal();
 
 // A command-line argument as Windows-1252 bytes: POSIX terminals hand over UTF-8, Windows
 // the ANSI code page already. False when a character has no Windows-1252 form.

@@ -1,6 +1,11 @@
 #include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "cli_platform.h"
+#include "comport/platform/port_list_sysfs.h"
 #include "text/cp1252.h"
 
 namespace tarnwick::cli {
@@ -47,6 +52,31 @@ TSignalsToMainThread::~TSignalsToMainThread() {
 
 bool ArgumentToCp1252(const std::string& Argument, std::string& Bytes) {
     return Utf8ToCp1252(Argument, Bytes);
+}
+
+namespace {
+std::filesystem::path RootFromEnvironment(const char* Variable, const char* Default) {
+    const char* value = std::getenv(Variable);
+    return value != nullptr && *value != '\0' ? value : Default;
+}
+}  // namespace
+
+std::vector<std::string> ListPorts() {
+    return ListSerialPortsUnder(RootFromEnvironment("TARNWICK_SYSFS_ROOT", "/sys"),
+                                RootFromEnvironment("TARNWICK_DEV_ROOT", "/dev"));
+}
+
+struct TConsoleSetup::TSaved {};
+
+TConsoleSetup::TConsoleSetup() = default;
+TConsoleSetup::~TConsoleSetup() = default;
+
+bool StandardInputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
 }
 
 }  // namespace tarnwick::cli

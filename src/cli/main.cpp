@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_platform.h"
 #include "command.h"
 
 namespace {
@@ -20,6 +21,7 @@ const tarnwick::cli::TCommand* const Commands[] = {
 
 int main(int argc, char* argv[]) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const tarnwick::cli::TConsoleSetup console;
     // Here, not with the commands: the version belongs to the program.
     if (!args.empty() && args.front() == "--version") {
         std::cout << tarnwick::cli::ProgramName << " " TARNWICK_VERSION "\n";

@@ -1,6 +1,6 @@
 #include "update_console.h"
 
-#include <unistd.h>
+#include "cli_platform.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,8 +23,8 @@ std::string ClearSequence(std::size_t Lines) {
 TTerminalConsole::TTerminalConsole(std::ostream& AOut, bool AYes)
     : Out(AOut),
       Yes(AYes),
-      InputIsTerminal(isatty(STDIN_FILENO) != 0),
-      ProgressIsTerminal(isatty(STDERR_FILENO) != 0) {}
+      InputIsTerminal(StandardInputIsTerminal()),
+      ProgressIsTerminal(StandardErrorIsTerminal()) {}
 
 void TTerminalConsole::PrintLine(const std::string& Text) {
     ClearProgress();
@@ -76,16 +76,14 @@ void TTerminalConsole::ShowProgress(const std::vector<std::string>& Lines) {
             text += '\n';
         text += Lines[i];
     }
-    std::fputs(text.c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << text << std::flush;
     ProgressLines = Lines.size();
 }
 
 void TTerminalConsole::ClearProgress() {
     if (ProgressLines == 0)
         return;
-    std::fputs(ClearSequence(ProgressLines).c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << ClearSequence(ProgressLines) << std::flush;
     ProgressLines = 0;
 }
 

@@ -9,10 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#ifndef _WIN32
-#include <filesystem>
-#endif
-
 namespace tarnwick {
 
 // The serial ports present now, sorted by SortPortEntries; empty when there are none.
@@ -21,22 +17,9 @@ namespace tarnwick {
 // for which the system has a default configuration.
 // Linux: every tty in sysfs that hangs on real hardware, whose device node exists
 // and, for a UART port, behind which the kernel found a UART.
-#ifdef _WIN32
+// (Each system's own tests of availability: platform/port_list_sysfs.h and
+// platform/port_list_win32.h.)
 std::vector<std::string> ListSerialPorts();
-#else
-std::vector<std::string> ListSerialPorts(const std::filesystem::path& SysRoot = "/sys",
-                                         const std::filesystem::path& DevRoot = "/dev");
-#endif
-
-#ifdef _WIN32
-// True when the system has a default configuration for "COM" + PortNumber.
-bool PortAvailable(unsigned PortNumber);
-#else
-// True when the tty Name (as under /sys/class/tty, e.g. "ttyS0") has a device node
-// and, where it is a UART port, the kernel found a UART behind it.
-bool PortAvailable(std::string_view Name, const std::filesystem::path& SysRoot = "/sys",
-                   const std::filesystem::path& DevRoot = "/dev");
-#endif
 
 // The port name of an entry: the text before the first ": ", or the whole text
 // when there is none (a name the user typed into the box).

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "comport/platform/port_list_sysfs.h"
 #include "comport/port_list.h"
 #include "sysfs_tree.h"
 #include "temp_dir.h"
@@ -70,11 +71,11 @@ TEST_F(PortListTest, WalkListsTheRealHardwareWithNameAndBusInOrder) {
         Node("ttyS0") + ": serial @ pnp",
         Node("ttyUSB0") + ": FT232R USB UART (FTDI) @ usb",
     };
-    EXPECT_EQ(ListSerialPorts(Tree.Sys(), Tree.Dev()), expected);
+    EXPECT_EQ(ListSerialPortsUnder(Tree.Sys(), Tree.Dev()), expected);
 }
 
 TEST_F(PortListTest, MissingSysfsGivesAnEmptyList) {
-    EXPECT_TRUE(ListSerialPorts(Temp.Path() / "nothing", Tree.Dev()).empty());
+    EXPECT_TRUE(ListSerialPortsUnder(Temp.Path() / "nothing", Tree.Dev()).empty());
 }
 
 TEST(PortListMachineTest, EveryListedPortIsACharacterDevice) {

@@ -11,6 +11,7 @@
 
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "comport/platform/port_list_win32.h"
 #include "comport/port_list.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "comport/platform/port_list_sysfs.h"
 #include "comport/port_list.h"
 
 namespace tarnwick {
@@ -93,7 +94,11 @@ bool PortAvailable(std::string_view Name, const fs::path& SysRoot, const fs::pat
     return !fs::exists(type, error) || Attribute(type) != "0";
 }
 
-std::vector<std::string> ListSerialPorts(const fs::path& SysRoot, const fs::path& DevRoot) {
+std::vector<std::string> ListSerialPorts() {
+    return ListSerialPortsUnder("/sys", "/dev");
+}
+
+std::vector<std::string> ListSerialPortsUnder(const fs::path& SysRoot, const fs::path& DevRoot) {
     std::vector<std::string> entries;
     std::error_code error;
     const fs::path sysRoot = fs::weakly_canonical(SysRoot, error);

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "comport/platform/comm_device.h"
+#include "comport/platform/port_list_win32.h"
 #include "comport/port_list.h"
 #include "comport/registry_key_win32.h"
 
