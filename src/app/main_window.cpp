@@ -11,9 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "comport/port_list.h"
 #include "event_pump.h"
-#include "message_boxes.h"
 
 namespace tarnwick {
 
@@ -60,17 +58,6 @@ void SetCheckBox(QCheckBox& Box, const QString& Caption, const QRect& Place, boo
 
 }  // namespace
 
-int CentredOffset(int Outer, int Inner) {
-    const int difference = Outer - Inner;
-    // Floor of difference / 2, also for negative differences.
-    const int floorHalf = difference >= 0 ? difference / 2 : -((1 - difference) / 2);
-    if (difference % 2 == 0) {
-        return floorHalf;
-    }
-    // Exactly halfway between floorHalf and floorHalf + 1: take the even one.
-    return floorHalf % 2 == 0 ? floorHalf : floorHalf + 1;
-}
-
 QFont ControlFont() {
     LoadWineFonts();
     QFont font;
@@ -96,10 +83,9 @@ TMainWindow::TMainWindow(QWidget* Parent) : QWidget(Parent) {
     setFixedSize(MainWindowClientWidth, MainWindowClientHeight);
     ConnectDispatcherToEventLoop();
     SetUpControls();
-    SetUpPort();
     SetUpTabOrder();
     ConnectHandlers();
-    FormCreate();
+    Behaviour.FormCreate();
 }
 
 TMainWindow::~TMainWindow() {
@@ -252,22 +238,6 @@ void TMainWindow::SetUpControls() {
     StartupTimer.stop();
 }
 
-void TMainWindow::SetUpPort() {
-    ComPort.SetName("ComPort");
-    ComPort.SetPort("COM1");
-    ComPort.SetBaudRate(br9600);
-    ComPort.SetDataBits(dbEight);
-    ComPort.Parity().SetBits(prNone);
-    ComPort.SetStopBits(sbOneStopBit);
-    // No handshake of any kind; DTR and RTS stay inactive, the bootloader needs neither.
-    ComPort.FlowControl().SetFlowControl(fcNone);
-    ComPort.FlowControl().SetControlDTR(dtrDisable);
-    ComPort.FlowControl().SetControlRTS(rtsDisable);
-    ComPort.SetEvents(TComEvents{evRxChar, evTxEmpty});
-    PortList = [] { return ListSerialPorts(); };
-    ComTerminal1.SetComPort(&ComPort);
-}
-
 void TMainWindow::SetUpTabOrder() {
     const std::initializer_list<QWidget*> order = {
         &PasswordEdit, &BaudComboBox,  &ComComboBox,  &SelectInBtn,       &FilenameInEdit,
@@ -283,23 +253,27 @@ void TMainWindow::SetUpTabOrder() {
 }
 
 void TMainWindow::ConnectHandlers() {
+    TWindowBehaviour& behaviour = Behaviour;
     connect(&HintFlashTimer, &QTimer::timeout, this,
-            [this] { HintFlashTimerTimer(&HintFlashTimer); });
-    // toggled, not clicked: the handlers must also follow programmatic changes.
+            [&behaviour] { behaviour.HintFlashTimerTimer(); });
+    // toggled, not clicked: the user's changes by keyboard count too. The behaviour's own
+    // changes come with signals blocked (see SetChecked).
     connect(&ProgramChkBox, &QCheckBox::toggled, this,
-            [this] { ProgramChkBoxClick(&ProgramChkBox); });
-    connect(&VerifyChkBox, &QCheckBox::toggled, this, [this] { VerifyChkBoxClick(&VerifyChkBox); });
+            [&behaviour] { behaviour.ProgramChkBoxClick(); });
+    connect(&VerifyChkBox, &QCheckBox::toggled, this,
+            [&behaviour] { behaviour.VerifyChkBoxClick(); });
     connect(&ShowProgramChkBox, &QCheckBox::toggled, this,
-            [this] { ShowProgramChkBoxClick(&ShowProgramChkBox); });
+            [&behaviour] { behaviour.ShowProgramChkBoxClick(); });
     connect(&ShowCompleteMemoryChkBox, &QCheckBox::toggled, this,
-            [this] { ShowCompleteMemoryChkBoxClick(&ShowCompleteMemoryChkBox); });
+            [&behaviour] { behaviour.ShowCompleteMemoryChkBoxClick(); });
     connect(&FilenameInEdit, &QLineEdit::textChanged, this,
-            [this] { FilenameInEditChange(&FilenameInEdit); });
-    connect(&SelectInBtn, &QPushButton::clicked, this, [this] { SelectInBtnClick(&SelectInBtn); });
-    connect(&StartBtn, &QPushButton::clicked, this, [this] { StartBtnClick(&StartBtn); });
+            [&behaviour] { behaviour.FilenameInEditChange(); });
+    connect(&SelectInBtn, &QPushButton::clicked, this,
+            [&behaviour] { behaviour.SelectInBtnClick(); });
+    connect(&StartBtn, &QPushButton::clicked, this, [&behaviour] { behaviour.StartBtnClick(); });
     connect(&CancelButton, &QPushButton::clicked, this,
-            [this] { CancelButtonClick(&CancelButton); });
-    connect(&StartupTimer, &QTimer::timeout, this, [this] { StartupTimerTimer(&StartupTimer); });
+            [&behaviour] { behaviour.CancelButtonClick(); });
+    connect(&StartupTimer, &QTimer::timeout, this, [&behaviour] { behaviour.StartupTimerTimer(); });
 }
 
 void TMainWindow::CentreOnScreen() {
@@ -314,67 +288,19 @@ void TMainWindow::CentreOnScreen() {
 }
 
 void TMainWindow::ReportMessage(const QString& Text, bool ShowBox, bool ToInfo, bool ToLog) {
-    if (ToLog) {
-        LogMemo.appendPlainText(Text);
-        LogMemo.moveCursor(QTextCursor::End);
-        LogMemo.ensureCursorVisible();
-        QScrollBar* bar = LogMemo.verticalScrollBar();
-        bar->setValue(bar->maximum());
-    }
-    if (ToInfo) {
-        // The information box always shows its beginning.
-        InfoMemo.appendPlainText(Text);
-        InfoMemo.moveCursor(QTextCursor::Start);
-        InfoMemo.ensureCursorVisible();
-        InfoMemo.verticalScrollBar()->setValue(0);
-    }
-    if (ShowBox) {
-        ShowHintBox(this, Text);
-    }
+    Behaviour.ReportMessage(Text.toStdString(), ShowBox, ToInfo, ToLog);
 }
 
 void TMainWindow::FlashHint(bool Show, const QString& Text, int IntervalMs) {
-    HintLabel.setText(Text);
-    HintLabel.adjustSize();
-    HintLabel.move(CentredOffset(InfoGroupBox.width(), HintLabel.width()), HintLabel.y());
-    HintLabel.setVisible(Show);
-    HintFlashTimer.setInterval(std::max(IntervalMs, 0));
-    if (Show) {
-        HintFlashTimer.start();
-    } else {
-        HintFlashTimer.stop();
-    }
+    Behaviour.FlashHint(Show, Text.toStdString(), IntervalMs);
 }
 
 void TMainWindow::HintFlashTimerTimer(QObject* /*Sender*/) {
-    HintLabel.setHidden(!HintLabel.isHidden());
+    Behaviour.HintFlashTimerTimer();
 }
 
-void TMainWindow::ProgramChkBoxClick(QObject* /*Sender*/) {
-    const bool enabled = ProgramChkBox.isChecked();
-    ProgramProgressBar.setEnabled(enabled);
-    BufferProgressBar.setEnabled(enabled);
-}
-
-void TMainWindow::VerifyChkBoxClick(QObject* /*Sender*/) {
-    VerifyProgressBar.setEnabled(VerifyChkBox.isChecked());
-}
-
-void TMainWindow::ShowProgramChkBoxClick(QObject* /*Sender*/) {
-    const bool show = ShowProgramChkBox.isChecked();
-    ProgramGroupBox.setVisible(show);
-    // Absolute heights rather than +/- the group height, so repeated calls cannot drift.
-    setFixedSize(MainWindowClientWidth,
-                 show ? MainWindowClientHeight : MainWindowClientHeight - ProgramGroupBoxHeight);
-    CentreOnScreen();
-    ShowCompleteMemoryChkBox.setEnabled(show);
-    if (show) {
-        RefillIfLoaded();
-    }
-}
-
-void TMainWindow::ShowCompleteMemoryChkBoxClick(QObject* /*Sender*/) {
-    RefillIfLoaded();
+void TMainWindow::FillProgramGrid(bool Complete) {
+    Behaviour.FillProgramGrid(Complete);
 }
 
 }  // namespace tarnwick

@@ -1,5 +1,6 @@
 // The program's single window: connection settings, file selection, status bars,
-// information and log boxes, and the program view.
+// information and log boxes, and the program view. This is the Qt view: what the window
+// does lives in TWindowBehaviour.
 #pragma once
 
 #include <QCheckBox>
@@ -17,18 +18,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "bootloader/bootloader.h"
-#include "bootloader/update_owner.h"
 #include "com_terminal.h"
-#include "comport/com_port.h"
-#include "comport/ini_file.h"
-#include "firmware_image.h"
 #include "group_box.h"
 #include "program_grid.h"
+#include "window_behaviour.h"
+#include "window_view.h"
 
 namespace tarnwick {
 
@@ -36,17 +33,14 @@ inline constexpr int MainWindowClientWidth = 719;
 inline constexpr int MainWindowClientHeight = 809;  // with the program view shown
 inline constexpr int ProgramGroupBoxHeight = 287;
 
-// (Outer - Inner) / 2, rounded to the nearest integer, halves to the even neighbour.
-int CentredOffset(int Outer, int Inner);
-
 // Tahoma where the wine fonts are installed, else DejaVu Sans, 11 pixels high.
 QFont ControlFont();
 // The blinking hint: Tahoma bold, 19 pixels high.
 QFont HintFont();
 
-// The window is also the owner of the update run: it answers the core's questions with
-// its boxes, shows progress in its bars and pumps the Qt event loop while the core waits.
-class TMainWindow : public QWidget, public TUpdateOwner {
+// The Qt view of the window: it lays the controls out, draws what the behaviour tells it
+// and hands the user's actions to the behaviour, which decides everything.
+class TMainWindow : public QWidget, public TWindowView {
     Q_OBJECT
   public:
     explicit TMainWindow(QWidget* Parent = nullptr);
@@ -54,54 +48,44 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     TMainWindow(const TMainWindow&) = delete;
     TMainWindow& operator=(const TMainWindow&) = delete;
 
-    // Appends Text to the log and/or the information box and optionally shows it in
-    // a modal box titled "Tarnwick - Hinweis".
+    // The window's two output operations, for Qt texts.
     void ReportMessage(const QString& Text, bool ShowBox, bool ToInfo, bool ToLog);
-    // Shows (blinking every IntervalMs) or hides the red hint, centred in its group.
     void FlashHint(bool Show, const QString& Text, int IntervalMs);
-
-    // ---- the update run's owner side (UTF-8 texts from the core)
-    void ReportMessage(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog) override;
-    void FlashHint(bool Show, const std::string& Text, int IntervalMs) override;
-    void ShowNotice(const std::string& Text) override;
-    bool AskYesNo(const std::string& Text) override;
-    void ClearInfo() override;
-    void SetProgressMax(TProgressBar Bar, int Max) override;
-    void SetProgressPosition(TProgressBar Bar, int Position) override;
-    // The password as the device compares it: one Windows-1252 byte per character.
-    std::string PasswordText() const override;
-    std::string PortText() const override;
-    std::string BaudText() const override;
-    bool ProgramTicked() const override;
-    bool VerifyTicked() const override;
-    void SetInputsEnabled(bool Enabled) override;
-    void SetStartButton(bool Enabled, const std::string& Caption) override;
-    void SetCancelEnabled(bool Enabled) override;
-    void SetStayOnTop(bool OnTop) override;
-    void BeginWaitCursor() override;
-    void EndWaitCursor() override;
-    void ProcessMessages() override;
-
-    // Centres the outer window on the primary screen.
-    void CentreOnScreen();
+    void HintFlashTimerTimer(QObject* Sender);
     // Refills the program view from the image (the whole image when Complete).
     void FillProgramGrid(bool Complete);
+    bool UpdateRunning() const { return Behaviour.UpdateRunning(); }
 
-    // Handlers.
-    void FormCreate();
-    void FormShow();
-    void StartupTimerTimer(QObject* Sender);
-    bool FormCloseQuery();
-    void FormClose();
-    void StartBtnClick(QObject* Sender);
-    void CancelButtonClick(QObject* Sender);
-    void HintFlashTimerTimer(QObject* Sender);
-    void ProgramChkBoxClick(QObject* Sender);
-    void VerifyChkBoxClick(QObject* Sender);
-    void ShowProgramChkBoxClick(QObject* Sender);
-    void ShowCompleteMemoryChkBoxClick(QObject* Sender);
-    void FilenameInEditChange(QObject* Sender);
-    void SelectInBtnClick(QObject* Sender);
+    // ---- TWindowView
+    std::string Text(TControl Control) const override;
+    void SetText(TControl Control, const std::string& Text) override;
+    bool Checked(TControl Control) const override;
+    void SetChecked(TControl Control, bool Checked) override;
+    void SetEnabled(TControl Control, bool Enabled) override;
+    int ItemCount(TControl Control) const override;
+    std::string ItemText(TControl Control, int Index) const override;
+    void SetItems(TControl Control, const std::vector<std::string>& Items) override;
+    void SetItemIndex(TControl Control, int Index) override;
+    void SetBar(TControl Bar, int Position, int Max) override;
+    void AppendLog(const std::string& Line) override;
+    void AppendInfo(const std::string& Line) override;
+    void ClearInfo() override;
+    void SetHintText(const std::string& Text) override;
+    void SetHintVisible(bool Visible) override;
+    void ShowBox(TBoxKind Kind, const std::string& Text) override;
+    bool AskYesNo(const std::string& Text) override;
+    bool ChooseFile(const std::string& Current, std::string& Chosen) override;
+    void CentreOnScreen() override;
+    void SetProgramViewShown(bool Shown) override;
+    void SetStayOnTop(bool OnTop) override;
+    void SetWaitCursor(bool Wait) override;
+    void SetProgramGridVisible(bool Visible) override;
+    void SetProgramRows(std::vector<TProgramRow> Rows) override;
+    void StartTimer(TViewTimer Timer, int IntervalMs) override;
+    void StopTimer(TViewTimer Timer) override;
+    void ProcessPendingMessages() override;
+    void WaitForMessages(int MaxWaitMs) override;
+    std::filesystem::path ProgramFolder() const override;
 
     // Controls, parents before their children.
     TGroupBox SettingsGroupBox{this};
@@ -141,8 +125,8 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     TGroupBox ProgramGroupBox{this};
     TProgramGrid ProgramGrid{&ProgramGroupBox};
     QProgressBar ShowProgramProgressBar{&ProgramGroupBox};
-    // Never shown: its link makes the port read received bytes, and it answers the
-    // terminal queries that may appear on the line, as the window always has.
+    // Never shown: the behaviour links it to the port, and its link makes the port read
+    // received bytes.
     TComTerminal ComTerminal1{&ProgramGroupBox};
 
     // Non-visual parts.
@@ -150,29 +134,19 @@ class TMainWindow : public QWidget, public TUpdateOwner {
     QTimer HintFlashTimer{this};
     QTimer StartupTimer{this};
 
-    // The firmware image and the highest address its last load wrote.
-    TBuffer Image;
-    std::int32_t HighestAddress = 0;
+    // What the window does. After the controls: it links the hidden terminal to its port.
+    TWindowBehaviour Behaviour{*this, &ComTerminal1};
 
-    // The port of the updates and the protocol state that drives it.
-    TComPort ComPort;
-    TBootloader Bootloader{*this, ComPort, /*AttachRxLink=*/false};
-    bool UpdateRunning() const { return Bootloader.UpdateRunning; }
-
-    // Read in FormShow, written and dropped in FormClose; null when the file could not be
-    // read (it is then left as it is).
-    std::unique_ptr<TIniFile> SettingsFile;
-    // The file existed but could not be read at start: it is left as it is.
-    bool SettingsUnreadable = false;
-    // Set before the window is shown, or found by FormShow: Settings.ini next to the
-    // program when that works, else in the user's configuration folder.
-    std::filesystem::path SettingsPath;
-    // The folder the settings file is looked for in first; the program's own by default.
-    std::filesystem::path ExecutableFolder;
+    // The behaviour's state under the names the window always had.
+    TBuffer& Image = Behaviour.Image;
+    std::int32_t& HighestAddress = Behaviour.HighestAddress;
+    TComPort& ComPort = Behaviour.ComPort;
+    TBootloader& Bootloader = Behaviour.Bootloader;
+    std::filesystem::path& SettingsPath = Behaviour.SettingsPath;
+    std::filesystem::path& ExecutableFolder = Behaviour.ExecutableFolder;
+    std::function<std::vector<std::string>()>& PortList = Behaviour.PortList;
     // A firmware file named on the command line; loaded instead of the saved one.
     QString StartupFileName;
-    // The serial ports offered in the port box, in list order.
-    std::function<std::vector<std::string>()> PortList;
 
   protected:
     void showEvent(QShowEvent* Event) override;
@@ -181,38 +155,16 @@ class TMainWindow : public QWidget, public TUpdateOwner {
 
   private:
     void SetUpControls();
-    void SetUpPort();
     void SetUpTabOrder();
     void ConnectHandlers();
+    QWidget* Widget(TControl Control) const;
+    QTimer& Timer(TViewTimer Which);
 
-    // Loads and fills run with events pumped; a request that arrives meanwhile
-    // (a keystroke, a ticked box) is remembered and served once the running one ends,
-    // so the image is never reloaded under a running load or fill.
-    void LoadFromField();
-    void RefillIfLoaded();
-    void RunPendingWork();
-    bool Busy = false;
-    bool LoadPending = false;
-    bool FillPending = false;
-
-    void RestoreSettings();
-    void FillPortBox(const std::string& SavedPort);
-    void WriteSettings();
-
-    // What each progress bar was last told; a bar shows Position of Max, clamped.
-    struct TBarState {
-        int Max = 100;
-        int Position = 0;
-    };
-    QProgressBar& Bar(TProgressBar Which);
-    void ShowBar(TProgressBar Which);
-    TBarState Bars[4];
-
-    bool Shown = false;
+    bool FormShown = false;
     // Whether the window was centred again once the window manager's frame was known.
     bool CentredWithFrame = false;
-    int WaitCursorDepth = 0;
-    // Wakes the event loop about every millisecond while the core waits.
+    bool WaitCursorShown = false;
+    // Wakes the event loop about every millisecond while the behaviour waits.
     QTimer PumpTimer{this};
 };
 

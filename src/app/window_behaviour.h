@@ -36,7 +36,7 @@ namespace tarnwick {
 // (Outer - Inner) / 2, rounded to the nearest integer, halves to the even neighbour.
 int CentredOffset(int Outer, int Inner);
 
-class TWindowBehaviour : private TUpdateOwner {
+class TWindowBehaviour : public TUpdateOwner {
   public:
     // View (and Terminal, when given) must outlive the behaviour.
     explicit TWindowBehaviour(TWindowView& View, TComTerminalCore* Terminal = nullptr);
@@ -79,9 +79,29 @@ class TWindowBehaviour : private TUpdateOwner {
     // Refills the program view from the image (the whole image when Complete).
     void FillProgramGrid(bool Complete);
 
+    // ---- TUpdateOwner: the update run reaches the window here
+    void ShowNotice(const std::string& Text) override;
+    bool AskYesNo(const std::string& Text) override;
+    void ClearInfo() override;
+    void SetProgressMax(TProgressBar Bar, int Max) override;
+    void SetProgressPosition(TProgressBar Bar, int Position) override;
+    std::string PasswordText() const override;
+    std::string PortText() const override;
+    std::string BaudText() const override;
+    bool ProgramTicked() const override;
+    bool VerifyTicked() const override;
+    void SetInputsEnabled(bool Enabled) override;
+    void SetStartButton(bool Enabled, const std::string& Caption) override;
+    void SetCancelEnabled(bool Enabled) override;
+    void SetStayOnTop(bool OnTop) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void ProcessMessages() override;
+    void ProcessMessagesFor(int MaxWaitMs) override;
+
     // ---- state
     bool UpdateRunning() const { return Bootloader.UpdateRunning; }
-    // A file is being loaded or the program view refilled.
+    // A file is being loaded, the program view refilled or an update runs.
     bool Busy() const { return BusyFlag; }
     // The last load succeeded: "Update starten!" may run.
     bool ImageLoaded() const { return Loaded; }
@@ -107,29 +127,36 @@ class TWindowBehaviour : private TUpdateOwner {
     std::function<std::vector<std::string>()> PortList;
 
   private:
-    // ---- TUpdateOwner: the update run reaches the window here
-    void ShowNotice(const std::string& Text) override;
-    bool AskYesNo(const std::string& Text) override;
-    void ClearInfo() override;
-    void SetProgressMax(TProgressBar Bar, int Max) override;
-    void SetProgressPosition(TProgressBar Bar, int Position) override;
-    std::string PasswordText() const override;
-    std::string PortText() const override;
-    std::string BaudText() const override;
-    bool ProgramTicked() const override;
-    bool VerifyTicked() const override;
-    void SetInputsEnabled(bool Enabled) override;
-    void SetStartButton(bool Enabled, const std::string& Caption) override;
-    void SetCancelEnabled(bool Enabled) override;
-    void SetStayOnTop(bool OnTop) override;
-    void BeginWaitCursor() override;
-    void EndWaitCursor() override;
-    void ProcessMessages() override;
-    void ProcessMessagesFor(int MaxWaitMs) override;
+    class TLoaderFeedback;
 
-    class TLoadFeedback;
-    class TBusyScope;
-    friend class TLoadFeedback;
+    // Marks loads, fills and update runs for their lifetime, also when an exception
+    // passes. With LockStart the start button is disabled meanwhile and then shows
+    // again whether an image is loaded.
+    class TBusyScope {
+      public:
+        TBusyScope(TWindowBehaviour& Behaviour, bool LockStart);
+        ~TBusyScope();
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+
+      private:
+        TWindowBehaviour& Owner;
+        bool Lock;
+    };
+
+    // The hourglass for its lifetime.
+    class TWaitCursorScope {
+      public:
+        explicit TWaitCursorScope(TWindowBehaviour& Behaviour) : Owner(Behaviour) {
+            Owner.BeginWaitCursor();
+        }
+        ~TWaitCursorScope() { Owner.EndWaitCursor(); }
+        TWaitCursorScope(const TWaitCursorScope&) = delete;
+        TWaitCursorScope& operator=(const TWaitCursorScope&) = delete;
+
+      private:
+        TWindowBehaviour& Owner;
+    };
 
     void SetUpPort();
     // Ticks a box as the settings say and runs its handler when its state changed.

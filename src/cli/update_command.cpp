@@ -111,6 +111,12 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
         terminal.SetComPort(&port);
         TCliOwner owner(Options, Port, Console, Interrupt);
         TBootloader bootloader(owner, port, false);
+        // During the update only the protocol's bytes may go on the line: on a single
+        // wire the device returns the image, and a query in it must not be answered.
+        terminal.OnOutput = [&bootloader](TComTerminalCore& Sender, const std::string& Bytes) {
+            if (!bootloader.UpdateRunning)
+                WriteToLinkedPort(Sender, Bytes);
+        };
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(Image, HighestAddress);
         bootloader.BytePacing = Options.Pacing;

@@ -178,7 +178,7 @@ void TComTerminalCore::FillTestPattern() {
 
 void TComTerminalCore::AnswerCode(TEscapeCode Code, const TParamList& Params) {
     if (Connected() && Parser)
-        FComPort->WriteStr(Parser->CodeToText(Code, Params));
+        Output(Parser->CodeToText(Code, Params));
 }
 
 void TComTerminalCore::SendCodeWithEcho(TEscapeCode Code, const TParamList& Params) {
@@ -197,10 +197,20 @@ void TComTerminalCore::TypeChar(std::uint8_t Ch) {
             DisplayChar('\n');
     }
     if (Connected()) {
-        FComPort->WriteStr(std::string(1, static_cast<char>(Ch)));
+        Output(std::string(1, static_cast<char>(Ch)));
         if (Ch == '\r' && FSendLF)
             TypeChar('\n');
     }
+}
+
+void TComTerminalCore::Output(const std::string& Bytes) {
+    if (OnOutput)
+        OnOutput(*this, Bytes);
+}
+
+void WriteToLinkedPort(TComTerminalCore& Terminal, const std::string& Bytes) {
+    if (TCustomComPort* port = Terminal.ComPort(); port != nullptr && port->Connected())
+        port->WriteStr(Bytes);
 }
 
 bool TComTerminalCore::KeyDown(TTermKey Key) {

@@ -1,8 +1,10 @@
 // The terminal's behaviour without a display: received chunks from the linked port
-// run through the parser into the cell buffer, queries on the line are answered
-// through the port, typed keys are written to it. It draws through a TTermView when
-// one is set (the Qt widget is one); without one it keeps only the buffer, which is
-// what the CLI and the window's hidden terminal need.
+// run through the parser into the cell buffer; answers to queries and typed keys are
+// handed to OnOutput, which its owner wires to the port (WriteToLinkedPort), so the
+// owner decides when the terminal may speak on the line: the core writes nothing
+// itself. It draws through a TTermView when one is set (the Qt widget is one); without
+// one it keeps only the buffer, which is what the CLI and the window's hidden terminal
+// need.
 //
 // Threads: everything runs on the thread that dispatches the port's events (the
 // main thread with the port's default thread sync).
@@ -47,6 +49,8 @@ class TComTerminalCore {
     using TStrRecvEvent = std::function<void(TComTerminalCore& Sender, std::string& Str)>;
     using TUnhandledEvent =
         std::function<void(TComTerminalCore& Sender, TEscapeCode Code, const std::string& Data)>;
+    // Bytes the terminal sends: an answer to a query, a typed key, a cursor code.
+    using TOutputEvent = std::function<void(TComTerminalCore& Sender, const std::string& Bytes)>;
 
     TComTerminalCore();
     virtual ~TComTerminalCore();
@@ -112,11 +116,12 @@ class TComTerminalCore {
     bool ApplyCode(TEscapeCode Code, const TParamList& Params);
     void ApplyAttributes(const TParamList& Params);
     void ApplyModes(const TParamList& Params, bool On);
-    // Writes the parser's text for Code to the port, when a port is open and a parser exists.
+    // Hands the parser's text for Code to OnOutput, when a port is open and a parser exists.
     void AnswerCode(TEscapeCode Code, const TParamList& Params);
     // AnswerCode, and with LocalEcho the code is also applied here.
     void SendCodeWithEcho(TEscapeCode Code, const TParamList& Params);
-    // A typed character: echoed locally with LocalEcho, written to an open port.
+    // A typed character: echoed locally with LocalEcho, handed to OnOutput while the
+    // port is open.
     void TypeChar(std::uint8_t Ch);
     // A cursor key; false when the key does nothing in the current mode.
     bool KeyDown(TTermKey Key);
@@ -127,6 +132,9 @@ class TComTerminalCore {
     TEscapeEvent OnGetEscapeCodes;
     TStrRecvEvent OnStrRecieved;
     TUnhandledEvent OnUnhandledCode;
+    // Where everything the terminal sends goes; unset, it goes nowhere. Exceptions from
+    // it pass out of the call that produced the bytes.
+    TOutputEvent OnOutput;
 
   protected:
     virtual void FireChar(std::uint8_t Ch);
@@ -142,6 +150,8 @@ class TComTerminalCore {
     void FillTestPattern();
 
   private:
+    void Output(const std::string& Bytes);
+
     struct TSavedState {
         int Col = 1;
         int Row = 1;
@@ -199,5 +209,9 @@ class TComTerminalCore {
     TComLink FLink;
     TTermView* FView = nullptr;
 };
+
+// The usual OnOutput: the bytes are written to the terminal's port when it has one and
+// it is open.
+void WriteToLinkedPort(TComTerminalCore& Terminal, const std::string& Bytes);
 
 }  // namespace tarnwick

@@ -277,8 +277,8 @@ TEST(WindowOwner, BarsShowEmptyPassesAndPositionsPastTheEndAsFull) {
         {"below zero", 10, -1, 0},
     };
     for (const auto& c : cases) {
-        window.SetProgressMax(pbProgram, c.Max);
-        window.SetProgressPosition(pbProgram, c.Position);
+        window.Behaviour.SetProgressMax(pbProgram, c.Max);
+        window.Behaviour.SetProgressPosition(pbProgram, c.Position);
         const QProgressBar& bar = window.ProgramProgressBar;
         ASSERT_GT(bar.maximum(), bar.minimum()) << c.Name << ": never the busy animation";
         EXPECT_EQ(100 * (bar.value() - bar.minimum()) / (bar.maximum() - bar.minimum()), c.Percent)

@@ -1,5 +1,6 @@
 // The terminal core linked to a real port on a pseudo-terminal: queries that arrive
-// on the line are answered on it, typed keys and cursor keys go out on it.
+// on the line are answered, typed keys and cursor keys are sent, all through the output
+// its owner wires (here to the port, as the widget does).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,6 +27,7 @@ struct TRig {
         Port.SetPort(Pty.SlavePath());
         Port.SetEvents({evRxChar, evTxEmpty});
         Terminal.SetComPort(&Port);
+        Terminal.OnOutput = WriteToLinkedPort;
         Terminal.OnChar = [this](TComTerminalCore&, std::uint8_t Ch) {
             Shown += static_cast<char>(Ch);
         };
@@ -60,6 +62,24 @@ TEST(TerminalPort, QueriesAreAnsweredOnTheLine) {
         rig.Receive(c.Received, "#");
         EXPECT_EQ(rig.Pty.Receive(c.Answer.size() + 1, 300ms), c.Answer);
     }
+}
+
+TEST(TerminalPort, WhatItSendsGoesToItsOwnersOutputAndNowhereElse) {
+    TRig rig;
+    std::string handed;
+    rig.Terminal.OnOutput = [&](TComTerminalCore& Sender, const std::string& Bytes) {
+        EXPECT_EQ(&Sender, &rig.Terminal);
+        handed += Bytes;
+    };
+    rig.Receive("ab\x1b[c\x1b[6n", "#");
+    rig.Terminal.TypeChar('k');
+    rig.Terminal.KeyDown(tkUp);
+    EXPECT_EQ(handed, "\x1b[?1;2c\x1b[1;3Rk\x1b[A");
+    // The core itself wrote nothing on the line, and without an output nothing goes out.
+    rig.Terminal.OnOutput = nullptr;
+    rig.Receive("\x1b[c", "#");
+    rig.Terminal.TypeChar('z');
+    EXPECT_EQ(rig.Pty.Receive(1, 300ms), "");
 }
 
 // Typed characters and plain cursor keys reaching the line: com_terminal_test.cpp.
@@ -106,6 +126,7 @@ TEST(TerminalPort, ConnectedOpensTheLinkedPortAndADestroyedPortIsForgotten) {
         TComPort port;
         port.SetPort(pty.SlavePath());
         terminal.SetComPort(&port);
+        terminal.OnOutput = WriteToLinkedPort;
         EXPECT_TRUE(port.LinkWantsRxData());
         terminal.SetConnected(true);
         EXPECT_TRUE(port.Connected());

@@ -58,6 +58,8 @@ TCustomComTerminal::TCustomComTerminal(QWidget* Parent) : QAbstractScrollArea(Pa
     setFont(DefaultFont());
     MeasureFont();
     SetView(this);
+    // The published control speaks on its port; an owner may replace this.
+    OnOutput = WriteToLinkedPort;
 }
 
 TCustomComTerminal::~TCustomComTerminal() {
