@@ -21,12 +21,13 @@ wineprefix is TARNWICK_WINEPREFIX when set, else one of this run's own. Where
 tests/cli/wine_tiocmget_shim.c exists it is built and preloaded, so that Wine's serial
 waits on the pty sleep as on a real port.
 
-With SCREENSHOT, the window is photographed (import) while the update runs.
+With SCREENSHOT, the window is photographed (import) in the middle of verification.
 
 Exit code: 0 when every check passed, else 1.
 """
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -42,7 +43,8 @@ MAIN_TITLE = "Tarnwick v. "
 ID = {
     "PasswordEdit": 102, "BaudComboBox": 104, "ComComboBox": 106, "FilenameInEdit": 203,
     "StartBtn": 204, "ProgramChkBox": 205, "VerifyChkBox": 206, "ShowProgramChkBox": 207,
-    "ShowCompleteMemoryChkBox": 208, "CancelButton": 209, "InfoMemo": 402, "LogMemo": 403,
+    "ShowCompleteMemoryChkBox": 208, "CancelButton": 209, "VerifyProgressBar": 306,
+    "HintLabel": 401, "InfoMemo": 402, "LogMemo": 403,
 }
 IDYES, IDOK = 6, 1
 failures = []
@@ -111,14 +113,15 @@ class Session:
                 handles[item["parent"]]["controls"].append(item)
         return found
 
-    def main_window(self):
-        for title, window in self.windows().items():
+    def main_window(self, windows=None):
+        for title, window in (windows or self.windows()).items():
             if title.startswith(MAIN_TITLE):
                 return window
         return None
 
-    def control(self, name):
-        window = self.main_window()
+    def control(self, name, windows=None):
+        """The control called name, from windows (one look of windows()) or a new look."""
+        window = self.main_window(windows)
         if window is None:
             return None
         return next((c for c in window["controls"] if c["id"] == ID[name]), None)
@@ -281,8 +284,11 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
                 texts = " | ".join(c["text"] for c in hint["controls"] if c["text"])
                 check(False, "message box during the update: " + texts)
                 return "failed"
-            info = session.control("InfoMemo")
-            if screenshot and not shot_taken and info and "CRC-Check" in info["text"]:
+            info = session.control("InfoMemo", windows)
+            # The picture in the middle of verification, the hint lit.
+            if screenshot and not shot_taken and session.control(
+                    "VerifyProgressBar", windows)["position"] > 10 and session.control(
+                    "HintLabel", windows)["visible"]:
                 take_screenshot(env, session, screenshot)
                 shot_taken = True
             return info and "Gesamtdauer" in info["text"]
@@ -339,21 +345,20 @@ def take_screenshot(env, session, path):
     left, top, right, bottom = window["rect"]
     full = path + ".full.png"
     subprocess.run(["import", "-window", "root", full], env=env, check=True, timeout=60)
-    # The title bar is the window manager's: take it with the window, a little above.
+    # The title bar is the window manager's: take its frame, the parent of Wine's window.
     xid = subprocess.run(["xdotool", "search", "--name", "^" + MAIN_TITLE], env=env,
                          stdout=subprocess.PIPE, timeout=30).stdout.split()
-    geometry = {}
+    crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
     if xid:
-        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", xid[0]], env=env,
-                             stdout=subprocess.PIPE, timeout=30).stdout.decode()
-        geometry = dict(line.split("=", 1) for line in out.split() if "=" in line)
-    if geometry:
-        x, y = int(geometry["X"]), int(geometry["Y"])
-        w, h = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
-        frame_top = 24
-        crop = "%dx%d+%d+%d" % (w + 2, h + frame_top + 2, x - 1, max(0, y - frame_top - 1))
-    else:
-        crop = "%dx%d+%d+%d" % (right - left, bottom - top, left, top)
+        tree = subprocess.run(["xwininfo", "-tree", "-id", xid[0]], env=env,
+                              stdout=subprocess.PIPE, timeout=30).stdout.decode()
+        parent = re.search(r"Parent window id: (0x[0-9a-f]+)", tree)
+        if parent:
+            info = subprocess.run(["xwininfo", "-id", parent.group(1)], env=env,
+                                  stdout=subprocess.PIPE, timeout=30).stdout.decode()
+            values = [int(re.search(pattern + r":\s+(-?\d+)", info).group(1)) for pattern in
+                      ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+            crop = "%dx%d+%d+%d" % (values[2], values[3], values[0], values[1])
     subprocess.run(["convert", full, "-crop", crop, "+repage", path], check=True, timeout=60)
     os.remove(full)
     print("screenshot:", path)

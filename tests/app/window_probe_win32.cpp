@@ -3,11 +3,14 @@
 // message boxes), then each one's child controls. One JSON object a line:
 //   {"window":H,"title":T,"rect":[l,t,r,b]}
 //   {"parent":H,"id":N,"class":C,"rect":[l,t,r,b],"visible":B,"enabled":B,"checked":B,
-//    "text":T,"selection":T}
+//    "text":T,"selection":T,"position":N}
 // Rectangles are in screen coordinates (under Wine, X's root window), so a test can
 // click a control where the window put it. Texts come by WM_GETTEXT; "selection" is a
-// combo box's selected item. Run with no arguments; exit code 0.
+// combo box's selected item, "position" a progress bar's. Run with no arguments; exit
+// code 0.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
@@ -21,8 +24,8 @@ std::string Utf8(const std::wstring& Wide) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, Wide.data(), static_cast<int>(Wide.size()),
                                            nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, Wide.data(), static_cast<int>(Wide.size()), text.data(),
-                        length, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, Wide.data(), static_cast<int>(Wide.size()), text.data(), length,
+                        nullptr, nullptr);
     return text;
 }
 
@@ -72,11 +75,14 @@ std::string RectOf(HWND Window) {
     return text;
 }
 
-const char* Bool(bool Value) { return Value ? "true" : "false"; }
+const char* Bool(bool Value) {
+    return Value ? "true" : "false";
+}
 
 BOOL CALLBACK PrintChild(HWND Child, LPARAM Parent) {
     const std::wstring className = ClassOf(Child);
     DWORD_PTR check = 0;
+    DWORD_PTR position = 0;
     std::wstring selection;
     if (_wcsicmp(className.c_str(), L"Button") == 0) {
         SendMessageTimeoutW(Child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &check);
@@ -93,12 +99,16 @@ BOOL CALLBACK PrintChild(HWND Child, LPARAM Parent) {
             selection = item;
         }
     }
-    std::printf("{\"parent\":%lld,\"id\":%d,\"class\":%s,\"rect\":%s,\"visible\":%s,"
-                "\"enabled\":%s,\"checked\":%s,\"text\":%s,\"selection\":%s}\n",
-                static_cast<long long>(Parent), GetDlgCtrlID(Child), Json(className).c_str(),
-                RectOf(Child).c_str(), Bool(IsWindowVisible(Child) != 0),
-                Bool(IsWindowEnabled(Child) != 0), Bool(check == BST_CHECKED),
-                Json(TextOf(Child)).c_str(), Json(selection).c_str());
+    if (_wcsicmp(className.c_str(), PROGRESS_CLASSW) == 0)
+        SendMessageTimeoutW(Child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
+    std::printf(
+        "{\"parent\":%lld,\"id\":%d,\"class\":%s,\"rect\":%s,\"visible\":%s,"
+        "\"enabled\":%s,\"checked\":%s,\"text\":%s,\"selection\":%s,"
+        "\"position\":%lld}\n",
+        static_cast<long long>(Parent), GetDlgCtrlID(Child), Json(className).c_str(),
+        RectOf(Child).c_str(), Bool(IsWindowVisible(Child) != 0), Bool(IsWindowEnabled(Child) != 0),
+        Bool(check == BST_CHECKED), Json(TextOf(Child)).c_str(), Json(selection).c_str(),
+        static_cast<long long>(position));
     return TRUE;
 }
 
