@@ -263,6 +263,32 @@ TEST_F(FileLoading, NameTypedDuringALoadIsLoadedAfterItNotInside) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// The loader erases the image first and pumps events after every record: a click that
+// arrives meanwhile (queued before the button was disabled) must not start an update on
+// the image as far as it was read.
+TEST_F(FileLoading, StartDuringALoadIsRefused) {
+    Window.FilenameInEdit.setText(Write("klein.hex", HexImage(0x30)));
+    ASSERT_TRUE(Window.StartBtn.isEnabled());
+    TModalAnswerer answerer;
+    answerer.YesNoAnswers = {true};
+    bool duringLoad = false;
+    bool startEnabledDuringLoad = true;
+    QTimer::singleShot(0, &Window, [&] {
+        duringLoad = QApplication::overrideCursor() != nullptr;
+        startEnabledDuringLoad = Window.StartBtn.isEnabled();
+        Window.StartBtn.click();
+        Window.Behaviour.StartBtnClick();
+    });
+    Window.FilenameInEdit.setText(Write("gross.hex", HexImage(0xF000, 1)));
+    ASSERT_TRUE(duringLoad);
+    EXPECT_FALSE(startEnabledDuringLoad);
+    EXPECT_TRUE(answerer.Boxes().empty()) << "an update started";
+    EXPECT_TRUE(Window.InfoMemo.toPlainText().isEmpty());
+    EXPECT_FALSE(Window.UpdateRunning());
+    EXPECT_EQ(Window.HighestAddress, 0xEFFF);
+    EXPECT_TRUE(Window.StartBtn.isEnabled());
+}
+
 TEST_F(FileLoading, BoxTickedDuringAFillIsServedAfterTheFill) {
     Window.FilenameInEdit.setText(Write("a.hex", HexImage(0x100)));
     ASSERT_EQ(Rows(), 16);

@@ -299,5 +299,36 @@ TEST_F(WindowUpdate, APasswordTheDeviceCannotReceiveIsRefusedBeforeAnything) {
     EXPECT_TRUE(Window.PasswordEdit.isEnabled());
 }
 
+// On a single wire the device returns every byte the host sends, so the hidden terminal
+// reads the image as it goes out: the queries in it must go unanswered during the update.
+TEST(WindowUpdateOneWire, AnImageHoldingTerminalQueriesIsFlashedIntact) {
+    test::TTempDir dir;
+    test::TTestWindow window;
+    ASSERT_TRUE(window.ShowStarted());
+    TDevsim device({"--echo"}, dir.Path().string());
+    window.ComComboBox.setEditText(QString::fromStdString(device.PortPath()));
+    window.PasswordEdit.setText(QStringLiteral("Kiwu"));
+    const std::vector<std::uint8_t> image = {0x0C, 0x1B, '[',  'c', 0x94, 0x1B, '[', '6',
+                                             'n',  0x11, 0x1B, '[', '5',  'n',  0x24};
+    window.FilenameInEdit.setText(QString::fromStdString(
+        dir.Write("queries.hex", test::HexLine(0, 0, image) + test::HexEnd)));
+    ASSERT_TRUE(window.StartBtn.isEnabled());
+    TModalAnswerer answerer;
+    answerer.YesNoAnswers = {true};
+    window.StartBtn.click();  // returns when the run is over
+
+    const auto flash = device.Flash();
+    const auto trace = TraceBytes(device.Stop());
+    ASSERT_GE(flash.size(), image.size());
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(flash.begin(), flash.begin() + static_cast<long>(image.size())),
+        image);
+    EXPECT_TRUE(EndsWith(trace, {0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
+    EXPECT_EQ(Lines(window.InfoMemo).value(0), QStringLiteral("Verbunden: 1-Draht-Modus"));
+    EXPECT_TRUE(
+        Lines(window.LogMemo).contains(QStringLiteral("Gespeichertes Programm korrekt übertragen")))
+        << window.LogMemo.toPlainText().toStdString();
+}
+
 }  // namespace
 }  // namespace tarnwick
