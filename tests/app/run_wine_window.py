@@ -8,8 +8,8 @@ Usage: run_wine_window.py tarnwick.exe tarnwick_window_probe.exe tarnwick-devsim
 The window starts with BLINK.HEX on its command line and must load it. The user types the
 device's password, picks 57600 baud, ticks "Kompletten Speicher anzeigen", clicks "Update
 starten!", answers the warning with Yes and the switch-off notice with OK; the run must
-reach "Gesamtdauer" with no message box of its own, and the device's flash must equal the
-image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
+reach "Gesamtdauer" with no message box of its own, the window staying on top meanwhile,
+and the device's flash must equal the image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
 start, without a file on its command line, must show those choices again and load the
 file it names.
 
@@ -47,7 +47,14 @@ ID = {
     "HintLabel": 401, "InfoMemo": 402, "LogMemo": 403,
 }
 IDYES, IDOK = 6, 1
+# What a look finds for a control that is not there (the window gone or not yet up).
+MISSING = {"text": "", "selection": "", "enabled": False, "checked": False,
+           "visible": False, "position": 0, "rect": None}
 failures = []
+
+
+class Abort(Exception):
+    """A step failed that the rest of the run builds on."""
 
 
 def check(ok, what):
@@ -73,7 +80,7 @@ def hex_image(path):
 
 def wait_for(what, condition, seconds):
     """Polls condition (returning a true value when met) every 0.2 s, for at most
-    seconds; the value, or None after a failed check."""
+    seconds; the value. Raises Abort when the time is up."""
     deadline = time.monotonic() + seconds
     while True:
         value = condition()
@@ -81,7 +88,7 @@ def wait_for(what, condition, seconds):
             return value
         if time.monotonic() > deadline:
             check(False, "timed out waiting for " + what)
-            return None
+            raise Abort(what)
         time.sleep(0.2)
 
 
@@ -123,8 +130,8 @@ class Session:
         """The control called name, from windows (one look of windows()) or a new look."""
         window = self.main_window(windows)
         if window is None:
-            return None
-        return next((c for c in window["controls"] if c["id"] == ID[name]), None)
+            return MISSING
+        return next((c for c in window["controls"] if c["id"] == ID[name]), MISSING)
 
     def click(self, rect):
         x = (rect[0] + rect[2]) // 2
@@ -133,9 +140,8 @@ class Session:
                        env=self.env, check=True, timeout=30)
 
     def click_control(self, name):
-        control = wait_for(name, lambda: self.control(name), 30)
-        if control is not None:
-            self.click(control["rect"])
+        control = wait_for(name, lambda: self.control(name)["rect"] and self.control(name), 30)
+        self.click(control["rect"])
 
     def keys(self, *keys):
         subprocess.run(["xdotool", "key", "--delay", "30"] + list(keys), env=self.env,
@@ -154,11 +160,10 @@ class Session:
             return window if any(expected_text in c["text"] for c in window["controls"]) \
                 else None
         window = wait_for('box "%s" with "%s"' % (title, expected_text), box, 60)
-        if window is None:
-            return
         target = next((c for c in window["controls"] if c["id"] == button), None)
-        if check(target is not None, "button %d in box %s" % (button, title)):
-            self.click(target["rect"])
+        if not check(target is not None, "button %d in box %s" % (button, title)):
+            raise Abort("no button")
+        self.click(target["rect"])
 
     def close_main(self, process):
         """Alt+F4 on the main window; waits for the program to end."""
@@ -172,6 +177,7 @@ class Session:
             process.wait(timeout=60)
         except subprocess.TimeoutExpired:
             check(False, "the window did not close")
+            raise Abort("close")
 
 
 def start_display(env):
@@ -275,15 +281,19 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         session.answer_box("Tarnwick", "Update wirklich durchführen?", IDYES)
         session.answer_box("Tarnwick", "Schalten Sie nun das Gerät aus", IDOK)
         shot_taken = False
+        on_top = []
 
         def finished():
             nonlocal shot_taken
             windows = session.windows()
+            main = session.main_window(windows)
+            if main and session.control("StartBtn", windows)["text"] == "Bitte warten!":
+                on_top.append(main["topmost"])
             hint = windows.get("Tarnwick - Hinweis")
             if hint:
                 texts = " | ".join(c["text"] for c in hint["controls"] if c["text"])
                 check(False, "message box during the update: " + texts)
-                return "failed"
+                raise Abort("message box")
             info = session.control("InfoMemo", windows)
             # The picture in the middle of verification, the hint lit.
             if screenshot and not shot_taken and session.control(
@@ -295,6 +305,8 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         wait_for("Gesamtdauer", finished, 180)
         print("update in the window: %.1f s from the start of Wine" %
               (time.monotonic() - started))
+        check(on_top and all(on_top), "on top of other windows while the update ran")
+        check(not session.main_window()["topmost"], "no longer on top after the update")
         info = session.control("InfoMemo")["text"]
         log = session.control("LogMemo")["text"]
         print("InfoMemo:", info.replace("\r\n", " | "))
@@ -372,7 +384,10 @@ def main():
     screenshot = os.path.abspath(sys.argv[5]) if len(sys.argv) > 5 else None
     started = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="tarnwick-wine-window-") as folder:
-        run(exe, probe, devsim, blink, screenshot, folder)
+        try:
+            run(exe, probe, devsim, blink, screenshot, folder)
+        except Abort as abort:
+            print("stopped after: %s" % abort)
     print("wine window test: %.1f s" % (time.monotonic() - started))
     if failures:
         print("%d check(s) failed" % len(failures))

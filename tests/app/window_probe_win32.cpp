@@ -1,7 +1,7 @@
 // Looks at Tarnwick's windows from outside, as the Wine window test needs it: every
 // visible top-level window whose title begins with "Tarnwick" (the main window and its
 // message boxes), then each one's child controls. One JSON object a line:
-//   {"window":H,"title":T,"rect":[l,t,r,b]}
+//   {"window":H,"title":T,"rect":[l,t,r,b],"topmost":B}
 //   {"parent":H,"id":N,"class":C,"rect":[l,t,r,b],"visible":B,"enabled":B,"checked":B,
 //    "text":T,"selection":T,"position":N}
 // Rectangles are in screen coordinates (under Wine, X's root window), so a test can
@@ -125,8 +125,10 @@ int main() {
     EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
     for (const HWND window : windows) {
         const auto handle = reinterpret_cast<LONG_PTR>(window);
-        std::printf("{\"window\":%lld,\"title\":%s,\"rect\":%s}\n", static_cast<long long>(handle),
-                    Json(TextOf(window)).c_str(), RectOf(window).c_str());
+        const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        std::printf("{\"window\":%lld,\"title\":%s,\"rect\":%s,\"topmost\":%s}\n",
+                    static_cast<long long>(handle), Json(TextOf(window)).c_str(),
+                    RectOf(window).c_str(), Bool(topmost));
         EnumChildWindows(window, &PrintChild, handle);
     }
     std::fflush(stdout);
