@@ -38,6 +38,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHIM = os.path.join(HERE, "..", "cli", "wine_tiocmget_shim.c")
 PASSWORD = "Tarn"
+# The program's folder: its name reaches the window as UTF-16 (the command line, the
+# file name field) and Settings.ini as Windows-1252.
+FOLDER = "Prüfstand"
 MAIN_TITLE = "Tarnwick v. "
 # Control ids of the window (src/app/win32/window_layout.h).
 ID = {
@@ -210,13 +213,15 @@ def build_shim(folder):
 
 def run(exe, probe, devsim_path, blink, screenshot, folder):
     image = hex_image(blink)
-    app = os.path.join(folder, "Tarnwick")
+    app = os.path.join(folder, FOLDER)
     os.makedirs(app)
     shutil.copy(exe, app)
     shutil.copy(blink, app)
     prefix = os.environ.get("TARNWICK_WINEPREFIX") or os.path.join(folder, "prefix")
+    # UTF-8 for Unix names and arguments: Wine reads the command line in the locale's
+    # character set.
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
+               WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
     helpers = start_display(env)
     devsim = None
     try:
@@ -224,7 +229,8 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         if shim:
             env["LD_PRELOAD"] = shim
         flash = os.path.join(folder, "flash.bin")
-        devsim = subprocess.Popen([devsim_path, "--password", PASSWORD, "--flash-out", flash],
+        devsim = subprocess.Popen([devsim_path.encode(), b"--password", PASSWORD.encode("cp1252"),
+                                   b"--flash-out", flash.encode()],
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         com1 = os.path.join(folder, "com1")
         os.symlink(devsim.stdout.readline().decode().strip(), com1)
@@ -270,10 +276,16 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         session.click_control("BaudComboBox")
         session.keys("Up", "Return")
         session.click_control("ShowCompleteMemoryChkBox")
-        wait_for("the choices to show",
-                 lambda: session.control("PasswordEdit")["text"] == PASSWORD and
-                 session.control("BaudComboBox")["selection"] == "57600" and
-                 session.control("ShowCompleteMemoryChkBox")["checked"], 60)
+        def chosen():
+            windows = session.windows()
+            shown = (session.control("PasswordEdit", windows)["text"],
+                     session.control("BaudComboBox", windows)["selection"],
+                     session.control("ShowCompleteMemoryChkBox", windows)["checked"])
+            if shown == (PASSWORD, "57600", True):
+                return True
+            print("choices shown:", shown)
+            return False
+        wait_for("the choices to show", chosen, 60)
         # The complete memory refilled the view: start waits for it.
         wait_for("the refill", lambda: session.control("StartBtn")["enabled"], 60)
 
@@ -323,7 +335,12 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         settings = os.path.join(app, "Settings.ini")
         if check(os.path.exists(settings), "Settings.ini beside the program"):
             with open(settings, "rb") as f:
-                print("Settings.ini:", f.read().decode("cp1252").replace("\r\n", " | "))
+                saved = f.read()
+            print("Settings.ini:", saved.decode("cp1252").replace("\r\n", " | "))
+            for line in ("PasswordEdit=" + PASSWORD, "FilenameInEdit=" + win_hex,
+                         "BaudComboBox=57600", "ComComboBox=COM1", "ShowCompleteMemoryChkBox=1"):
+                check(line.encode("cp1252") in saved.split(b"\r\n"),
+                      "Settings.ini holds %s in Windows-1252" % line)
 
         # The second start shows the saved choices and loads the saved file.
         window = subprocess.Popen(["wine", exe_path], env=env, stdout=subprocess.DEVNULL,
