@@ -201,6 +201,24 @@ TEST(CliUpdate, BadFileFailsBeforeThePortIsTouched) {
     EXPECT_TRUE(device.Stop().empty());
 }
 
+// On a single wire the device returns the host's bytes, terminal queries in the image
+// among them: the hidden terminal must not answer them into the data stream.
+TEST(CliUpdate, SingleWireImageHoldingTerminalQueriesIsFlashedIntact) {
+    TTempDir dir;
+    const TBytes image = {0x0C, 0x1B, '[', 'c', 0x94, 0x1B, '[', '6', 'n', 0x11, 0x24};
+    const std::string hex = dir.File("queries.hex");
+    std::ofstream(hex) << DataRecord(0, image) << "\n" << EofRecord << "\n";
+    TDevsim device({"--echo"}, dir.Path());
+    TChildProcess cli(TARNWICK_CLI_PATH, {"update", "--port", device.PortPath(), "--yes", hex},
+                      true);
+    const std::string out = cli.ReadAll(std::chrono::seconds(90));
+    ASSERT_TRUE(cli.WaitExit(std::chrono::seconds(30)));
+    EXPECT_EQ(cli.ExitCode(), 0) << out;
+    EXPECT_NE(out.find("Verbunden: 1-Draht-Modus"), std::string::npos) << out;
+    EXPECT_TRUE(EndsWith(TraceBytes(device.Stop()), {0xA5, 0x80, 0xA5, 0xA5, 0xA5, 0x05}));
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), device.Flash().begin()));
+}
+
 TEST(CliUpdate, ReaderThatGoesAwayDoesNotStopTheRunHalfWay) {
     TTempDir dir;
     const std::string hex = WriteHex(dir.Path());
