@@ -484,7 +484,12 @@ std::int32_t TCustomComPort::InputQueueCount() {
 TLineSignals TCustomComPort::ModemSignals() {
     std::uint32_t status = 0;
     if (!Device || !Device->GetCommModemStatus(status)) {
-        RaiseExt(11, Device ? platform::LastError() : kErrorInvalidHandle);
+        const std::uint32_t error = Device ? platform::LastError() : kErrorInvalidHandle;
+        // A port without modem lines (Wine's view of a pty, some virtual ports) has no line
+        // on: it is a port all the same, and failing here would fail its open.
+        if (error != platform::kErrorNotSupported)
+            RaiseExt(11, error);
+        status = 0;
     }
     TLineSignals signals;
     if ((status & platform::kMsCtsOn) != 0)

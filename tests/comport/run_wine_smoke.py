@@ -3,6 +3,7 @@
 a few serial devices written into Wine's device registry.
 
 Usage: run_wine_smoke.py path/to/comport_wine_smoke.exe [path/to/tarnwick-cli.exe]
+The wineprefix is TARNWICK_WINEPREFIX when set, else a new one of its own.
 Exit code: the smoke test's, or 1 when the far end did not get the bytes or a
 port list (the smoke test's, and "tarnwick-cli ports" when given) is not the
 expected one.
@@ -59,7 +60,9 @@ def main() -> int:
     master, slave = pty.openpty()
     slave_path = os.ttyname(slave)
     os.close(slave)
-    with tempfile.TemporaryDirectory(prefix="tarnwick-wine-") as prefix:
+    with tempfile.TemporaryDirectory(prefix="tarnwick-wine-") as own_prefix:
+        # One prefix for all Wine tests of a run when given: a new one is slow to start.
+        prefix = os.environ.get("TARNWICK_WINEPREFIX") or own_prefix
         env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", DISPLAY="")
         env["WINEDLLOVERRIDES"] = "mscoree,mshtml="  # no Mono/Gecko prompts
         # A dosdevices symlink is rewritten at start-up; the registry value is not.

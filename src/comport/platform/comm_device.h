@@ -15,6 +15,7 @@ namespace tarnwick::platform {
 // Error codes the component looks at (the Windows values; POSIX maps to them).
 inline constexpr std::uint32_t kErrorIoPending = 997;
 inline constexpr std::uint32_t kErrorOperationAborted = 995;
+inline constexpr std::uint32_t kErrorNotSupported = 50;
 // Set by WaitOverlapped for a record whose operation never started.
 inline constexpr std::uint32_t kErrorNotStarted = 0x20000001;
 

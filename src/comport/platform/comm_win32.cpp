@@ -161,7 +161,11 @@ class TWin32Device final : public TCommDevice {
                 Mask = WaitMask;
             return TWaitResult::Event;
         }
-        // The wait still runs on our record: end it before the record can go.
+        // The wait still runs on our record: end it before the record can go. Setting
+        // the mask again ends a pending wait (as documented for SetCommMask); Wine's
+        // CancelIoEx cannot reach a pending WaitCommEvent (ERROR_NOT_FOUND), so without
+        // this the wait below would last as long as the device stays attached.
+        ::SetCommMask(Handle, CurrentMask);
         ::CancelIoEx(Handle, &WaitOv);
         DWORD unused = 0;
         ::GetOverlappedResult(Handle, &WaitOv, &unused, TRUE);
