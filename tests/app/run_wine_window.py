@@ -8,8 +8,8 @@ Usage: run_wine_window.py tarnwick.exe tarnwick_window_probe.exe tarnwick-devsim
 The window starts with BLINK.HEX on its command line and must load it. The user types the
 device's password, picks 57600 baud, ticks "Kompletten Speicher anzeigen", clicks "Update
 starten!", answers the warning with Yes and the switch-off notice with OK; the run must
-reach "Gesamtdauer" with no message box of its own, the window staying on top meanwhile,
-and the device's flash must equal the image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
+reach "Gesamtdauer" with no message box of its own, the window staying on top meanwhile
+and refusing Alt+F4, and the device's flash must equal the image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
 start, without a file on its command line, must show those choices again and load the
 file it names.
 
@@ -168,14 +168,19 @@ class Session:
             raise Abort("no button")
         self.click(target["rect"])
 
-    def close_main(self, process):
-        """Alt+F4 on the main window; waits for the program to end."""
+    def ask_to_close(self):
+        """Alt+F4 on the main window, as a user closes it."""
         xid = subprocess.run(["xdotool", "search", "--name", "^" + MAIN_TITLE], env=self.env,
                              stdout=subprocess.PIPE, timeout=30).stdout.split()
-        if check(bool(xid), "X window of the main window"):
-            subprocess.run(["xdotool", "windowactivate", "--sync", xid[0]], env=self.env,
-                           timeout=30)
-            self.keys("alt+F4")
+        if not check(bool(xid), "X window of the main window"):
+            raise Abort("no X window")
+        subprocess.run(["xdotool", "windowactivate", "--sync", xid[0]], env=self.env,
+                       timeout=30)
+        self.keys("alt+F4")
+
+    def close_main(self, process):
+        """Closes the main window; waits for the program to end."""
+        self.ask_to_close()
         try:
             process.wait(timeout=60)
         except subprocess.TimeoutExpired:
@@ -292,6 +297,9 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         session.click_control("StartBtn")
         session.answer_box("Tarnwick", "Update wirklich durchführen?", IDYES)
         session.answer_box("Tarnwick", "Schalten Sie nun das Gerät aus", IDOK)
+        # Closing is refused while the update runs: the run goes on to its end.
+        wait_for("the update to run", lambda: session.control("CancelButton")["enabled"], 60)
+        session.ask_to_close()
         shot_taken = False
         on_top = []
 
