@@ -11,7 +11,7 @@ starten!", answers the warning with Yes and the switch-off notice with OK; the r
 reach "Gesamtdauer" with no message box of its own, the window staying on top meanwhile
 and refusing Alt+F4, and the device's flash must equal the image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
 start, without a file on its command line, must show those choices again and load the
-file it names.
+file it names; a file chosen with "Auswählen" in the system's dialog loads next.
 
 COM1 is mapped (HKLM\\Software\\Wine\\Ports) onto a symlink of this run that points at the
 device's pty, and listed in Wine's device registry, so the port box offers it as Windows
@@ -44,7 +44,8 @@ FOLDER = "Prüfstand"
 MAIN_TITLE = "Tarnwick v. "
 # Control ids of the window (src/app/win32/window_layout.h).
 ID = {
-    "PasswordEdit": 102, "BaudComboBox": 104, "ComComboBox": 106, "FilenameInEdit": 203,
+    "PasswordEdit": 102, "BaudComboBox": 104, "ComComboBox": 106, "SelectInBtn": 201,
+    "FilenameInEdit": 203,
     "StartBtn": 204, "ProgramChkBox": 205, "VerifyChkBox": 206, "ShowProgramChkBox": 207,
     "ShowCompleteMemoryChkBox": 208, "CancelButton": 209, "VerifyProgressBar": 306,
     "HintLabel": 401, "InfoMemo": 402, "LogMemo": 403,
@@ -362,6 +363,25 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         check(session.control("ShowCompleteMemoryChkBox")["checked"], "restored complete memory")
         for name in ("ProgramChkBox", "VerifyChkBox", "ShowProgramChkBox"):
             check(session.control(name)["checked"], "restored " + name)
+
+        # "Auswählen": the system's file dialog; the chosen file loads.
+        second = os.path.join(app, "zweite.hex")
+        shutil.copy(blink, second)
+        win_second = subprocess.run(["winepath", "-w", second], env=env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL, timeout=60,
+                                    check=True).stdout.decode().strip()
+        session.click_control("SelectInBtn")
+        wait_for("the file dialog", lambda: subprocess.run(
+            ["xdotool", "search", "--name", "^(Open|Öffnen)$"], env=env,
+            stdout=subprocess.PIPE, timeout=30).stdout.strip(), 30)
+        # The dialog opens in the folder of the file named in the field, with its name
+        # preset: the new name replaces it.
+        session.keys("ctrl+a")
+        session.type(os.path.basename(second))
+        session.keys("Return")
+        wait_for("the chosen file to load",
+                 lambda: '"%s" geladen' % win_second in session.control("LogMemo")["text"] and
+                 session.control("FilenameInEdit")["text"] == win_second, 60)
         session.close_main(window)
     finally:
         subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
