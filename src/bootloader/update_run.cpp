@@ -127,7 +127,9 @@ TUpdateOutcome TBootloader::RunUpdate() {
     // Closing steps: reached by every run that got past the first check, also after an
     // error, so the port is closed and the inputs come back.
     try {
-        ComPort.Close();
+        // Closed whatever Close meets: a port left open would be taken as open by the
+        // next run, which would then write to the dead device.
+        ComPort.ForceClose();
     } catch (const std::exception& e) {
         outcome.Error = true;
         Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);

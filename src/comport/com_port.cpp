@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-#include "comport/com_thread.h"
+#include "comport/com_port_private.h"
 
 namespace tarnwick {
 
@@ -52,23 +52,26 @@ void HandleApplicationException(std::exception_ptr Error) {
 
 // ------------------------------------------------------------- construction
 
-TCustomComPort::TCustomComPort()
+TCustomComPort::TCustomComPort() : TCustomComPort(platform::OpenCommDevice) {}
+
+TCustomComPort::TCustomComPort(TCommDeviceOpener Opener)
     : FParity(std::make_unique<TComParity>(this)),
       FFlowControl(std::make_unique<TComFlowControl>(this)),
       FTimeouts(std::make_unique<TComTimeouts>(this)),
-      FBuffer(std::make_unique<TComBuffer>(this)) {}
+      FBuffer(std::make_unique<TComBuffer>(this)),
+      Private(std::make_unique<TComPortPrivate>()) {
+    Private->OpenDevice = std::move(Opener);
+}
 
 TCustomComPort::~TCustomComPort() {
     try {
-        Close();
+        ForceClose();
     } catch (...) {
         // A destructor cannot throw; the failure still goes to the report.
         HandleApplicationException(std::current_exception());
     }
-    // Should Close have failed, the thread must still end before the device goes.
-    EventThread.reset();
-    EventWindow.reset();
-    Device.reset();
+    // A port being designed is never closed, yet its thread must end before the device.
+    ReleaseDevice();
     for (auto& [key, notify] : std::exchange(FreeNotifications, {})) {
         try {
             notify();
@@ -193,7 +196,7 @@ void TCustomComPort::RaiseExt(int Code, std::uint32_t OsError) const {
 }
 
 std::intptr_t TCustomComPort::DeviceHandle() const {
-    return Device ? Device->NativeHandle() : -1;
+    return Private->Device ? Private->Device->NativeHandle() : -1;
 }
 
 void TCustomComPort::Open() {
@@ -210,19 +213,19 @@ void TCustomComPort::Open() {
         throw;
     }
     if (FEvents.Empty()) {
-        ThreadCreated = false;
+        Private->ThreadCreated = false;
     } else {
         try {
             if (FSyncMethod == smWindowSync)
-                EventWindow = std::make_unique<TComEventWindow>(*this);
-            EventThread = std::make_unique<TComThread>(*this);
-            ThreadCreated = true;
-            EventThread->Resume();  // after the fields above, which the thread reads
+                Private->EventWindow = std::make_unique<TComEventWindow>(*this);
+            Private->EventThread = std::make_unique<TComThread>(*this);
+            Private->ThreadCreated = true;
+            Private->EventThread->Resume();  // after the fields above, which the thread reads
         } catch (...) {
             // Out of descriptors or threads: the port stays closed, nothing is kept.
-            EventThread.reset();
-            ThreadCreated = false;
-            EventWindow.reset();
+            Private->EventThread.reset();
+            Private->ThreadCreated = false;
+            Private->EventWindow.reset();
             CloseDevice();
             FConnected = false;
             throw;
@@ -233,30 +236,57 @@ void TCustomComPort::Open() {
 
 void TCustomComPort::Close() {
     // A handler that runs while Close waits for the event thread may close too.
-    if (!FConnected || FDesigning || FClosing)
+    if (!FConnected || FDesigning || Private->Closing)
         return;
-    FClosing = true;
+    Private->Closing = true;
     struct TClosingDone {
         bool& Flag;
         ~TClosingDone() { Flag = false; }
-    } closingDone{FClosing};
+    } closingDone{Private->Closing};
     NotifyBeforeClose();
     AbortTransfers();
-    if (ThreadCreated) {
-        EventThread.reset();  // stops the thread, dispatching what was on its way
-        ThreadCreated = false;
+    if (Private->ThreadCreated) {
+        Private->EventThread.reset();  // stops the thread, dispatching what was on its way
+        Private->ThreadCreated = false;
         if (FSyncMethod == smWindowSync)
-            EventWindow.reset();
+            Private->EventWindow.reset();
     }
     CloseDevice();
     FConnected = false;
     NotifyAfterClose();
 }
 
+void TCustomComPort::ForceClose() {
+    try {
+        Close();
+    } catch (...) {
+        const std::exception_ptr failure = std::current_exception();
+        if (FConnected && !FDesigning) {
+            ReleaseDevice();
+            FConnected = false;
+            try {
+                NotifyAfterClose();
+            } catch (...) {
+                // The first error is the one the caller gets; this one is still told.
+                HandleApplicationException(std::current_exception());
+            }
+        }
+        std::rethrow_exception(failure);
+    }
+}
+
+void TCustomComPort::ReleaseDevice() {
+    // The thread ends first: it uses the device until then.
+    Private->EventThread.reset();
+    Private->ThreadCreated = false;
+    Private->EventWindow.reset();
+    CloseDevice();
+}
+
 void TCustomComPort::OpenDevice() {
     const std::string path = platform::DevicePath(FPort);
-    Device = platform::OpenCommDevice(path);
-    if (!Device) {
+    Private->Device = Private->OpenDevice(path);
+    if (!Private->Device) {
         const std::uint32_t error = platform::LastError();
         platform::DebugOutput("CreateFile " + path);
         RaiseExt(1, error);
@@ -264,7 +294,7 @@ void TCustomComPort::OpenDevice() {
 }
 
 void TCustomComPort::CloseDevice() {
-    Device.reset();
+    Private->Device.reset();
 }
 
 void TCustomComPort::ConfigureAll() {
@@ -282,46 +312,48 @@ bool Configurable(bool Connected, bool Designing, bool Loading) {
 void TCustomComPort::ConfigureQueues() {
     if (!Configurable(FConnected, FDesigning, FLoading))
         return;
-    if (!Device || !Device->SetupComm(static_cast<std::uint32_t>(FBuffer->InputSize()),
-                                      static_cast<std::uint32_t>(FBuffer->OutputSize()))) {
-        RaiseExt(9, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device ||
+        !Private->Device->SetupComm(static_cast<std::uint32_t>(FBuffer->InputSize()),
+                                    static_cast<std::uint32_t>(FBuffer->OutputSize()))) {
+        RaiseExt(9, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
 }
 
 void TCustomComPort::ConfigureTimeouts() {
     if (!Configurable(FConnected, FDesigning, FLoading))
         return;
-    if (!Device || !Device->SetCommTimeouts(BuildCommTimeouts())) {
-        RaiseExt(8, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device || !Private->Device->SetCommTimeouts(BuildCommTimeouts(*this))) {
+        RaiseExt(8, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
 }
 
 void TCustomComPort::ConfigureLine() {
     if (!Configurable(FConnected, FDesigning, FLoading))
         return;
-    if (!Device || !Device->SetCommState(BuildDcb())) {
-        RaiseExt(7, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device || !Private->Device->SetCommState(BuildDcb(*this))) {
+        RaiseExt(7, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
 }
 
-platform::TCommTimeouts TCustomComPort::BuildCommTimeouts() const {
+platform::TCommTimeouts BuildCommTimeouts(const TCustomComPort& Port) {
+    const TComTimeouts* timeouts = &Port.Timeouts();
     platform::TCommTimeouts t;
-    t.ReadIntervalTimeout = static_cast<std::uint32_t>(FTimeouts->ReadInterval());
-    t.ReadTotalTimeoutMultiplier = static_cast<std::uint32_t>(FTimeouts->ReadTotalMultiplier());
-    t.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(FTimeouts->ReadTotalConstant());
-    t.WriteTotalTimeoutMultiplier = static_cast<std::uint32_t>(FTimeouts->WriteTotalMultiplier());
-    t.WriteTotalTimeoutConstant = static_cast<std::uint32_t>(FTimeouts->WriteTotalConstant());
+    t.ReadIntervalTimeout = static_cast<std::uint32_t>(timeouts->ReadInterval());
+    t.ReadTotalTimeoutMultiplier = static_cast<std::uint32_t>(timeouts->ReadTotalMultiplier());
+    t.ReadTotalTimeoutConstant = static_cast<std::uint32_t>(timeouts->ReadTotalConstant());
+    t.WriteTotalTimeoutMultiplier = static_cast<std::uint32_t>(timeouts->WriteTotalMultiplier());
+    t.WriteTotalTimeoutConstant = static_cast<std::uint32_t>(timeouts->WriteTotalConstant());
     return t;
 }
 
-platform::TDcb TCustomComPort::BuildDcb() const {
+platform::TDcb BuildDcb(const TCustomComPort& Port) {
     using namespace platform;
     TDcb dcb;
     dcb.DCBlength = 28;
-    dcb.BaudRate = FBaudRate == brCustom ? static_cast<std::uint32_t>(FCustomBaudRate)
-                                         : BaudRateValue(FBaudRate);
-    const TComFlowControl& fc = *FFlowControl;
-    const TComParity& pa = *FParity;
+    dcb.BaudRate = Port.BaudRate() == brCustom ? static_cast<std::uint32_t>(Port.CustomBaudRate())
+                                               : BaudRateValue(Port.BaudRate());
+    const TComFlowControl& fc = Port.FlowControl();
+    const TComParity& pa = Port.Parity();
     std::uint32_t flags = kDcbBinary;
     if (pa.Check())
         flags |= kDcbParity;
@@ -340,32 +372,40 @@ platform::TDcb TCustomComPort::BuildDcb() const {
         flags |= kDcbInX;
     if (pa.Check() && pa.Replace())
         flags |= kDcbErrorChar;
-    if (FDiscardNull)
+    if (Port.DiscardNull())
         flags |= kDcbNull;
     flags |= static_cast<std::uint32_t>(fc.ControlRTS()) << kDcbRtsControlShift;
     dcb.Flags = flags;
-    const auto limit = static_cast<std::uint16_t>(FBuffer->InputSize() / 4);
+    const auto limit = static_cast<std::uint16_t>(Port.Buffer().InputSize() / 4);
     dcb.XonLim = limit;
     dcb.XoffLim = limit;
-    dcb.ByteSize = static_cast<std::uint8_t>(5 + FDataBits);
+    dcb.ByteSize = static_cast<std::uint8_t>(5 + Port.DataBits());
     dcb.Parity = static_cast<std::uint8_t>(pa.Bits());
-    dcb.StopBits = static_cast<std::uint8_t>(FStopBits);
+    dcb.StopBits = static_cast<std::uint8_t>(Port.StopBits());
     dcb.XonChar = fc.XonChar();
     dcb.XoffChar = fc.XoffChar();
     dcb.ErrorChar = (pa.Check() && pa.Replace()) ? pa.ReplaceChar() : 0;
     dcb.EofChar = 0;
-    dcb.EvtChar = FEventChar;
+    dcb.EvtChar = Port.EventChar();
     return dcb;
 }
 
+bool TCustomComPort::EventWindowExists() const {
+    return static_cast<bool>(Private->EventWindow);
+}
+
 bool TCustomComPort::EventThreadRunning() const {
-    return EventThread && EventThread->Running();
+    return Private->EventThread && Private->EventThread->Running();
 }
 
 // ------------------------------------------------------------- data transfer
 
+void TComAsyncDelete::operator()(TComAsync* Async) const {
+    delete Async;
+}
+
 void TCustomComPort::CreateAsync(TComAsyncPtr& Async) {
-    Async = std::make_unique<TComAsync>();
+    Async.reset(new TComAsync);
     Async->OverlappedRec = platform::CreateOverlapped();
 }
 
@@ -392,13 +432,13 @@ std::int32_t TCustomComPort::StartWrite(const std::uint8_t* Data, std::int32_t C
     std::uint32_t written = 0;
     bool ok = false;
     std::uint32_t error = kErrorInvalidHandle;
-    if (Device) {
-        ok = Device->WriteFile(Data, static_cast<std::uint32_t>(Count), written,
-                               *Async->OverlappedRec);
+    if (Private->Device) {
+        ok = Private->Device->WriteFile(Data, static_cast<std::uint32_t>(Count), written,
+                                        *Async->OverlappedRec);
         if (!ok)
             error = platform::LastError();
     }
-    if (!ok && !(Device && error == platform::kErrorIoPending))
+    if (!ok && !(Private->Device && error == platform::kErrorIoPending))
         RaiseExt(2, error);
     NotifyLinksSignal(&TComLink::LinkSending, true);
     return static_cast<std::int32_t>(written);
@@ -416,10 +456,11 @@ std::int32_t TCustomComPort::StartRead(std::uint8_t* Buffer, std::int32_t Count,
         throw EComPort(FPort, 4);
     Async->Operation = opRead;
     Buffer[0] = 0xFF;
-    if (!Device)
+    if (!Private->Device)
         return 0;
     std::uint32_t read = 0;
-    if (Device->ReadFile(Buffer, static_cast<std::uint32_t>(Count), read, *Async->OverlappedRec)) {
+    if (Private->Device->ReadFile(Buffer, static_cast<std::uint32_t>(Count), read,
+                                  *Async->OverlappedRec)) {
         return static_cast<std::int32_t>(read);
     }
     return 0;
@@ -430,10 +471,10 @@ std::int32_t TCustomComPort::WaitAsync(TComAsync* Async) {
         throw EComPort(FPort, 4);
     std::uint32_t transferred = 0;
     // A read that could not start on a closed port has nothing to wait for.
-    if (!Device && Async->Operation == opRead)
+    if (!Private->Device && Async->Operation == opRead)
         return 0;
-    if (!Device || !Device->WaitOverlapped(*Async->OverlappedRec, transferred)) {
-        const std::uint32_t error = Device ? platform::LastError() : kErrorInvalidHandle;
+    if (!Private->Device || !Private->Device->WaitOverlapped(*Async->OverlappedRec, transferred)) {
+        const std::uint32_t error = Private->Device ? platform::LastError() : kErrorInvalidHandle;
         // A read that never started has nothing to wait for.
         if (Async->Operation == opRead && error == platform::kErrorNotStarted)
             return 0;
@@ -465,8 +506,9 @@ std::int32_t TCustomComPort::ReadWait(std::uint8_t* Buffer, std::int32_t Count) 
 }
 
 void TCustomComPort::AbortTransfers() {
-    if (!Device || !Device->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort)) {
-        RaiseExt(5, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device ||
+        !Private->Device->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort)) {
+        RaiseExt(5, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
 }
 
@@ -475,16 +517,16 @@ void TCustomComPort::AbortTransfers() {
 std::int32_t TCustomComPort::InputQueueCount() {
     std::uint32_t errors = 0;
     platform::TComStat stat;
-    if (!Device || !Device->ClearCommError(errors, stat)) {
-        RaiseExt(10, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device || !Private->Device->ClearCommError(errors, stat)) {
+        RaiseExt(10, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
     return static_cast<std::int32_t>(stat.InQue);
 }
 
 TLineSignals TCustomComPort::ModemSignals() {
     std::uint32_t status = 0;
-    if (!Device || !Device->GetCommModemStatus(status)) {
-        const std::uint32_t error = Device ? platform::LastError() : kErrorInvalidHandle;
+    if (!Private->Device || !Private->Device->GetCommModemStatus(status)) {
+        const std::uint32_t error = Private->Device ? platform::LastError() : kErrorInvalidHandle;
         // A port without modem lines (Wine's view of a pty, some virtual ports) has no line
         // on: it is a port all the same, and failing here would fail its open.
         if (error != platform::kErrorNotSupported)
@@ -506,8 +548,8 @@ TLineSignals TCustomComPort::ModemSignals() {
 TComErrors TCustomComPort::LineErrors() {
     std::uint32_t errors = 0;
     platform::TComStat stat;
-    if (!Device || !Device->ClearCommError(errors, stat)) {
-        RaiseExt(10, Device ? platform::LastError() : kErrorInvalidHandle);
+    if (!Private->Device || !Private->Device->ClearCommError(errors, stat)) {
+        RaiseExt(10, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
     TComErrors result;
     if ((errors & platform::kCeFrame) != 0)

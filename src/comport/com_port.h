@@ -32,9 +32,11 @@
 #include <utility>
 #include <vector>
 
-#include "comport/platform/comm_device.h"
-
 namespace tarnwick {
+
+namespace platform {
+class TCommDevice;
+}
 
 // ---------------------------------------------------------------- enumerations
 
@@ -375,18 +377,22 @@ class TComLink {
     TComSignalEvent LinkReceiving;
 };
 
-// The record of one overlapped transfer.
-struct TComAsync {
-    platform::TOverlappedPtr OverlappedRec;
-    TAsyncOperation Operation = opWrite;
-    std::unique_ptr<std::uint8_t[]> DataCopy;  // private copy of a write's bytes
-    std::int32_t DataSize = 0;
+// The record of one overlapped transfer; what it holds is the communications layer's
+// and stays inside the component.
+struct TComAsync;
+struct TComAsyncDelete {
+    void operator()(TComAsync* Async) const;
 };
-using TComAsyncPtr = std::unique_ptr<TComAsync>;
+using TComAsyncPtr = std::unique_ptr<TComAsync, TComAsyncDelete>;
 
-class TComThread;
-class TComEventWindow;
+// Opens the device at Path (DevicePath of the port name) for overlapped use: nullptr,
+// with platform::LastError() set, when it cannot. The default is the system's
+// communications layer; a test puts a layer of its own under a port.
+using TCommDeviceOpener =
+    std::function<std::unique_ptr<platform::TCommDevice>(const std::string& Path)>;
+
 class TIniFile;
+struct TComPortPrivate;
 class TRegistryKey;
 
 // Receives exceptions that escape window-sync dispatch (the application's
@@ -399,6 +405,7 @@ void HandleApplicationException(std::exception_ptr Error);
 class TCustomComPort {
   public:
     TCustomComPort();
+    explicit TCustomComPort(TCommDeviceOpener Opener);
     virtual ~TCustomComPort();
     TCustomComPort(const TCustomComPort&) = delete;
     TCustomComPort& operator=(const TCustomComPort&) = delete;
@@ -472,13 +479,16 @@ class TCustomComPort {
 
     // ---- lifecycle
     void Open();
+    // When the purge or a before-close handler raises, the port stays open and the
+    // error passes.
     void Close();
+    // Close, and should that raise, still stops the event thread, releases the device
+    // and counts the port closed (with the after-close notifications), then raises the
+    // error again: for an owner that must not keep a port it could not close, which
+    // the next Open would take as open (a pulled adapter can make the purge fail).
+    void ForceClose();
     // The OS handle of the open device; -1 while closed.
     std::intptr_t DeviceHandle() const;
-    // The device control block the current settings make.
-    platform::TDcb BuildDcb() const;
-    // The driver timeouts the current settings make.
-    platform::TCommTimeouts BuildCommTimeouts() const;
 
     virtual void OpenDevice();
     virtual void CloseDevice();
@@ -540,7 +550,7 @@ class TCustomComPort {
 
     // True while the event thread of this port runs (ended threads excluded).
     bool EventThreadRunning() const;
-    bool EventWindowExists() const { return static_cast<bool>(EventWindow); }
+    bool EventWindowExists() const;
 
   protected:
     virtual void FireAfterClose();
@@ -588,6 +598,9 @@ class TCustomComPort {
     friend class TComEventWindow;
 
     void RaiseExt(int Code, std::uint32_t OsError) const;
+    // What is left of Close after its notifications and purge: the event thread, the
+    // event window and the device go.
+    void ReleaseDevice();
     // Runs the handler of one driver event mask bit (window-sync messages).
     void HandleEventBit(std::uint32_t Bit);
 
@@ -614,17 +627,15 @@ class TCustomComPort {
     std::unique_ptr<TComTimeouts> FTimeouts;
     std::unique_ptr<TComBuffer> FBuffer;
 
-    std::unique_ptr<platform::TCommDevice> Device;
-    std::unique_ptr<TComThread> EventThread;
-    bool ThreadCreated = false;
-    bool FClosing = false;
-    std::unique_ptr<TComEventWindow> EventWindow;
+    // The device, the event thread and what else belongs to the open port.
+    std::unique_ptr<TComPortPrivate> Private;
 };
 
 // The published port.
 class TComPort : public TCustomComPort {
   public:
     TComPort() = default;
+    explicit TComPort(TCommDeviceOpener Opener) : TCustomComPort(std::move(Opener)) {}
 };
 
 }  // namespace tarnwick

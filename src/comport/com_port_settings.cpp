@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "comport/com_port.h"
+#include "comport/platform/comm_device.h"
 
 namespace tarnwick {
 

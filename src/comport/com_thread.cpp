@@ -4,6 +4,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "comport/com_port_private.h"
+
 namespace tarnwick {
 
 TComThread::TComThread(TCustomComPort& Port)
@@ -15,7 +17,7 @@ TComThread::TComThread(TCustomComPort& Port)
     // the dispatcher must know it before the event thread first asks.
     Shared->Dispatcher = TMainThreadDispatcher::SharedInstance();
     // The result is not looked at: a device that refuses the mask reports nothing.
-    Port.Device->SetCommMask(EventsToCommMask(Port.Events()));
+    Port.Private->Device->SetCommMask(EventsToCommMask(Port.Events()));
 }
 
 void TComThread::Resume() {
@@ -57,7 +59,7 @@ void TComThread::SignalStop() {
 void TComThread::Execute(TSharedPtr Shared, TCustomComPort* Port) {
     bool clean = false;
     try {
-        platform::TCommDevice& device = *Port->Device;
+        platform::TCommDevice& device = *Port->Private->Device;
         for (;;) {
             std::uint32_t mask = 0;
             const platform::TWaitResult r = device.WaitCommEvent(Shared->QuitEvent, mask);
@@ -158,7 +160,7 @@ void TComThread::FireEvents(const TSharedPtr& Shared, TCustomComPort& Port,
 void TComThread::SendEventMessages(TCustomComPort& Port, TComEvents PendingEvents) {
     for (TComEvent e : kFireOrder) {
         if (PendingEvents.Contains(e))
-            Port.EventWindow->Send(EventsToCommMask(TComEvents{e}));
+            Port.Private->EventWindow->Send(EventsToCommMask(TComEvents{e}));
     }
 }
 

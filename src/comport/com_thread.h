@@ -9,6 +9,7 @@
 
 #include "comport/com_port.h"
 #include "comport/main_thread_dispatcher.h"
+#include "comport/platform/comm_device.h"
 
 namespace tarnwick {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "comport/com_port.h"
+#include "comport/com_port_private.h"
 #include "pty_pair.h"
 
 namespace tarnwick {
@@ -155,7 +156,7 @@ TEST(PortLifecycle, EverySettingReachesTheKernel) {
             TComPort port;
             c.Set(port);
             test::TLineSettings s;
-            ASSERT_TRUE(platform::DcbToTermios(port.BuildDcb(), s));
+            ASSERT_TRUE(platform::DcbToTermios(BuildDcb(port), s));
             EXPECT_TRUE(c.Check(s));
             continue;
         }

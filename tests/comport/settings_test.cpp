@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comport/com_port.h"
+#include "comport/com_port_private.h"
 
 namespace tarnwick {
 namespace {
@@ -302,7 +303,7 @@ TEST(PortOptions, AssigningAWholeObjectCopiesFieldsButKeepsTheOwner) {
 
 TEST(PortDcb, TheMainWindowSettingsGiveFlagWordOne) {
     TComPort port;
-    const platform::TDcb dcb = port.BuildDcb();
+    const platform::TDcb dcb = BuildDcb(port);
     EXPECT_EQ(dcb.DCBlength, 28U);
     EXPECT_EQ(dcb.Flags, 0x0001U);
     EXPECT_EQ(dcb.BaudRate, 9600U);
@@ -382,7 +383,7 @@ TEST(PortDcb, EverySettingLandsInItsField) {
     for (const auto& c : cases) {
         TComPort port;
         c.Set(port);
-        const platform::TDcb dcb = port.BuildDcb();
+        const platform::TDcb dcb = BuildDcb(port);
         EXPECT_EQ(dcb.Flags, c.Flags) << c.Name;
         if (c.Check) {
             EXPECT_TRUE(c.Check(dcb)) << c.Name;
@@ -394,7 +395,7 @@ TEST(PortDcb, TimeoutsPassBitForBit) {
     TComPort port;
     port.Timeouts().SetReadTotalConstant(-1);
     port.Timeouts().SetWriteTotalConstant(7);
-    const platform::TCommTimeouts t = port.BuildCommTimeouts();
+    const platform::TCommTimeouts t = BuildCommTimeouts(port);
     EXPECT_EQ(t.ReadIntervalTimeout, 0xFFFFFFFFU);
     EXPECT_EQ(t.ReadTotalTimeoutConstant, 0xFFFFFFFFU);
     EXPECT_EQ(t.WriteTotalTimeoutConstant, 7U);

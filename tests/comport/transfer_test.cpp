@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "comport/com_port.h"
+#include "comport/com_port_private.h"
 #include "pty_pair.h"
 
 namespace tarnwick {
