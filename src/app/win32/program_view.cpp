@@ -184,6 +184,13 @@ LRESULT TProgramView::Handle(UINT Message, WPARAM W, LPARAM L) {
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_NCDESTROY: {
+            // Gone with its parent: the destructor has nothing left to destroy.
+            const HWND gone = Window;
+            Window = nullptr;
+            SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
+            return DefWindowProcW(gone, Message, W, L);
+        }
         case WM_SIZE:
             UpdateScrollBar();
             ScrollTo(TopRow);
