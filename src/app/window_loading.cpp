@@ -137,8 +137,7 @@ void TWindowBehaviour::LoadFromField() {
     int result = HexIncomplete;
     try {
         TLoaderFeedback feedback(*this);
-        result = LoadHexFile(Utf8ToPath(typedName).string(), Image, HighestAddress, MaxFlashSize,
-                             &feedback);
+        result = LoadHexFile(Utf8ToPath(typedName), Image, HighestAddress, MaxFlashSize, &feedback);
     } catch (const std::exception& error) {
         // The image may be half written: it counts as not loaded; say why.
         ReportMessage(SystemTextToUtf8(error.what()), true, false, true);

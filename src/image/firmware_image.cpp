@@ -7,6 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "open_file.h"
+
 namespace tarnwick {
 
 namespace {
@@ -221,10 +223,10 @@ int LoadHexText(std::string_view Text, TBuffer& Image, std::int32_t& HighestAddr
     return reader.Finish();
 }
 
-int LoadHexFile(const std::string& FileName, TBuffer& Image, std::int32_t& HighestAddress,
+int LoadHexFile(const std::filesystem::path& FileName, TBuffer& Image, std::int32_t& HighestAddress,
                 std::int32_t Length, TLoadFeedback* Feedback) {
     THexReader reader(Image, HighestAddress, Length, Feedback);
-    const TFileHandle file(std::fopen(FileName.c_str(), "rb"));
+    const TFileHandle file(OpenFileForReading(FileName));
     if (!file) {
         return reader.Finish();
     }

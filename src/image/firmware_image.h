@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,7 +77,7 @@ int LoadHexText(std::string_view Text, TBuffer& Image, std::int32_t& HighestAddr
 
 // Reads an Intel-HEX file into Image, block by block, and stops reading at the
 // first line that decides the result. Returns one of the result codes above.
-int LoadHexFile(const std::string& FileName, TBuffer& Image, std::int32_t& HighestAddress,
+int LoadHexFile(const std::filesystem::path& FileName, TBuffer& Image, std::int32_t& HighestAddress,
                 std::int32_t Length, TLoadFeedback* Feedback = nullptr);
 
 // German message for a result code of -1 to -5; empty for 0 and 1.
