@@ -164,7 +164,7 @@ void plat_stream_begins(void) {
     boot_rww_enable(); /* also empties the page buffer of an earlier, broken stream */
 }
 
-/* Puts back what the bootloader changed (the UART, timer 1, RAMPZ) as a reset leaves it
+/* Puts back what the bootloader changed (UART, timer 1, EEAR, RAMPZ) as a reset leaves it
  * and jumps to the application at address 0. */
 static void __attribute__((noreturn)) leave(uint8_t drain) {
     if (drain)
@@ -177,6 +177,7 @@ static void __attribute__((noreturn)) leave(uint8_t drain) {
     TCCR1B = 0;
     TCNT1 = 0;
     TIFR1_ = _BV(TOV1) | _BV(OCF1A) | _BV(OCF1B) | _BV(ICF1);
+    EEAR = 0;
 #ifdef RAMPZ
     RAMPZ = 0;
 #endif
