@@ -24,8 +24,12 @@
 #define BOOT_ROM
 #endif
 
-/* Flash addresses: 32 bits only where the flash is larger than 64 KiB. */
-#if BOOT_APP_SIZE > 65536UL
+/* Flash addresses: wider than 16 bits only where the flash is larger than 64 KiB; there,
+ * on the chip, 24 bits (avr-gcc's __uint24): cheaper than 32, and a stream that counted
+ * past 16 MiB would long since have gone bad for passing the application section. */
+#if BOOT_APP_SIZE > 65536UL && defined(__AVR__)
+typedef __uint24 boot_addr_t;
+#elif BOOT_APP_SIZE > 65536UL
 typedef uint32_t boot_addr_t;
 #else
 typedef uint16_t boot_addr_t;

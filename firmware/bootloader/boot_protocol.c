@@ -44,9 +44,15 @@ static const BOOT_ROM uint8_t values[] = {
     (uint8_t)BOOT_APP_SIZE,
 };
 
+/* CRC-16/ARC over every byte received since the last check. The chip's build keeps it in
+ * registers (BOOT_CRC_REGISTER, see boot_avr.c); no start-up code zeroes it: boot_run does. */
+#ifndef BOOT_CRC_REGISTER
+static uint16_t crc;
+#endif
+
 static uint8_t receive(uint8_t wait) {
     const uint8_t byte = plat_receive(wait);
-    boot.crc = boot_crc_update(boot.crc, byte);
+    crc = boot_crc_update(crc, byte);
     return byte;
 }
 
@@ -68,19 +74,28 @@ static void send_value(uint8_t code) {
  * the application section, a broken escape, a difference in verification. (A host that
  * falls silent ends it by a restart.) */
 static uint8_t stream(uint8_t program) {
-    uint8_t bad = 0, low = 0;
+    uint8_t bad = 0, low = 0, end = 0;
     boot_addr_t addr = 0;
     for (;;) {
-        uint8_t byte = receive(BOOT_WAIT_EXCHANGE);
-        if (byte == BOOT_ESCAPE) {
-            const int16_t value = boot_unescape(receive(BOOT_WAIT_EXCHANGE));
-            if (value == BOOT_STREAM_END)
-                break;
-            if (value < 0) {
-                bad = 1;
-                continue;
+        /* After the end of a programming stream the rest of its last page is filled
+         * erased, through the same path as image bytes. */
+        uint8_t byte = 0xFF;
+        if (!end) {
+            byte = receive(BOOT_WAIT_EXCHANGE);
+            if (byte == BOOT_ESCAPE) {
+                const int16_t value = boot_unescape(receive(BOOT_WAIT_EXCHANGE));
+                if (value == BOOT_STREAM_END) {
+                    if (!program || bad || !(addr & (BOOT_PAGE_SIZE - 1)))
+                        break;
+                    end = 1;
+                    byte = 0xFF;
+                } else if (value < 0) {
+                    bad = 1;
+                    continue;
+                } else {
+                    byte = (uint8_t)value;
+                }
             }
-            byte = (uint8_t)value;
         }
         if (addr >= BOOT_APP_SIZE)
             bad = 1;
@@ -98,31 +113,30 @@ static uint8_t stream(uint8_t program) {
             continue;
         /* Acknowledged before the page is written: the platform keeps receiving the
          * next buffer-full meanwhile. */
-        if (!(addr & (BOOT_BUFFER_SIZE - 1)))
+        if (!(addr & (BOOT_BUFFER_SIZE - 1)) && !end)
             plat_send(BOOT_REPLY_BUFFER_DONE);
-        if (!(addr & (BOOT_PAGE_SIZE - 1)) && !bad)
-            plat_page_write((boot_addr_t)(addr - BOOT_PAGE_SIZE));
-    }
-    /* The rest of the last page stays erased. */
-    if (program && !bad && (addr & (BOOT_PAGE_SIZE - 1))) {
-        if (addr & 1)
-            plat_page_word((uint16_t)(addr & (BOOT_PAGE_SIZE - 2)), (uint16_t)(0xFF00 | low));
-        plat_page_write((boot_addr_t)(addr & ~(boot_addr_t)(BOOT_PAGE_SIZE - 1)));
+        if (!(addr & (BOOT_PAGE_SIZE - 1))) {
+            if (!bad)
+                plat_page_write((boot_addr_t)(addr - BOOT_PAGE_SIZE));
+            if (end)
+                break;
+        }
     }
     plat_send(bad ? BOOT_REPLY_FAILED : BOOT_REPLY_OK);
     return bad;
 }
 
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
-    boot_password_init(&boot.matcher, password, length);
+    boot_password_t matcher;
+    boot_password_init(&matcher, password, length);
     uint8_t connected = 0, first = 0;
-    boot.crc = 0;
+    crc = 0;
     uint8_t byte;
     for (;;) {
         byte = receive(connected ? BOOT_WAIT_COMMAND : BOOT_WAIT_LISTEN);
     again:
         if (!connected || byte != CMD_PREFIX) {
-            if (boot_password_feed(&boot.matcher, byte)) {
+            if (boot_password_feed(&matcher, byte)) {
                 plat_send(BOOT_REPLY_PASSWORD_OK);
                 byte = receive(BOOT_WAIT_EXCHANGE);
                 if (byte != CMD_PREFIX)
@@ -142,15 +156,21 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                 send_value(byte);
                 break;
             case CMD_PROGRAM:
-                clean = 0;
-                plat_stream_begins();
-                clean = !stream(1);
-                break;
-            case CMD_VERIFY:
-                plat_send(BOOT_REPLY_OK); /* at once, so that the host's wait ends early */
-                if (stream(0))
+            case CMD_VERIFY: {
+                /* One call of stream, so that it is compiled into this loop. Programming
+                 * makes the application valid only by a clean stream; a difference in
+                 * verification makes it invalid. */
+                const uint8_t program = byte == CMD_PROGRAM;
+                if (program) {
+                    plat_stream_begins();
+                    clean = 1;
+                } else {
+                    plat_send(BOOT_REPLY_OK); /* at once, so that the host's wait ends early */
+                }
+                if (stream(program))
                     clean = 0;
                 break;
+            }
             case CMD_SUCCESS:
                 if (clean)
                     plat_success();
@@ -159,8 +179,8 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                 plat_send(BOOT_REPLY_OK); /* at once, as above */
                 receive(BOOT_WAIT_EXCHANGE);
                 receive(BOOT_WAIT_EXCHANGE);
-                plat_send(boot.crc == 0 || first ? BOOT_REPLY_OK : BOOT_REPLY_FAILED);
-                boot.crc = 0;
+                plat_send(crc == 0 || first ? BOOT_REPLY_OK : BOOT_REPLY_FAILED);
+                crc = 0;
                 first = 0;
                 break;
             case CMD_END:
