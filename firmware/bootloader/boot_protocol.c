@@ -26,6 +26,10 @@ enum {
 
 /* The query values, by command code: the length, then the bytes (most significant
  * first). None of them is 0xA8, 0xAA or 0xAB, which would end or restart the value. */
+_Static_assert(BOOT_WAIT_LISTEN == 0 && BOOT_WAIT_COMMAND == 1,
+               "the session byte below holds the wait in its lowest bit");
+#define SESSION_FIRST_CHECK 2
+
 static const BOOT_ROM uint8_t values[] = {
     2,
     BOOT_VERSION_MAJOR,
@@ -129,21 +133,23 @@ static uint8_t stream(uint8_t program) {
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
     boot_password_t matcher;
     boot_password_init(&matcher, password, length);
-    uint8_t connected = 0, first = 0;
+    /* One byte for two flags: the wait while connected (BOOT_WAIT_COMMAND, else
+     * BOOT_WAIT_LISTEN) and whether the first check is still to come. */
+    uint8_t session = BOOT_WAIT_LISTEN;
     crc = 0;
     uint8_t byte;
     for (;;) {
-        byte = receive(connected ? BOOT_WAIT_COMMAND : BOOT_WAIT_LISTEN);
+        byte = receive(session & BOOT_WAIT_COMMAND);
     again:
-        if (!connected || byte != CMD_PREFIX) {
+        if (session == BOOT_WAIT_LISTEN || byte != CMD_PREFIX) {
             if (boot_password_feed(&matcher, byte)) {
                 plat_send(BOOT_REPLY_PASSWORD_OK);
                 byte = receive(BOOT_WAIT_EXCHANGE);
                 if (byte != CMD_PREFIX)
                     goto again; /* the host is still sending rounds */
                 plat_send(BOOT_REPLY_OK);
-                connected = 1;
-                first = 1; /* the first check covers the rounds: not judged */
+                /* The first check covers the rounds: not judged. */
+                session = BOOT_WAIT_COMMAND | SESSION_FIRST_CHECK;
             }
             continue;
         }
@@ -179,9 +185,10 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                 plat_send(BOOT_REPLY_OK); /* at once, as above */
                 receive(BOOT_WAIT_EXCHANGE);
                 receive(BOOT_WAIT_EXCHANGE);
-                plat_send(crc == 0 || first ? BOOT_REPLY_OK : BOOT_REPLY_FAILED);
+                plat_send(crc == 0 || (session & SESSION_FIRST_CHECK) ? BOOT_REPLY_OK
+                                                                      : BOOT_REPLY_FAILED);
                 crc = 0;
-                first = 0;
+                session = BOOT_WAIT_COMMAND;
                 break;
             case CMD_END:
             case CMD_PREFIX:
