@@ -18,7 +18,6 @@ register uint16_t crc __asm__("r6");
 
 #include <avr/io.h>
 #include <avr/pgmspace.h>
-#include <avr/wdt.h>
 
 #include "boot_crc.c"
 #include "boot_password.c"
@@ -80,6 +79,11 @@ register uint16_t crc __asm__("r6");
 #else
 #define EEPE_ EEWE
 #define EEMPE_ EEMWE
+#endif
+#if defined(WDTCSR)
+#define WDTCSR_ WDTCSR
+#else
+#define WDTCSR_ WDTCR
 #endif
 #if defined(SPMCSR)
 #define SPMCSR_ SPMCSR
@@ -203,7 +207,9 @@ static void start_application(void) {
     }
     UCSRB_ = 0;
     UCSRA_ = _BV(TXC_);
+#if BOOT_UBRR > 255
     UBRRH_ = 0;
+#endif
     UBRRL_ = 0;
     TCCR1B = 0;
     TCNT1 = 0;
@@ -268,8 +274,12 @@ void boot_main(void) __attribute__((OS_main, noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
     MCUSR &= (uint8_t)~_BV(WDRF);
-    wdt_disable();
+    /* The timed sequence without saving SREG: interrupts are off from the reset on. */
+    WDTCSR_ = _BV(WDCE) | _BV(WDE);
+    WDTCSR_ = 0;
+#if BOOT_UBRR > 255 /* else it is 0, as the reset left it */
     UBRRH_ = (uint8_t)(BOOT_UBRR >> 8);
+#endif
     UBRRL_ = (uint8_t)BOOT_UBRR;
     UCSRA_ = _BV(U2X_);
     UCSRB_ = _BV(RXEN_) | _BV(TXEN_);

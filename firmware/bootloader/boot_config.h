@@ -12,10 +12,10 @@
 #define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
 #endif
 #ifndef BOOT_SECTION_SIZE
-#define BOOT_SECTION_SIZE 2048UL /* the bootloader's own section, at the end of the flash */
+#define BOOT_SECTION_SIZE 1024UL /* the bootloader's own section, at the end of the flash */
 #endif
 #ifndef BOOT_APP_SIZE
-#define BOOT_APP_SIZE 6144UL /* flash below the bootloader's own section */
+#define BOOT_APP_SIZE 7168UL /* flash below the bootloader's own section */
 #endif
 
 /* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash, or

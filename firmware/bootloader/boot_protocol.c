@@ -24,28 +24,19 @@ enum {
     CMD_PREFIX = 0xA5, /* commands; alone, the confirmation; also closing */
 };
 
-/* The query values, by command code: the length, then the bytes (most significant
- * first). None of them is 0xA8, 0xAA or 0xAB, which would end or restart the value. */
 _Static_assert(BOOT_WAIT_LISTEN == 0 && BOOT_WAIT_COMMAND == 1,
                "the session byte below holds the wait in its lowest bit");
 #define SESSION_FIRST_CHECK 2
 
-static const BOOT_ROM uint8_t values[] = {
-    2,
-    BOOT_VERSION_MAJOR,
-    BOOT_VERSION_MINOR,
-    2,
-    (uint8_t)(BOOT_BUFFER_SIZE >> 8),
-    (uint8_t)BOOT_BUFFER_SIZE,
-    3,
-    BOOT_SIGNATURE_0,
-    BOOT_SIGNATURE_1,
-    BOOT_SIGNATURE_2,
-    4,
-    (uint8_t)(BOOT_APP_SIZE >> 24),
-    (uint8_t)(BOOT_APP_SIZE >> 16),
-    (uint8_t)(BOOT_APP_SIZE >> 8),
-    (uint8_t)BOOT_APP_SIZE,
+/* The query values, a row by command code: the length, then the bytes (most significant
+ * first); rows of one size, so that a row is found without walking the table. None of
+ * the values is 0xA8, 0xAA or 0xAB, which would end or restart the value. */
+static const BOOT_ROM uint8_t values[4][5] = {
+    {2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR},
+    {2, (uint8_t)(BOOT_BUFFER_SIZE >> 8), (uint8_t)BOOT_BUFFER_SIZE},
+    {3, BOOT_SIGNATURE_0, BOOT_SIGNATURE_1, BOOT_SIGNATURE_2},
+    {4, (uint8_t)(BOOT_APP_SIZE >> 24), (uint8_t)(BOOT_APP_SIZE >> 16),
+     (uint8_t)(BOOT_APP_SIZE >> 8), (uint8_t)BOOT_APP_SIZE},
 };
 
 /* CRC-16/ARC over every byte received since the last check. The chip's build keeps it in
@@ -62,9 +53,7 @@ static uint8_t receive(uint8_t wait) {
 
 /* The reply 0xA8, the value's length (the byte the host skips), the value, 0xAA. */
 static void send_value(uint8_t code) {
-    const BOOT_ROM uint8_t* v = values;
-    while (code--)
-        v += *v + 1;
+    const BOOT_ROM uint8_t* v = values[code];
     plat_send(BOOT_REPLY_DATA);
     uint8_t n = (uint8_t)(*v + 1);
     do
