@@ -67,20 +67,22 @@ static void send_value(uint8_t code) {
  * the application section, a broken escape, a difference in verification. (A host that
  * falls silent ends it by a restart.) */
 static uint8_t stream(uint8_t program) {
-    uint8_t bad = 0, low = 0, end = 0;
+    /* program: 0 verifying, else programming; PADDING once the end has come and the rest
+     * of the last page is filled erased, through the same path as image bytes (one byte
+     * for both, which keeps the loop's variables in registers). */
+    enum { PADDING = 2 };
+    uint8_t bad = 0, low = 0;
     boot_addr_t addr = 0;
     for (;;) {
-        /* After the end of a programming stream the rest of its last page is filled
-         * erased, through the same path as image bytes. */
         uint8_t byte = 0xFF;
-        if (!end) {
+        if (program != PADDING) {
             byte = receive(BOOT_WAIT_EXCHANGE);
             if (byte == BOOT_ESCAPE) {
                 const int16_t value = boot_unescape(receive(BOOT_WAIT_EXCHANGE));
                 if (value == BOOT_STREAM_END) {
                     if (!program || bad || !(addr & (BOOT_PAGE_SIZE - 1)))
                         break;
-                    end = 1;
+                    program = PADDING;
                     byte = 0xFF;
                 } else if (value < 0) {
                     bad = 1;
@@ -106,12 +108,12 @@ static uint8_t stream(uint8_t program) {
             continue;
         /* Acknowledged before the page is written: the platform keeps receiving the
          * next buffer-full meanwhile. */
-        if (!(addr & (BOOT_BUFFER_SIZE - 1)) && !end)
+        if (!(addr & (BOOT_BUFFER_SIZE - 1)) && program != PADDING)
             plat_send(BOOT_REPLY_BUFFER_DONE);
         if (!(addr & (BOOT_PAGE_SIZE - 1))) {
             if (!bad)
                 plat_page_write((boot_addr_t)(addr - BOOT_PAGE_SIZE));
-            if (end)
+            if (program == PADDING)
                 break;
         }
     }
