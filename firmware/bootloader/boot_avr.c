@@ -102,7 +102,8 @@ register uint16_t crc __asm__("r6");
 #define START_TICKS TICKS(400)
 /* A host silent this long in the middle of a stream or a check is gone. */
 #define IDLE_TICKS TICKS(2000)
-/* Longer than the last byte sent takes to leave the shift register, at any baud rate. */
+/* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
+ * 9600 baud or faster. */
 #define DRAIN_TICKS TICKS(3)
 
 /* The last EEPROM byte belongs to the bootloader: erased (0xFF, also after a chip erase)

@@ -19,7 +19,7 @@
 #endif
 
 /* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash, or
- * __memx where the bootloader lies above 64 KiB). */
+ * __flash1 where the bootloader lies in the second 64 KiB). */
 #ifndef BOOT_ROM
 #define BOOT_ROM
 #endif

@@ -24,8 +24,10 @@ enum {
     CMD_PREFIX = 0xA5, /* commands; alone, the confirmation; also closing */
 };
 
+/* boot_run's session byte: the wait in its lowest bit, and this bit while the first check
+ * after connecting is still to come. */
 _Static_assert(BOOT_WAIT_LISTEN == 0 && BOOT_WAIT_COMMAND == 1,
-               "the session byte below holds the wait in its lowest bit");
+               "the session byte holds the wait in its lowest bit");
 #define SESSION_FIRST_CHECK 2
 
 /* The query values, a row by command code: the length, then the bytes (most significant
