@@ -3,8 +3,8 @@
 uint16_t boot_crc_update(uint16_t crc, uint8_t byte) {
     crc ^= byte;
 #if defined(__AVR__)
-    /* The same loop as below, in half the bytes of what avr-gcc makes of it (the
-     * bootloader has to fit 1 KiB). */
+    /* The same loop as below, in fewer bytes than avr-gcc makes of it (the bootloader
+     * has to fit 1 KiB): the shift and the polynomial straight on the register pair. */
     uint8_t bit, poly_low, poly_high;
     __asm__(
         "ldi %[bit], 8\n\t"
