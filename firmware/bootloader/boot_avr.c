@@ -1,14 +1,28 @@
 /* The chip's side of the bootloader: start-up, the UART with its receive FIFO, the flash
  * writer, the validity mark in EEPROM and the start of the application. Runs with
  * interrupts off, from its own (no-read-while-write) section, polling the UART in every
- * wait, so that pages are erased and written while the next bytes arrive. */
-#include <avr/boot.h>
+ * wait, so that pages are erased and written while the next bytes arrive.
+ *
+ * The whole bootloader is this one translation unit (the protocol's files are included
+ * below): it must fit 1 KiB, and one unit lets the compiler inline across the files and
+ * keep the state that every wait touches in registers for the whole run. */
+#include <stdint.h>
+
+/* Held in registers from start to end (no code here or in libgcc's helpers touches them
+ * otherwise): the FIFO's indices, polled in every wait, and the protocol's CRC register,
+ * updated for every byte. Declared before any function of the unit. */
+register uint16_t fifo_in __asm__("r2");
+register uint16_t fifo_out __asm__("r4");
+register uint16_t crc __asm__("r6");
+#define BOOT_CRC_REGISTER
+
 #include <avr/io.h>
 #include <avr/pgmspace.h>
-#include <avr/wdt.h>
 
-#include "boot_platform.h"
-#include "boot_protocol.h"
+#include "boot_crc.c"
+#include "boot_password.c"
+#include "boot_protocol.c"
+#include "boot_stream.c"
 
 #if SPM_PAGESIZE != BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
 #error "the build's page and section sizes do not fit this chip"
@@ -66,6 +80,16 @@
 #define EEPE_ EEWE
 #define EEMPE_ EEMWE
 #endif
+#if defined(WDTCSR)
+#define WDTCSR_ WDTCSR
+#else
+#define WDTCSR_ WDTCR
+#endif
+#if defined(SPMCSR)
+#define SPMCSR_ SPMCSR
+#else
+#define SPMCSR_ SPMCR
+#endif
 #if defined(TIFR1)
 #define TIFR1_ TIFR1
 #else
@@ -78,6 +102,9 @@
 #define START_TICKS TICKS(400)
 /* A host silent this long in the middle of a stream or a check is gone. */
 #define IDLE_TICKS TICKS(2000)
+/* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
+ * 9600 baud or faster. */
+#define DRAIN_TICKS TICKS(3)
 
 /* The last EEPROM byte belongs to the bootloader: erased (0xFF, also after a chip erase)
  * while the application is whole, 0x00 from the start of a programming stream until the
@@ -85,21 +112,11 @@
 #define MARK_VALID 0xFF
 #define MARK_UPDATING 0x00
 
-static uint8_t mark_read(void) {
+/* Not inlined: three callers, and each copy would cost more than the call. */
+static __attribute__((noinline)) uint8_t mark_read(void) {
     EEAR = E2END;
     EECR = _BV(EERE);
     return EEDR;
-}
-
-/* Starts writing the mark (erase and write in one); the flash writer waits for it. */
-static void mark_write(uint8_t value) {
-    while (EECR & _BV(EEPE_)) {
-    }
-    if (mark_read() == value)
-        return;
-    EEDR = value;
-    EECR = _BV(EEMPE_);
-    EECR |= _BV(EEPE_);
 }
 
 static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
@@ -115,11 +132,7 @@ static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 #define FIFO_MASK (BOOT_FIFO_SIZE - 1)
 
 /* No start-up code runs: nothing here relies on being zeroed. */
-boot_t boot __attribute__((section(".noinit")));
 static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
-static uint16_t fifo_in __attribute__((section(".noinit")));
-static uint16_t fifo_out __attribute__((section(".noinit")));
-static uint8_t start_app __attribute__((section(".noinit")));
 
 /* Takes a received byte into the FIFO (a byte that finds it full is lost, as on a line
  * without flow control; only a host that ignores the acknowledgements sees that). Called
@@ -147,72 +160,94 @@ uint8_t plat_flash_read(boot_addr_t addr) {
 void plat_send(uint8_t byte) {
     while (!(UCSRA_ & _BV(UDRE_)))
         poll_uart();
-    UCSRA_ = _BV(U2X_) | _BV(TXC_); /* TXC cleared: set again once this byte is out */
     UDR_ = byte;
     TCNT1 = 0;
 }
 
-static void eeprom_wait(void) {
-    while (EECR & _BV(EEPE_))
+/* Erases and writes the mark, unless it holds the value already, and waits until it has
+ * landed. */
+static void mark_write(uint8_t value) {
+    if (mark_read() != value) {
+        EEDR = value;
+        EECR = _BV(EEMPE_);
+        EECR |= _BV(EEPE_);
+        while (EECR & _BV(EEPE_))
+            poll_uart();
+    }
+}
+
+/* One page operation (cmd into SPMCSR, then SPM with the address's low 16 bits in Z and
+ * RAMPZ set by the caller), waited for while receiving: the bootloader runs from its own
+ * section while the application section is erased or written. */
+static void spm(uint16_t addr, uint8_t cmd) {
+    __asm__ __volatile__(
+        "out %[spmcsr], %[cmd]\n\tspm\n\t" ::[spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"(cmd),
+        "z"(addr));
+    while (SPMCSR_ & _BV(SPMEN))
         poll_uart();
 }
+
+#define SPM_FILL _BV(SPMEN)
+#define SPM_ERASE (_BV(PGERS) | _BV(SPMEN))
+#define SPM_WRITE (_BV(PGWRT) | _BV(SPMEN))
+#define SPM_RWW_ENABLE (_BV(RWWSRE) | _BV(SPMEN))
 
 /* The mark lands before any page changes (and no page is loaded while it is written). */
 void plat_stream_begins(void) {
     mark_write(MARK_UPDATING);
-    eeprom_wait();
-    boot_rww_enable(); /* also empties the page buffer of an earlier, broken stream */
+    spm(0, SPM_RWW_ENABLE); /* also empties the page buffer of an earlier, broken stream */
 }
 
-/* Puts back what the bootloader changed (the UART, timer 1, RAMPZ) as a reset leaves it
- * and jumps to the application at address 0. */
-static void __attribute__((noreturn)) leave(uint8_t drain) {
-    if (drain)
-        while (!(UCSRA_ & _BV(TXC_))) {
-        }
+/* When the application may start, puts back what the bootloader changed (UART, timer 1,
+ * EEAR, RAMPZ) as a reset leaves it and jumps to the application at address 0. It may
+ * start when the mark says it is whole and its first word is programmed. */
+static void start_application(void) {
+    if (mark_read() != MARK_VALID || pgm_read_word(0) == 0xFFFF)
+        return;
+    while (TCNT1 < DRAIN_TICKS) { /* the last reply leaves the line first */
+    }
     UCSRB_ = 0;
     UCSRA_ = _BV(TXC_);
+#if BOOT_UBRR > 255
     UBRRH_ = 0;
+#endif
     UBRRL_ = 0;
     TCCR1B = 0;
     TCNT1 = 0;
     TIFR1_ = _BV(TOV1) | _BV(OCF1A) | _BV(OCF1B) | _BV(ICF1);
+    EEAR = 0;
 #ifdef RAMPZ
     RAMPZ = 0;
 #endif
     __asm__ __volatile__("clr r30\n\tclr r31\n\tijmp\n\t");
-    __builtin_unreachable();
 }
 
 void plat_success(void) {
     mark_write(MARK_VALID);
-    eeprom_wait();
-    if (pgm_read_word(0) != 0xFFFF)
-        leave(1);
+    start_application();
 }
 
-__attribute__((noinline)) void plat_page_word(uint16_t offset, uint16_t word) {
-    boot_page_fill(offset, word);
+/* Loading the page buffer takes no time: every erase and write before it was waited for. */
+void plat_page_word(uint16_t offset, uint16_t word) {
+    __asm__ __volatile__(
+        "movw r0, %[word]\n\t"
+        "out %[spmcsr], %[cmd]\n\t"
+        "spm\n\t"
+        "clr __zero_reg__\n\t" ::[word] "r"(word),
+        [spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"((uint8_t)SPM_FILL), "z"(offset)
+        : "r0");
 }
 
-static void spm_wait(void) {
-    while (boot_spm_busy())
-        poll_uart();
-}
-
-/* The bootloader runs from its own section while the application section is erased and
- * written, so it goes on receiving. */
 void plat_page_write(boot_addr_t addr) {
     if (addr >= BOOT_APP_SIZE)
         return;
-    boot_page_erase(addr);
-    spm_wait();
-    boot_page_write(addr);
-    spm_wait();
-    boot_rww_enable();
+#ifdef RAMPZ
+    RAMPZ = (uint8_t)(addr >> 16);
+#endif
+    spm((uint16_t)addr, SPM_ERASE);
+    spm((uint16_t)addr, SPM_WRITE);
+    spm((uint16_t)addr, SPM_RWW_ENABLE); /* Z does not matter here */
 }
-
-void boot_main(void) __attribute__((noreturn, used));
 
 uint8_t plat_receive(uint8_t wait) {
     for (;;) {
@@ -224,8 +259,9 @@ uint8_t plat_receive(uint8_t wait) {
         }
         const uint16_t ticks = TCNT1;
         if (wait == BOOT_WAIT_LISTEN) {
-            if (start_app && ticks >= START_TICKS)
-                leave(0);
+            /* Before any connection nothing has changed since the reset. */
+            if (ticks >= START_TICKS)
+                start_application();
         } else if (wait == BOOT_WAIT_EXCHANGE && ticks >= IDLE_TICKS) {
             /* The host is gone: start again as after a reset. The mark keeps a cut-off
              * programming stream from ever being started. */
@@ -234,23 +270,25 @@ uint8_t plat_receive(uint8_t wait) {
     }
 }
 
+/* Entered by a jump, never returns: nothing to save. */
+void boot_main(void) __attribute__((OS_main, noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
     MCUSR &= (uint8_t)~_BV(WDRF);
-    wdt_disable();
+    /* The timed sequence without saving SREG: interrupts are off from the reset on. */
+    WDTCSR_ = _BV(WDCE) | _BV(WDE);
+    WDTCSR_ = 0;
+#if BOOT_UBRR > 255 /* else it is 0, as the reset left it */
     UBRRH_ = (uint8_t)(BOOT_UBRR >> 8);
+#endif
     UBRRL_ = (uint8_t)BOOT_UBRR;
     UCSRA_ = _BV(U2X_);
     UCSRB_ = _BV(RXEN_) | _BV(TXEN_);
     TCCR1B = _BV(CS12) | _BV(CS10);
     TCNT1 = 0;
-    const uint8_t clean = mark_read() == MARK_VALID;
-    start_app = clean && pgm_read_word(0) != 0xFFFF;
     fifo_in = 0;
     fifo_out = 0;
-    boot_run(password, sizeof password, clean);
-    for (;;) {
-    }
+    boot_run(password, sizeof password, mark_read() == MARK_VALID);
 }
 
 /* The reset vector points here (BOOTRST), and a restart after a vanished host: no

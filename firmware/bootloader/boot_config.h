@@ -12,20 +12,24 @@
 #define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
 #endif
 #ifndef BOOT_SECTION_SIZE
-#define BOOT_SECTION_SIZE 2048UL /* the bootloader's own section, at the end of the flash */
+#define BOOT_SECTION_SIZE 1024UL /* the bootloader's own section, at the end of the flash */
 #endif
 #ifndef BOOT_APP_SIZE
-#define BOOT_APP_SIZE 6144UL /* flash below the bootloader's own section */
+#define BOOT_APP_SIZE 7168UL /* flash below the bootloader's own section */
 #endif
 
 /* Constant tables stay in flash on the chip (the build passes -DBOOT_ROM=__flash, or
- * __memx where the bootloader lies above 64 KiB). */
+ * __flash1 where the bootloader lies in the second 64 KiB). */
 #ifndef BOOT_ROM
 #define BOOT_ROM
 #endif
 
-/* Flash addresses: 32 bits only where the flash is larger than 64 KiB. */
-#if BOOT_APP_SIZE > 65536UL
+/* Flash addresses: wider than 16 bits only where the flash is larger than 64 KiB; there,
+ * on the chip, 24 bits (avr-gcc's __uint24): cheaper than 32, and a stream that counted
+ * past 16 MiB would long since have gone bad for passing the application section. */
+#if BOOT_APP_SIZE > 65536UL && defined(__AVR__)
+typedef __uint24 boot_addr_t;
+#elif BOOT_APP_SIZE > 65536UL
 typedef uint32_t boot_addr_t;
 #else
 typedef uint16_t boot_addr_t;

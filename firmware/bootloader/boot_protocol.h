@@ -26,18 +26,10 @@ enum {
     BOOT_REPLY_FAILED = 0xAB,
 };
 
-/* The core's state. */
-typedef struct {
-    uint16_t crc; /* CRC-16/ARC over every byte received since the last check */
-    boot_password_t matcher;
-} boot_t;
-
-/* Defined by the platform (no start-up code zeroes it: boot_run sets it). */
-extern boot_t boot;
-
 /* Runs the bootloader; never returns. clean: whether the application counted as valid at
  * reset. */
-void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean);
+void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean)
+    __attribute__((noreturn));
 
 #ifdef __cplusplus
 }

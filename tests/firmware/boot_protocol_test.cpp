@@ -15,8 +15,6 @@ extern "C" {
 #include "boot_protocol.h"
 }
 
-boot_t boot;
-
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

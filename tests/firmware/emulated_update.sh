@@ -76,6 +76,13 @@ blink)
     grep -q "Gespeichertes Programm korrekt übertragen" "$work/update.log" || fail "no verification"
     [ "$(grep -c 'PORTB' "$work/pins.txt")" -ge 4 ] || fail "the program does not toggle PB0"
     check_flash "$here/../../samples/blink.hex"
+    # Switched on again without a host, the program runs within half a second of the
+    # chip's own (simulated) time.
+    start_chip pins2.txt
+    sleep 1.5
+    stop_chip
+    first=$(awk '/PORTB/ { print int($1); exit }' "$work/pins2.txt")
+    [ -n "$first" ] && [ "$first" -lt 500 ] || fail "the program started at ${first:-no} ms"
     ;;
 fast)
     make_image "$size"
