@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "avrsim_firmware.h"
 #include "avrsim_process.h"
 #include "temp_dir.h"
 
@@ -20,10 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using TBytes = std::vector<std::uint8_t>;
-
-std::string Hex(const std::string& name) {
-    return std::string(TARNWICK_AVRSIM_FIRMWARE) + "/" + name + ".hex";
-}
 
 // The test programs answer once a byte has reached them: one is sent every 50 ms until
 // the first answer byte is there (the first ones may come before the UART is set up).
@@ -58,8 +55,8 @@ TEST(AvrsimFlash, WritesAPageIntoTheFlashFileAndNeverTheBootSection) {
         SCOPED_TRACE(c.Mcu);
         test::TTempDir dir;
         const std::string flash = dir.File("flash.bin");
-        test::TAvrsim chip(
-            {"--mcu", c.Mcu, "--flash", flash, "--no-pins", Hex(std::string("spm_page_") + c.Mcu)});
+        test::TAvrsim chip({"--mcu", c.Mcu, "--flash", flash, "--no-pins",
+                            test::FirmwareHex(std::string("spm_page_") + c.Mcu)});
         const TBytes before = test::ReadBinaryFile(flash);
         ASSERT_EQ(before.size(), c.FlashSize);
         chip.OpenPort();
@@ -104,7 +101,7 @@ TEST(AvrsimFlash, RestartedChipRunsWhatItsFlashFileHolds) {
     test::TTempDir dir;
     const std::string flash = dir.File("flash.bin");
     {
-        test::TAvrsim chip({"--flash", flash, Hex("blink_atmega328p")});
+        test::TAvrsim chip({"--flash", flash, test::FirmwareHex("blink_atmega328p")});
         EXPECT_EQ(chip.ReadLine(5s), "0.0 PORTB 0x01");
         chip.Stop(SIGKILL);
     }
@@ -119,7 +116,7 @@ TEST(AvrsimEeprom, KeepsItsContentAcrossRestarts) {
     for (const char* mcu : {"atmega328p", "atmega8"}) {
         SCOPED_TRACE(mcu);
         test::TTempDir dir;
-        const std::string program = Hex(std::string("eeprom_count_") + mcu);
+        const std::string program = test::FirmwareHex(std::string("eeprom_count_") + mcu);
         const struct {
             bool KeepFile;
             std::uint8_t Count;

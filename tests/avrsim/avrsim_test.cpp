@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "avrsim_firmware.h"
 #include "avrsim_process.h"
 #include "temp_dir.h"
 
@@ -18,10 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using TBytes = std::vector<std::uint8_t>;
-
-std::string Hex(const std::string& name) {
-    return std::string(TARNWICK_AVRSIM_FIRMWARE) + "/" + name + ".hex";
-}
 
 // Bytes the echo program passes on unchanged ('S' would make it pause).
 TBytes EchoData(std::size_t count) {
@@ -43,7 +40,8 @@ class TEchoChip {
   public:
     explicit TEchoChip(const std::string& Mcu, speed_t Baud = B115200,
                        const std::vector<std::string>& More = {})
-        : Chip(Joined({"--mcu", Mcu, "--power-on-open", Hex("uart_echo_" + Mcu)}, More)) {
+        : Chip(Joined({"--mcu", Mcu, "--power-on-open", test::FirmwareHex("uart_echo_" + Mcu)},
+                      More)) {
         Chip.OpenPort(Baud);
         // PB0 goes high once the UART is set up.
         Ready = Chip.ReadLine(5s).find("PORTB 0x01") != std::string::npos;
@@ -220,7 +218,8 @@ TEST(AvrsimPins, ReportsTheBlinkSampleTogglingItsPin) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Mcu);
         test::TTempDir dir;
-        std::vector<std::string> args = {"--mcu", c.Mcu, Hex(std::string("blink_") + c.Mcu)};
+        std::vector<std::string> args = {"--mcu", c.Mcu,
+                                         test::FirmwareHex(std::string("blink_") + c.Mcu)};
         if (c.ToFile)
             args.insert(args.begin(), {"--pins", dir.File("pins.txt")});
         test::TAvrsim chip(args);
@@ -264,7 +263,7 @@ TEST(AvrsimPower, SwitchesOnWhenTheHostOpensThePortOrAfterItsDelay) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Args[0]);
         std::vector<std::string> args = c.Args;
-        args.push_back(Hex("blink_atmega328p"));
+        args.push_back(test::FirmwareHex("blink_atmega328p"));
         test::TAvrsim chip(args);
         EXPECT_EQ(chip.ReadLine(300ms), "");
         if (c.Open)
@@ -284,7 +283,7 @@ TEST(AvrsimPower, SwitchesOnWhenTheHostOpensThePortOrAfterItsDelay) {
 // at once (a start at 0 would slide through the blank flash for a millisecond), and the
 // port is cleared by each reset.
 TEST(AvrsimReset, StartsAtTheBootSectionAfterEveryKindOfReset) {
-    test::TAvrsim chip({"--reset-on-open", Hex("reset_flags_atmega328p")});
+    test::TAvrsim chip({"--reset-on-open", test::FirmwareHex("reset_flags_atmega328p")});
     auto next = [&] { return ParsePinLine(chip.ReadLine(5s)); };
     const TPinChange powerOn = next();
     EXPECT_EQ(powerOn.Value, 0x81);

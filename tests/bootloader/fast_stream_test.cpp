@@ -186,13 +186,7 @@ TEST(ShortPacing, AtALowBaudRateEveryWindowLastsTheLineTimeAndTheVerdictIsWaited
     owner.Baud = "600";
     owner.Program = false;
     std::vector<double> times;
-    const auto start = std::chrono::steady_clock::now();
-    owner.OnProgress = [&](TProgressBar Bar, int Position) {
-        if (Bar == pbVerify && Position > 0 && static_cast<std::size_t>(Position) > times.size())
-            times.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count());
-    };
+    TimeVerifyBytes(owner, times);
     TUpdateOutcome outcome;
     {
         TComPort port;
@@ -206,12 +200,7 @@ TEST(ShortPacing, AtALowBaudRateEveryWindowLastsTheLineTimeAndTheVerdictIsWaited
     const std::vector<std::string> messages(owner.Messages.begin(), owner.Messages.end() - 1);
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[messages.size() - 2], Verified);
-    ASSERT_EQ(times.size(), data.size() - 1);
-    const double lineMs = 10000.0 / 600;
-    for (std::size_t i = 1; i < times.size(); ++i) {
-        EXPECT_GE(times[i] - times[i - 1], lineMs * DataByteOnWire(data[i + 1]).Count)
-            << "image byte " << i + 1;
-    }
+    ExpectVerifyWindows(times, data, 10000.0 / 600);
 }
 
 }  // namespace

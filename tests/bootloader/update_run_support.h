@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "bootloader/bootloader.h"
+#include "bootloader/protocol_codes.h"
 #include "update_recorder.h"
 
 namespace tarnwick::test {
@@ -66,6 +68,29 @@ inline TBuffer FlashImage(const TBytes& Bytes) {
 }
 inline TBuffer FlashImage10() {
     return FlashImage(Image10);
+}
+
+// When each verification image byte after the first was sent, in ms from this call on, as
+// the owner's progress reports show it.
+inline void TimeVerifyBytes(TRecorder& Owner, std::vector<double>& Times) {
+    const auto start = std::chrono::steady_clock::now();
+    Owner.OnProgress = [&Times, start](TProgressBar Bar, int Position) {
+        if (Bar == pbVerify && Position > 0 && static_cast<std::size_t>(Position) > Times.size())
+            Times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+    };
+}
+
+// Every image byte of the verification stream after the first held a window of WindowMs
+// for each of its bytes on the wire. A bound load cannot break: it only lengthens a window.
+inline void ExpectVerifyWindows(const std::vector<double>& Times, const TBytes& Verified,
+                                double WindowMs) {
+    ASSERT_EQ(Times.size(), Verified.size() - 1);
+    for (std::size_t i = 1; i < Times.size(); ++i) {
+        EXPECT_GE(Times[i] - Times[i - 1], WindowMs * DataByteOnWire(Verified[i + 1]).Count)
+            << "image byte " << i + 1;
+    }
 }
 
 inline const std::string Connected2 = "[-I-]Verbunden: 2-Draht-Modus";

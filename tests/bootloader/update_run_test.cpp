@@ -387,14 +387,8 @@ TEST(UpdateRun, SendsTheExactByteStreamAndLeavesTheImageInFlash) {
     const TBuffer image = FlashImage10();
     TRecorder owner;
     owner.Port = device.PortPath();
-    std::vector<double> times;  // when each verification image byte after the first was sent
-    const auto start = std::chrono::steady_clock::now();
-    owner.OnProgress = [&](TProgressBar Bar, int Position) {
-        if (Bar == pbVerify && Position > 0 && static_cast<std::size_t>(Position) > times.size())
-            times.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count());
-    };
+    std::vector<double> times;
+    TimeVerifyBytes(owner, times);
     TUpdateOutcome outcome;
     std::uint16_t crcAfter = 0;
     {
@@ -444,11 +438,7 @@ TEST(UpdateRun, SendsTheExactByteStreamAndLeavesTheImageInFlash) {
     // Every image byte of the verification stream held its pacing window for each of its
     // bytes on the wire, timed on the host, where load only lengthens a window (the gaps
     // themselves are measured in bench/bootloader).
-    ASSERT_EQ(times.size(), Image10.size() - 1);
-    for (std::size_t i = 1; i < times.size(); ++i) {
-        EXPECT_GE(times[i] - times[i - 1], ByteTimeout * DataByteOnWire(Image10[i + 1]).Count)
-            << "image byte " << i + 1;
-    }
+    ExpectVerifyWindows(times, Image10, ByteTimeout);
 
     const TBytes flash = device.Flash();
     ASSERT_EQ(flash.size(), 8192u);

@@ -15,12 +15,9 @@
 // inotify watches the slave. SIGINT and SIGTERM end the program; the flash file is whole at any
 // moment, so that a kill is a power cut. A firmware that crashes or sleeps for ever ends it too.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -35,18 +32,12 @@
 
 #include "chip.h"
 #include "options.h"
+#include "pty_line.h"
 #include "uart_line.h"
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
-
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char b = 1;
-    [[maybe_unused]] auto n = write(SignalPipe[1], &b, 1);
-}
 
 // The host's opens and closes of the slave, counted (ours came before the watch).
 class TPortWatch {
@@ -110,16 +101,9 @@ int main(int argc, char** argv) {
         return 2;
     const avrsim::TOptions& opt = *parsed;
 
-    if (pipe2(SignalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        std::perror("tarnwick-avrsim: pipe");
+    const int stopFd = toolcommon::StopSignalDescriptor("tarnwick-avrsim");
+    if (stopFd < 0)
         return 1;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
 
     std::unique_ptr<avrsim::TChip> chip;
     try {
@@ -138,29 +122,12 @@ int main(int argc, char** argv) {
         chip->ReportPinsTo(pins);
     }
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("tarnwick-avrsim: pseudo-terminal");
+    auto pty = toolcommon::OpenPtyLine("tarnwick-avrsim");
+    if (!pty)
         return 1;
-    }
-    const char* slaveName = ptsname(master);
-    if (slaveName == nullptr) {
-        std::perror("tarnwick-avrsim: ptsname");
-        return 1;
-    }
-    const std::string slavePath = slaveName;
-    // Held open for the whole run: without it the line hangs up whenever the host closes
-    // its port, and reads on the master fail until the next open.
-    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        std::perror("tarnwick-avrsim: open slave");
-        return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    const int master = pty->Master;
+    const int slave = pty->Slave;
+    const std::string& slavePath = pty->SlavePath;
 
     std::unique_ptr<TPortWatch> watch;
     try {
@@ -246,7 +213,7 @@ int main(int argc, char** argv) {
             timeout.tv_nsec = 5000000;
         const bool takeInput = !powered || line.WantsInput();
         pollfd fds[3] = {{takeInput ? master : -1, POLLIN, 0},
-                         {SignalPipe[0], POLLIN, 0},
+                         {stopFd, POLLIN, 0},
                          {watch->FileDescriptor(), POLLIN, 0}};
         if (ppoll(fds, 3, &timeout, nullptr) < 0 && errno != EINTR) {
             std::perror("tarnwick-avrsim: poll");
@@ -280,7 +247,6 @@ int main(int argc, char** argv) {
         std::fclose(pins);
     if (trace != nullptr)
         std::fclose(trace);
-    close(slave);
-    close(master);
+    toolcommon::ClosePtyLine(*pty);
     return exitCode;
 }

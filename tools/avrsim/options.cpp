@@ -1,27 +1,13 @@
 #include "options.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
 
+#include "number_option.h"
+
 namespace avrsim {
-
-namespace {
-
-bool ParseNumber(const std::string& text, long long low, long long high, long long& out) {
-    char* end = nullptr;
-    errno = 0;
-    // Base 0: addresses may be given in hex (0x7C00).
-    const long long v = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
-        return false;
-    out = v;
-    return true;
-}
-
-}  // namespace
 
 void Usage(std::ostream& out) {
     out << "Aufruf: tarnwick-avrsim [OPTIONEN] [FIRMWARE.hex]\n"
@@ -100,12 +86,13 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
                 o.Mcu = v;
                 ok = !v.empty();
             } else if (a == "--frequency") {
-                ok = ParseNumber(v, 1000, 100000000, n);
+                ok = toolcommon::ParseNumber(v, 1000, 100000000, 0, n);
                 o.Frequency = static_cast<std::uint32_t>(n);
             } else if (a == "--app") {
                 o.App = v;
             } else if (a == "--boot-address") {
-                ok = ParseNumber(v, 0, 0xFFFFFF, n);
+                // Base 0: addresses may be given in hex (0x7C00).
+                ok = toolcommon::ParseNumber(v, 0, 0xFFFFFF, 0, n);
                 o.BootAddress = static_cast<std::uint32_t>(n);
             } else if (a == "--flash") {
                 o.FlashFile = v;
@@ -116,10 +103,10 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             } else if (a == "--pins") {
                 o.PinsFile = v;
             } else if (a == "--power-on-delay") {
-                ok = ParseNumber(v, 0, 3600000, n);
+                ok = toolcommon::ParseNumber(v, 0, 3600000, 0, n);
                 o.PowerOnDelayMs = static_cast<int>(n);
             } else if (a == "--max-time") {
-                ok = ParseNumber(v, 1, 86400 * 7, n);
+                ok = toolcommon::ParseNumber(v, 1, 86400 * 7, 0, n);
                 o.MaxTimeS = static_cast<double>(n);
             }
             if (!ok) {

@@ -63,11 +63,7 @@
 // stream and at exit. SIGINT and SIGTERM end the program cleanly, after the device has taken
 // what the host had written by then; so does --max-time S.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -85,19 +81,12 @@
 
 #include "line.h"
 #include "options.h"
+#include "pty_line.h"
 
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 using devsim::TOptions;
-
-int SignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char b = 1;
-    // Nothing useful can be done if the pipe is full: one byte is enough to wake the loop.
-    [[maybe_unused]] auto n = write(SignalPipe[1], &b, 1);
-}
 
 std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t b) {
     crc ^= b;
@@ -365,42 +354,14 @@ int main(int argc, char** argv) {
         return 2;
     const TOptions& opt = *parsed;
 
-    if (pipe(SignalPipe) != 0) {
-        std::perror("tarnwick-devsim: pipe");
+    const int stopFd = toolcommon::StopSignalDescriptor("tarnwick-devsim");
+    if (stopFd < 0)
         return 1;
-    }
-    fcntl(SignalPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(SignalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::perror("tarnwick-devsim: pseudo-terminal");
+    auto pty = toolcommon::OpenPtyLine("tarnwick-devsim");
+    if (!pty)
         return 1;
-    }
-    const char* slaveName = ptsname(master);
-    if (slaveName == nullptr) {
-        std::perror("tarnwick-devsim: ptsname");
-        return 1;
-    }
-    const std::string slavePath = slaveName;
-    // Held open for the whole run: without it the line hangs up whenever the host closes
-    // its port, and reads on the master fail until the next open.
-    const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::perror("tarnwick-devsim: open slave");
-        return 1;
-    }
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    const int master = pty->Master;
+    const std::string& slavePath = pty->SlavePath;
 
     std::FILE* trace = nullptr;
     if (!opt.TraceFile.empty()) {
@@ -470,7 +431,7 @@ int main(int argc, char** argv) {
         const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
                                static_cast<long>(wait.count() % 1000000000)};
         // A fd of -1 is left out: at line rate the next byte may not be taken yet.
-        pollfd fds[2] = {{line.WantsInput() ? master : -1, POLLIN, 0}, {SignalPipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{line.WantsInput() ? master : -1, POLLIN, 0}, {stopFd, POLLIN, 0}};
         const int n = ppoll(fds, 2, &timeout, nullptr);
         if (n < 0) {
             if (errno == EINTR)
@@ -501,7 +462,6 @@ int main(int argc, char** argv) {
     device.WriteFlash();
     if (trace != nullptr)
         std::fclose(trace);
-    close(slave);
-    close(master);
+    toolcommon::ClosePtyLine(*pty);
     return exitCode;
 }

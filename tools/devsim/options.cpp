@@ -1,10 +1,11 @@
 #include "options.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
+
+#include "number_option.h"
 
 namespace devsim {
 
@@ -28,12 +29,10 @@ bool ParseHexBytes(const std::string& text, TBytes& out) {
 }
 
 bool ParseLong(const std::string& text, long low, long high, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || v < low || v > high)
+    long long v = 0;
+    if (!toolcommon::ParseNumber(text, low, high, 10, v))
         return false;
-    out = v;
+    out = static_cast<long>(v);
     return true;
 }
 
