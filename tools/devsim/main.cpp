@@ -367,7 +367,7 @@ int main(int argc, char** argv) {
     if (!opt.TraceFile.empty()) {
         trace = std::fopen(opt.TraceFile.c_str(), "w");
         if (trace == nullptr) {
-            std::perror("tarnwick-devsim: trace file");
+            std::perror(("tarnwick-devsim: Protokolldatei " + opt.TraceFile).c_str());
             return 1;
         }
     }
@@ -376,7 +376,7 @@ int main(int argc, char** argv) {
     devsim::TLine line(master, opt.LineRate, start);
     TDevice device(opt, line);
     if (!opt.FlashIn.empty() && !device.LoadFlash(opt.FlashIn)) {
-        std::cerr << "tarnwick-devsim: cannot read " << opt.FlashIn << "\n";
+        std::cerr << "tarnwick-devsim: " << opt.FlashIn << " ist nicht lesbar\n";
         return 1;
     }
 
