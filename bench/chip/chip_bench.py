@@ -39,9 +39,11 @@ def hex_image(path, size):
         return open(out.name, "rb").read()
 
 
-def hex_highest(path):
-    """The highest address a HEX file writes (data records under type 02 and 04 offsets)."""
+def hex_range(path):
+    """The lowest and highest address a HEX file writes (data records under type 02 and 04
+    offsets)."""
     base = 0
+    lowest = None
     highest = -1
     for line in open(path):
         line = line.strip()
@@ -49,12 +51,23 @@ def hex_highest(path):
             continue
         count, addr, kind = int(line[1:3], 16), int(line[3:7], 16), int(line[7:9], 16)
         if kind == 0 and count > 0:
+            lowest = base + addr if lowest is None else min(lowest, base + addr)
             highest = max(highest, base + addr + count - 1)
         elif kind == 2:
             base = int(line[9:13], 16) * 16
         elif kind == 4:
             base = int(line[9:13], 16) << 16
-    return highest
+    return lowest, highest
+
+
+def hex_highest(path):
+    return hex_range(path)[1]
+
+
+def boot_start(mcu):
+    """Where the bootloader's section begins: its build links it to the section's start, so
+    the section's size follows the build's, not a number kept here."""
+    return hex_range(boot_hex(mcu))[0]
 
 
 class Chip:

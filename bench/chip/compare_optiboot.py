@@ -31,7 +31,7 @@ LINE_RATE = 115200 / 10  # bytes a second, 8N1
 # mcu: avrdude part, flash bytes, image, optiboot make target and link address (None: the
 # package's HEX as it is).
 CASES = {
-    "atmega8": ("m8", 8192, "blink-6k-atmega8", None, None),
+    "atmega8": ("m8", 8192, "blink-7k-atmega8", None, None),
     "atmega168": ("m168", 16384, "blink-14k-atmega168", "atmega168", 0x3C00),
     "atmega328p": ("m328p", 32768, "blink-14k-atmega328p", "atmega328", 0x7C00),
 }

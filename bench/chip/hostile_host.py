@@ -24,9 +24,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import chip_bench as cb  # noqa: E402
 
 PASSWORD = b"Kiwu"
-# mcu: flash bytes, boot section bytes, buffer-full bytes
-CHIPS = {"atmega8": (8192, 2048, 256), "atmega328p": (32768, 2048, 512),
-         "atmega1284p": (131072, 2048, 4096)}
+# mcu: flash bytes, buffer-full bytes (the boot section is the build's)
+CHIPS = {"atmega8": (8192, 256), "atmega328p": (32768, 512), "atmega1284p": (131072, 4096)}
 
 
 class Host:
@@ -141,7 +140,8 @@ def main():
     parser.add_argument("--seed", type=int, default=int(time.time()))
     args = parser.parse_args()
     rng = random.Random(args.seed)
-    flash, boot, buffer = CHIPS[args.mcu]
+    flash, buffer = CHIPS[args.mcu]
+    boot = flash - cb.boot_start(args.mcu)
     folder = tempfile.mkdtemp(prefix="tarnwick-hostile-")
     failed = False
     try:

@@ -73,7 +73,8 @@ def main():
     args = parser.parse_args()
     rng = random.Random(args.seed)
     folder = tempfile.mkdtemp(prefix="tarnwick-cut-")
-    boot = expected_flash(cb.sample_hex(IMAGES[0]))[FLASH - 2048:]
+    start = cb.boot_start(MCU)
+    boot = expected_flash(cb.sample_hex(IMAGES[0]))[start:]
     succeeded = started = boot_changed = cuts = 0
     try:
         for n in range(args.rounds):
@@ -100,7 +101,7 @@ def main():
             length = cb.hex_highest(image) + 1
             ok = runs and flash[:length] == expected_flash(image)[:length]
             succeeded += ok
-            boot_changed += flash[FLASH - 2048:] != boot
+            boot_changed += flash[start:] != boot
             print("round %2d: %s cut %s, program started after the cut: %s, switched on at "
                   "%4d ms, next update %s (%.1f s)" %
                   (n + 1, os.path.basename(image),

@@ -105,6 +105,20 @@ register uint16_t crc __asm__("r6");
 /* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
  * 9600 baud or faster. */
 #define DRAIN_TICKS TICKS(3)
+/* A line this long silent means the host waits for a reply (a paced host leaves 50 ms
+ * between bytes, a streaming one none). */
+#define QUIET_TICKS TICKS(5)
+
+/* The top of the flash (the largest boot section) is not read-while-write: the CPU halts
+ * while a page there is erased or written, and the UART keeps two bytes only. The part of
+ * the application section that lies there is written only while the line is quiet. */
+#if FLASHEND < 0x4000
+#define NRWW_START (FLASHEND + 1UL - 2048UL)
+#elif FLASHEND < 0x8000
+#define NRWW_START (FLASHEND + 1UL - 4096UL)
+#else
+#define NRWW_START (FLASHEND + 1UL - 8192UL)
+#endif
 
 /* The last EEPROM byte belongs to the bootloader: erased (0xFF, also after a chip erase)
  * while the application is whole, 0x00 from the start of a programming stream until the
@@ -241,6 +255,11 @@ void plat_page_word(uint16_t offset, uint16_t word) {
 void plat_page_write(boot_addr_t addr) {
     if (addr >= BOOT_APP_SIZE)
         return;
+    if (addr >= NRWW_START) {
+        TCNT1 = 0;
+        while (TCNT1 < QUIET_TICKS) /* every byte received starts the count again */
+            poll_uart();
+    }
 #ifdef RAMPZ
     RAMPZ = (uint8_t)(addr >> 16);
 #endif

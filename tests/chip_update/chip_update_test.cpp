@@ -38,7 +38,7 @@ const TChipCase ChipCases[] = {
      {},
      {"--power-on-delay", "4500"}},
     {"Atmega328pPaced", "atmega328p", "blink-atmega328p", 32768, {"--no-power-cycle"}, {}},
-    {"Atmega8FastFullApplicationSection", "atmega8", "blink-6k-atmega8", 8192, Quick, {}},
+    {"Atmega8FastFullApplicationSection", "atmega8", "blink-7k-atmega8", 8192, Quick, {}},
     {"Atmega328pFast14KiB", "atmega328p", "blink-14k-atmega328p", 32768, Quick, {}},
     // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
     // far addresses all carry it.
