@@ -24,10 +24,15 @@ enum {
     CMD_PREFIX = 0xA5, /* commands; alone, the confirmation; also closing */
 };
 
-/* boot_run's session byte: 0 while listening, else connected, with the second bit while
- * the first check after connecting is still to come. */
-#define SESSION_CONNECTED 1
-#define SESSION_FIRST_CHECK 2
+/* boot_run's session byte: 0 while listening; the password accepted, waiting for the lone
+ * 0xA5; or connected, with a bit while the first check after connecting is still to come.
+ * Its low bits are the wait of each state. */
+#define SESSION_ACCEPTED BOOT_WAIT_EXCHANGE
+#define SESSION_CONNECTED BOOT_WAIT_COMMAND
+#define SESSION_WAIT 3
+#define SESSION_FIRST_CHECK 4
+_Static_assert(BOOT_WAIT_EXCHANGE <= SESSION_WAIT && BOOT_WAIT_COMMAND <= SESSION_WAIT,
+               "the session byte's low bits hold its wait");
 
 /* The query values, a row by command code: the length, then the bytes (most significant
  * first); rows of one size, so that a row is found without walking the table. None of
@@ -125,20 +130,21 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
     uint8_t byte;
     for (;;) {
         /* Not connected: a round heard from its start keeps the window open to its end. */
-        byte = plat_receive(session                            ? BOOT_WAIT_COMMAND
+        byte = plat_receive(session                            ? session & SESSION_WAIT
                             : boot_password_in_round(&matcher) ? BOOT_WAIT_ROUND
                                                                : BOOT_WAIT_LISTEN);
-    again:
         if (!session || byte != CMD_PREFIX) {
+            /* Also after 0xA6: a host that sees it late sends more of its rounds first. */
             if (boot_password_feed(&matcher, byte)) {
                 plat_send(BOOT_REPLY_PASSWORD_OK);
-                byte = plat_receive(BOOT_WAIT_EXCHANGE);
-                if (byte != CMD_PREFIX)
-                    goto again; /* the host is still sending rounds */
-                plat_send(BOOT_REPLY_OK);
-                /* The first check covers the rounds: not judged. */
-                session = SESSION_CONNECTED | SESSION_FIRST_CHECK;
+                session = SESSION_ACCEPTED;
             }
+            continue;
+        }
+        if (session == SESSION_ACCEPTED) {
+            plat_send(BOOT_REPLY_OK);
+            /* The first check covers the rounds: not judged. */
+            session = SESSION_CONNECTED | SESSION_FIRST_CHECK;
             continue;
         }
         byte = plat_receive(BOOT_WAIT_EXCHANGE);

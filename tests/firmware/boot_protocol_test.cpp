@@ -218,6 +218,15 @@ TEST(BootProtocol, ConnectsAndAnswersTheQueries) {
     EXPECT_EQ(c.Sent, expected);
 }
 
+// A host that sees 0xA6 late (a loaded PC, a slow adapter) sends more of its rounds before
+// its lone 0xA5: the password stays accepted.
+TEST(BootProtocol, ConfirmsAfterRoundBytesThatFollowTheAcceptance) {
+    TChip c;
+    c.Input = {'K', 'i', 'w', 'u', 0xFF, 'K', 'i', 'w', 0xA5, 0xA5, 0x00};
+    RunChip(c);
+    EXPECT_EQ(c.Sent, (Bytes{0xA6, 0xAA, 0xA8, 2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
+}
+
 TEST(BootProtocol, IgnoresCommandsBeforeThePasswordAndWrongPasswords) {
     TChip c;
     c.Input = {0xA5, 0x00, 0xA5, 0x04, 'K', 'i', 'w', 'i', 0xFF, 0xA5, 0x02, 'K', 'i', 'w'};
