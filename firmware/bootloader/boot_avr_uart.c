@@ -8,8 +8,8 @@
 
 /* Held in registers from start to end (no code here or in libgcc's helpers touches them
  * otherwise): the FIFO's indices and the time of the last byte on the line, touched in
- * every wait. Declared before any function of the unit (boot_unit_uart.c includes this
- * file first). */
+ * every wait, and the CRC of the bytes handed out, updated for each. Declared before any
+ * function of the unit (boot_unit_uart.c includes this file first). */
 register uint16_t fifo_in __asm__("r2");
 register uint16_t fifo_out __asm__("r4");
 register uint16_t stamp __asm__("r6");
@@ -21,7 +21,6 @@ register uint16_t crc __asm__("r8");
 #include "boot_crc.h"
 #include "boot_platform.h"
 #include "boot_protocol.h"
-#include "boot_stream.h"
 
 #if SPM_PAGESIZE != BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
 #error "the build's page and section sizes do not fit this chip"
