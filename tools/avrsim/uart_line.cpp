@@ -186,10 +186,12 @@ void TUartLine::PowerOn(std::uint64_t cycle) {
         avr_cycle_timer_register(Avr, FirmwareByteCycles(), LowFrame, this);
 }
 
-std::uint64_t TUartLine::LowFrame(avr_t*, std::uint64_t when, void* param) {
+std::uint64_t TUartLine::LowFrame(avr_t* avr, std::uint64_t when, void* param) {
     auto* line = static_cast<TUartLine*>(param);
-    // A frame of zeros without its stop bit, at the rate the firmware samples at.
-    line->Receive(when, 0x00, true);
+    // A frame of zeros without its stop bit, at the rate the firmware samples at; nothing
+    // while the receiver is off (no byte of the host's is lost then).
+    if (avr_regbit_get(avr, line->Uart->rxen))
+        line->Receive(when, 0x00, true);
     return when + std::max<std::uint64_t>(line->FirmwareByteCycles(), 1);
 }
 
