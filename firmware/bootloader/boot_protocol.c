@@ -58,7 +58,7 @@ static void send_value(uint8_t code) {
 }
 
 /* A programming (program set) or verification stream, up to its end sequence; returns
- * whether it went wrong. Once it went wrong nothing more of it is written: bytes beyond
+ * whether it went wrong. Once it went wrong nothing more of it is written: a page beyond
  * the application section, a broken escape, a difference in verification. (A host that
  * falls silent ends it by a restart.) */
 static uint8_t stream(uint8_t program) {
