@@ -1,5 +1,5 @@
-/* Sizes of one build, given by the build as -D options (cmake: tarnwick_boot_defines);
- * the defaults are an ATmega8's. */
+/* Sizes of one build, given by the build as -D options (CMakeLists.txt, per chip); the
+ * defaults are an ATmega8's. */
 #ifndef TARNWICK_BOOT_CONFIG_H
 #define TARNWICK_BOOT_CONFIG_H
 
@@ -8,9 +8,9 @@
 #ifndef BOOT_PAGE_SIZE
 #define BOOT_PAGE_SIZE 64 /* bytes of one flash page */
 #endif
-#ifndef BOOT_BUFFER_SIZE
-#define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
-#endif
+/* The buffer-full the host sends between two 0xA9: a page, so that each page can be
+ * written while the host waits for its acknowledgement where the CPU halts meanwhile. */
+#define BOOT_BUFFER_SIZE BOOT_PAGE_SIZE
 #ifndef BOOT_SECTION_SIZE
 #define BOOT_SECTION_SIZE 1024UL /* the bootloader's own section, at the end of the flash */
 #endif
@@ -35,9 +35,9 @@ typedef uint32_t boot_addr_t;
 typedef uint16_t boot_addr_t;
 #endif
 
-#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || (BOOT_BUFFER_SIZE & (BOOT_BUFFER_SIZE - 1)) || \
-    BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE || BOOT_APP_SIZE % BOOT_PAGE_SIZE
-#error "page and buffer-full are powers of two, the buffer-full and the section whole pages"
+#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || BOOT_PAGE_SIZE > 256 || \
+    BOOT_APP_SIZE % BOOT_PAGE_SIZE
+#error "a page is a power of two of at most 256 bytes, the section whole pages"
 #endif
 
 #endif

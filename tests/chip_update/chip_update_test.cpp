@@ -1,6 +1,7 @@
 // tarnwick-cli update into the emulated chip running the project's bootloader: afterwards
 // the chip's flash holds the image beside the untouched bootloader, and the flashed program
-// runs (the blink sample toggles PB0).
+// runs (the blink sample toggles PB0). Among them the streams that once lost bytes where the
+// CPU halts while a page is written: every byte escaped there, and pauses of the line.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@ struct TChipCase {
     std::size_t FlashBytes;
     std::vector<std::string> CliArgs;
     std::vector<std::string> ChipArgs;
+    std::uint16_t A5At = 0;  // when not 0: 512 bytes of 0xA5 (each sent escaped) from there
 };
 
 std::ostream& operator<<(std::ostream& os, const TChipCase& c) {
@@ -39,6 +41,21 @@ const TChipCase ChipCases[] = {
      {"--power-on-delay", "4500"}},
     {"Atmega328pPaced", "atmega328p", "blink-atmega328p", 32768, {"--no-power-cycle"}, {}},
     {"Atmega8FastFullApplicationSection", "atmega8", "blink-7k-atmega8", 8192, Quick, {}},
+    // The ATmega8's CPU halts while a page from 0x1800 on is written; eight pages there of
+    // bytes that go escaped, twice as many on the wire as in the image.
+    {"Atmega8FastEscapedPagesWhereTheCpuHalts",
+     "atmega8",
+     "blink-atmega8",
+     8192,
+     Quick,
+     {},
+     0x1800},
+    {"Atmega8FastPausesOfTheLine",
+     "atmega8",
+     "blink-7k-atmega8",
+     8192,
+     Quick,
+     {"--pause-every", "100:10"}},
     {"Atmega328pFast14KiB", "atmega328p", "blink-14k-atmega328p", 32768, Quick, {}},
     // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
     // far addresses all carry it.
@@ -50,7 +67,9 @@ class ChipUpdateTest : public ::testing::TestWithParam<TChipCase> {};
 TEST_P(ChipUpdateTest, FlashHoldsTheImageAndTheProgramRuns) {
     const TChipCase& c = GetParam();
     TTempDir dir;
-    const std::string image = SampleHex(c.Image);
+    const std::string image =
+        c.A5At != 0 ? SampleWith(dir, c.Image, c.A5At, std::vector<std::uint8_t>(512, 0xA5))
+                    : SampleHex(c.Image);
     TEmulatedChip chip(c.Mcu, dir, c.ChipArgs);
     const TProcessResult run = UpdateChip(chip, image, c.CliArgs);
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;

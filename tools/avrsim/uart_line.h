@@ -33,7 +33,15 @@ class TUartLine {
     // the byte's stop bit passed), "<" from the host or ">" from the chip, the byte in hex,
     // and what became of it when it was lost.
     void TraceTo(std::FILE* File) { Trace = File; }
-    void PowerOn(std::uint64_t Cycle) { PowerOnCycle = Cycle; }
+    void PowerOn(std::uint64_t Cycle);
+    // RXD held low (an unpowered adapter): from power-on the receiver takes a 0x00 with a
+    // framing error every frame at the firmware's rate, and the host's bytes are lost.
+    void HoldRxdLow() { RxdLow = true; }
+    // After every Bytes of the host's bytes the line stays idle for Cycles; the bytes wait.
+    void PauseEvery(int Bytes, std::uint64_t Cycles) {
+        PauseBytes = Bytes;
+        PauseCycles = Cycles;
+    }
     // Whether a host holds the port open (bytes sent meanwhile are lost).
     void SetHostOpen(bool Open) { HostOpen = Open; }
     // Whether more of the host's bytes may be taken from the terminal now; the others
@@ -56,6 +64,7 @@ class TUartLine {
         long ReceiverOff = 0;  // lost: the receiver was switched off
         long Mismatched = 0;   // lost: the baud rates did not match (both directions)
         long Unheard = 0;      // sent while no host had the port open
+        long LineLow = 0;      // the host's, lost while RXD was held low
     };
     const TCounters& Counters() const { return Count; }
     std::uint32_t FirmwareBaud() const;
@@ -63,6 +72,9 @@ class TUartLine {
 
   private:
     static std::uint64_t Arrive(avr_t* Avr, std::uint64_t When, void* Param);
+    static std::uint64_t LowFrame(avr_t* Avr, std::uint64_t When, void* Param);
+    // Hands a byte whose stop bit has come to the receiver, or counts why it is lost.
+    void Receive(std::uint64_t End, std::uint8_t Byte, bool FramingError);
     static void Output(avr_irq_t* Irq, std::uint32_t Value, void* Param);
     static void SharedUbrrhWrite(avr_t* Avr, std::uint16_t Addr, std::uint8_t Value, void* Param);
     std::uint64_t FirmwareByteCycles() const;
@@ -89,6 +101,11 @@ class TUartLine {
     bool ArrivalPending = false;
     std::uint64_t LastStart = 0;
     bool Started = false;
+    bool RxdLow = false;
+    int PauseBytes = 0;
+    std::uint64_t PauseCycles = 0;
+    long ArrivedBytes = 0;
+    std::uint64_t IdleUntil = 0;  // a pause of the line: no start bit before
 
     struct TOutgoing {
         std::uint64_t Due;
