@@ -45,12 +45,12 @@ static const BOOT_ROM uint8_t values[4][5] = {
      (uint8_t)(BOOT_APP_SIZE >> 8), (uint8_t)BOOT_APP_SIZE},
 };
 
-/* The reply 0xA8, one byte the host skips, the value, 0xAA. */
+/* The reply 0xA8, the mark in the byte the host skips, the value, 0xAA. */
 static void send_value(uint8_t code) {
     const BOOT_ROM uint8_t* v = values[code];
     uint8_t n = *v;
     plat_send(BOOT_REPLY_DATA);
-    plat_send(n); /* the skipped byte: the value's length */
+    plat_send(BOOT_REPLY_MARK);
     do
         plat_send(*++v);
     while (--n);

@@ -189,23 +189,23 @@ TEST(BootProtocol, ConnectsAndAnswersTheQueries) {
         0xA6,
         0xAA,  // password, confirmation
         0xA8,
-        2,
+        0x54,  // the mark: Tarnwick's bootloader, streams at line speed
         2,
         1,
         0xAA,  // version 2.1
         0xA8,
-        3,
+        0x54,
         BOOT_SIGNATURE_0,
         BOOT_SIGNATURE_1,
         BOOT_SIGNATURE_2,
         0xAA,
         0xA8,
-        2,
+        0x54,
         BOOT_BUFFER_SIZE >> 8,
         BOOT_BUFFER_SIZE & 0xFF,
         0xAA,
         0xA8,
-        4,
+        0x54,
         static_cast<std::uint8_t>(app >> 24),
         static_cast<std::uint8_t>(app >> 16),
         static_cast<std::uint8_t>(app >> 8),
@@ -224,7 +224,8 @@ TEST(BootProtocol, ConfirmsAfterRoundBytesThatFollowTheAcceptance) {
     TChip c;
     c.Input = {'K', 'i', 'w', 'u', 0xFF, 'K', 'i', 'w', 0xA5, 0xA5, 0x00};
     RunChip(c);
-    EXPECT_EQ(c.Sent, (Bytes{0xA6, 0xAA, 0xA8, 2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
+    EXPECT_EQ(c.Sent,
+              (Bytes{0xA6, 0xAA, 0xA8, 0x54, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
 }
 
 TEST(BootProtocol, IgnoresCommandsBeforeThePasswordAndWrongPasswords) {
