@@ -118,8 +118,14 @@ register uint16_t crc __asm__("r8");
 #if BOOT_LISTEN_MS < 1000 || BOOT_LISTEN_MS > 4000
 #error "the listening window must cover the host's second before its rounds, and fit timer 1"
 #endif
-/* A host silent this long is gone (see host_gone). */
+/* A host silent this long inside a stream or a check is gone (see host_gone): it never
+ * pauses there (paced bytes come every 50 ms, a query's reply within 3 s). */
 #define IDLE_TICKS TICKS(2000)
+/* Between commands the host may wait for a person: in single-wire mode it shows a box right
+ * after connecting that must be clicked away before the first check, and a person takes
+ * seconds, even half a minute. An untouched application starts only after this many spans
+ * of IDLE_TICKS in a row (a power of two: 16, 32 s). */
+#define IDLE_SPANS_BETWEEN_COMMANDS 16
 /* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
  * 9600 baud or faster. */
 #define DRAIN_TICKS TICKS(3)
@@ -171,6 +177,22 @@ static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
  * pick their slot by the mask, so that every slot is usable. */
 static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
 
+/* Spans of IDLE_TICKS without a byte, counted in a wait between commands (see
+ * plat_receive): in a spare I/O register where the chip has one (in, out and sbis are
+ * cheaper than RAM, and a register pinned for it costs the stream's loop more). Put back
+ * to its reset value 0 before the application starts. */
+#if defined(GPIOR0)
+#define IDLE_SPANS GPIOR0
+#else
+static uint8_t idle_spans __attribute__((section(".noinit")));
+#define IDLE_SPANS idle_spans
+#endif
+
+/* One more in a 16-bit FIFO index held in a low register pair (which has no adiw): two
+ * bytes smaller than the compiler's copy through an upper pair. */
+#define FIFO_NEXT(index) \
+    __asm__("sec\n\tadc %A0, __zero_reg__\n\tadc %B0, __zero_reg__" : "+r"(index))
+
 /* Timer 1's count, read in one place (cheaper than at every use on most chips). */
 static __attribute__((noinline)) uint16_t timer(void) {
     return TCNT1;
@@ -188,7 +210,8 @@ static __attribute__((noinline)) uint16_t quiet(void) {
 static void poll_uart(void) {
     if (UCSRA_ & _BV(RXC_)) {
         stamp = timer();
-        fifo[fifo_in++ & FIFO_MASK] = UDR_;
+        fifo[fifo_in & FIFO_MASK] = UDR_;
+        FIFO_NEXT(fifo_in);
     }
 }
 
@@ -265,6 +288,9 @@ void plat_start_application(void) {
     TCNT1 = 0;
     TIFR1_ = _BV(TOV1) | _BV(OCF1A) | _BV(OCF1B) | _BV(ICF1);
     EEAR = 0;
+#if defined(GPIOR0)
+    GPIOR0 = 0;
+#endif
 #ifdef RAMPZ
     RAMPZ = 0;
 #endif
@@ -287,9 +313,7 @@ void plat_page_word(uint16_t offset, uint16_t word) {
         : "r0");
 }
 
-/* Whether the host has been silent long enough to count as gone: it never pauses inside a
- * stream or a check (paced bytes come every 50 ms), nor between commands while the
- * application is untouched. */
+/* Whether the host has been silent for a span of IDLE_TICKS. */
 static uint8_t host_gone(void) {
     return quiet() >= IDLE_TICKS;
 }
@@ -316,10 +340,12 @@ uint16_t plat_crc_take(void) {
 }
 
 uint8_t plat_receive(uint8_t wait) {
+    IDLE_SPANS = 0;
     for (;;) {
         poll_uart();
         if (fifo_out != fifo_in) {
-            const uint8_t byte = fifo[fifo_out++ & FIFO_MASK];
+            const uint8_t byte = fifo[fifo_out & FIFO_MASK];
+            FIFO_NEXT(fifo_out);
             crc = boot_crc_update(crc, byte);
             return byte;
         }
@@ -331,8 +357,10 @@ uint8_t plat_receive(uint8_t wait) {
                 plat_start_application();
         } else if (host_gone()) {
             if (wait == BOOT_WAIT_EXCHANGE)
-                restart(); /* the mark keeps a cut-off programming stream from running */
-            plat_start_application();
+                restart();   /* the mark keeps a cut-off programming stream from running */
+            stamp = timer(); /* the next span */
+            if (++IDLE_SPANS & IDLE_SPANS_BETWEEN_COMMANDS)
+                plat_start_application();
         }
     }
 }
@@ -355,8 +383,7 @@ void boot_main(void) {
     TCCR1A = 0;
     TCCR1B = _BV(CS12) | _BV(CS10);
     TCNT1 = 0;
-    fifo_in = 0;
-    fifo_out = 0;
+    fifo_out = fifo_in; /* empty; the indices run freely */
     boot_run(password, sizeof password, mark_read() == MARK_VALID);
 }
 

@@ -125,8 +125,10 @@ static uint8_t stream(uint8_t program) {
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
     boot_password_t matcher;
     boot_password_init(&matcher, password, length);
+    /* The CRC register starts with whatever it holds: the first check after connecting
+     * covers the rounds from before the chip was on anyway, is not judged, and starts it
+     * again. */
     uint8_t session = 0;
-    plat_crc_take(); /* from here on */
     uint8_t byte;
     for (;;) {
         /* Not connected: a round heard from its start keeps the window open to its end. */
