@@ -174,18 +174,26 @@ static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 #define FIFO_MASK (BOOT_FIFO_SIZE - 1)
 
 /* No start-up code runs: nothing here relies on being zeroed. The indices run freely and
- * pick their slot by the mask, so that every slot is usable. */
-static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
+ * pick their slot by the mask, so that every slot is usable. At the start of the RAM (the
+ * bootloader's only other RAM is the stack at its end): a constant address, whose zero low
+ * byte on most chips saves half of each index's addition. */
+#define fifo ((uint8_t*)RAMSTART)
 
 /* Spans of IDLE_TICKS without a byte, counted in a wait between commands (see
- * plat_receive): in a spare I/O register where the chip has one (in, out and sbis are
- * cheaper than RAM, and a register pinned for it costs the stream's loop more). Put back
- * to its reset value 0 before the application starts. */
+ * plat_receive): in a spare I/O register where the chip has one (in and out are cheaper
+ * than RAM, and a register pinned for it costs the stream's loop more). Put back to its
+ * reset value 0 before the application starts, as GPIOR0. */
 #if defined(GPIOR0)
-#define IDLE_SPANS GPIOR0
+#define IDLE_SPANS GPIOR1
+/* The stream's state byte (boot_platform.h) in the spare I/O register with single-bit
+ * access: the CPU's registers run short in the stream's loop on the chips with the largest
+ * addresses. */
+#define BOOT_STREAM_STATE GPIOR0
 #else
-static uint8_t idle_spans __attribute__((section(".noinit")));
-#define IDLE_SPANS idle_spans
+#define IDLE_SPANS (*(volatile uint8_t*)(RAMSTART + BOOT_FIFO_SIZE)) /* after the FIFO */
+/* Without GPIOR0: the EEPROM's data register, also with single-bit access, and free while a
+ * stream runs (the mark is written before it and read after it). */
+#define BOOT_STREAM_STATE EEDR
 #endif
 
 /* One more in a 16-bit FIFO index held in a low register pair (which has no adiw): two
@@ -223,7 +231,13 @@ static __attribute__((noreturn)) void restart(void) {
 
 uint8_t plat_flash_read(boot_addr_t addr) {
 #if BOOT_APP_SIZE > 65536UL
-    return pgm_read_byte_far(addr);
+    /* The address's three bytes as they are (avr-libc's reader wants 32 bits first). */
+    uint8_t byte;
+    __asm__("out %[rampz], %[high]\n\telpm %[byte], Z"
+            : [byte] "=r"(byte)
+            : [rampz] "I"(_SFR_IO_ADDR(RAMPZ)), [high] "r"((uint8_t)(addr >> 16)),
+              "z"((uint16_t)addr));
+    return byte;
 #else
     return pgm_read_byte(addr);
 #endif
@@ -290,6 +304,7 @@ void plat_start_application(void) {
     EEAR = 0;
 #if defined(GPIOR0)
     GPIOR0 = 0;
+    GPIOR1 = 0;
 #endif
 #ifdef RAMPZ
     RAMPZ = 0;
@@ -303,13 +318,15 @@ void plat_success(void) {
 }
 
 /* Loading the page buffer takes no time: every erase and write before it was waited for. */
-void plat_page_word(uint16_t offset, uint16_t word) {
+void plat_page_word(uint16_t offset, uint8_t low, uint8_t high) {
     __asm__ __volatile__(
-        "movw r0, %[word]\n\t"
+        "mov r0, %[low]\n\t"
+        "mov r1, %[high]\n\t"
         "out %[spmcsr], %[cmd]\n\t"
         "spm\n\t"
-        "clr __zero_reg__\n\t" ::[word] "r"(word),
-        [spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"((uint8_t)SPM_FILL), "z"(offset)
+        "clr __zero_reg__\n\t" ::[low] "r"(low),
+        [high] "r"(high), [spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"((uint8_t)SPM_FILL),
+        "z"(offset)
         : "r0");
 }
 
@@ -318,19 +335,26 @@ static uint8_t host_gone(void) {
     return quiet() >= IDLE_TICKS;
 }
 
-uint8_t plat_page_halts(boot_addr_t addr) {
-    return addr >= NRWW_START;
-}
-
-void plat_page_write(boot_addr_t addr) {
-    if (addr >= BOOT_APP_SIZE)
-        return;
+void plat_page_done(boot_addr_t addr, uint8_t what) {
+    /* Compared by the bits from 8 up (both limits are multiples of 256): fewer bytes. */
+    const uint16_t high = (uint16_t)(addr >> 8);
+    if (high < NRWW_START >> 8 && (what & BOOT_PAGE_ACK)) {
+        plat_send(BOOT_REPLY_BUFFER_DONE);
+        what &= (uint8_t)~BOOT_PAGE_ACK;
+    }
+    if (high < BOOT_APP_SIZE >> 8) {
 #ifdef RAMPZ
-    RAMPZ = (uint8_t)(addr >> 16);
+        RAMPZ = (uint8_t)(addr >> 16);
 #endif
-    spm((uint16_t)addr, SPM_ERASE);
-    spm((uint16_t)addr, SPM_WRITE);
-    spm((uint16_t)addr, SPM_RWW_ENABLE); /* Z does not matter here */
+        if (what & BOOT_PAGE_ERASE)
+            spm((uint16_t)addr, SPM_ERASE);
+        if (what & BOOT_PAGE_WRITE)
+            spm((uint16_t)addr, SPM_WRITE);
+        /* Z does not matter here; also empties the page buffer of a page not written */
+        spm((uint16_t)addr, SPM_RWW_ENABLE);
+    }
+    if (what & BOOT_PAGE_ACK)
+        plat_send(BOOT_REPLY_BUFFER_DONE);
 }
 
 uint16_t plat_crc_take(void) {

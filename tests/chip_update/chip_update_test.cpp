@@ -84,5 +84,39 @@ TEST_P(ChipUpdateTest, FlashHoldsTheImageAndTheProgramRuns) {
 INSTANTIATE_TEST_SUITE_P(Avrsim, ChipUpdateTest, ::testing::ValuesIn(ChipCases),
                          [](const auto& param) { return std::string(param.param.Name); });
 
+// The chip's count of page erases and writes from its summary ("224 Seiten
+// gelöscht/geschrieben").
+long PageOperations(const std::string& Said) {
+    const auto at = Said.find(" Seiten gelöscht/geschrieben");
+    if (at == std::string::npos)
+        return -1;
+    const auto from = Said.rfind(' ', at - 1) + 1;
+    return std::stol(Said.substr(from, at - from));
+}
+
+// Unchanged pages are left alone: the same image a second time erases and writes nothing,
+// an image that differs in one page erases and writes that page only. Each run is the
+// default (automatic) update into the chip switched on again.
+TEST(ChipUnchangedPages, OnlyChangedPagesAreErasedAndWritten) {
+    TTempDir dir;
+    const std::string image = SampleHex("blink-14k-atmega328p");
+    // Two bytes after the image's end, in its last page.
+    const std::string changed = SampleWith(dir, "blink-14k-atmega328p", 0x37A2, {0x12, 0x34});
+    struct {
+        const std::string& Image;
+        long Operations;  // -1: any
+    } const runs[] = {{image, -1}, {image, 0}, {changed, 2}};
+    for (const auto& run : runs) {
+        TEmulatedChip chip("atmega328p", dir, {"--no-pins"});
+        const TProcessResult update = UpdateChip(chip, run.Image, {"--no-power-cycle"});
+        EXPECT_EQ(update.ExitCode, 0) << update.Out << update.Err;
+        const std::string said = chip.Stop();
+        if (run.Operations >= 0) {
+            EXPECT_EQ(PageOperations(said), run.Operations) << said;
+        }
+        EXPECT_EQ(chip.Flash(), ExpectedFlash(dir, run.Image, "atmega328p", 32768));
+    }
+}
+
 }  // namespace
 }  // namespace tarnwick
