@@ -216,7 +216,7 @@ static __attribute__((noinline)) uint16_t quiet(void) {
  * the FIFO holds; one that does not overwrites its own unread bytes, which the CRC check
  * and the verification report. */
 static void poll_uart(void) {
-    if (UCSRA_ & _BV(RXC_)) {
+    while (UCSRA_ & _BV(RXC_)) {
         stamp = timer();
         fifo[fifo_in & FIFO_MASK] = UDR_;
         FIFO_NEXT(fifo_in);
