@@ -31,6 +31,7 @@
 #include <simavr/sim_avr.h>
 
 #include "chip.h"
+#include "one_wire_line.h"
 #include "options.h"
 #include "pty_line.h"
 #include "uart_line.h"
@@ -80,7 +81,7 @@ class TPortWatch {
     bool EverOpened = false;
 };
 
-void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
+void Summary(const avrsim::TChip& chip, const avrsim::TLine& line) {
     const auto& u = line.Counters();
     const auto& c = chip.Counters();
     std::cerr << "tarnwick-avrsim: " << u.Received << " Byte empfangen, " << u.Sent
@@ -88,6 +89,8 @@ void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
               << " bei ausgeschaltetem Empfänger, " << u.Mismatched << " bei falscher Baudrate; "
               << c.PagesWritten << " Seiten gelöscht/geschrieben, " << c.BootWrites
               << " Zugriffe auf den Bootbereich abgewiesen";
+    if (u.Garbled > 0)
+        std::cerr << "; " << u.Garbled << " Bytes auf der Eindrahtleitung gestört";
     if (c.PinLinesLost > 0)
         std::cerr << "; " << c.PinLinesLost << " Port-Zeilen nicht gemeldet (Ausgabe voll)";
     std::cerr << std::endl;
@@ -136,7 +139,20 @@ int main(int argc, char** argv) {
         std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
         return 1;
     }
-    avrsim::TUartLine line(chip->Avr(), master, !opt.NoBaudCheck);
+    std::unique_ptr<avrsim::TLine> wire;
+    try {
+        if (opt.OneWirePort != 0) {
+            wire = std::make_unique<avrsim::TOneWireLine>(chip->Avr(), master, opt.OneWirePort,
+                                                          opt.OneWireBit);
+            chip->HidePin(opt.OneWirePort, static_cast<std::uint8_t>(1u << opt.OneWireBit));
+        } else {
+            wire = std::make_unique<avrsim::TUartLine>(chip->Avr(), master, !opt.NoBaudCheck);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
+        return 1;
+    }
+    avrsim::TLine& line = *wire;
     std::FILE* trace = nullptr;
     if (!opt.TraceFile.empty()) {
         trace = std::fopen(opt.TraceFile.c_str(), "w");
@@ -186,6 +202,12 @@ int main(int argc, char** argv) {
             }
             line.Tick();
             if (!chip->RunUntil(target)) {
+                if (chip->PowerCutHappened()) {
+                    // What the chip had not yet sent is lost with the power.
+                    std::cerr << "tarnwick-avrsim: " << chip->Stopped() << std::endl;
+                    exitCode = 4;
+                    break;
+                }
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
                 // would take them away. The terminal passes written bytes on to the slave

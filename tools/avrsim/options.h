@@ -24,6 +24,10 @@ struct TOptions {
     bool ResetOnOpen = false;
     bool NoBaudCheck = false;
     double MaxTimeS = 0;
+    double ClockErrorPercent = 0;  // the chip's clock this far off its nominal frequency
+    char OneWirePort = 0;          // the single wire's pin (port letter, 0: the UART)
+    int OneWireBit = 0;
+    std::optional<std::uint32_t> PowerCutAtWrite;  // page address
 };
 
 void Usage(std::ostream& Out);

@@ -17,10 +17,6 @@ namespace avrsim {
 
 namespace {
 
-// A receiver samples each bit in its middle: over ten bits the two clocks may drift
-// apart by about 4.5 % before it reads a wrong bit.
-constexpr double BaudTolerance = 0.045;
-
 std::uint32_t SpeedValue(speed_t s) {
     static const struct {
         speed_t Code;
@@ -39,6 +35,10 @@ std::uint32_t SpeedValue(speed_t s) {
             return e.Baud;
     return 0;
 }
+
+// A receiver samples each bit in its middle: over ten bits the two clocks may drift
+// apart by about 4.5 % before it reads a wrong bit.
+constexpr double BaudTolerance = 0.045;
 
 int FifoSize(const uart_fifo_t& f) {
     return (f.write + uart_fifo_fifo_size - f.read) & (uart_fifo_fifo_size - 1);
@@ -116,20 +116,11 @@ void TUartLine::Report(const std::string& text) {
     std::cerr << "tarnwick-avrsim: " << text << std::endl;
 }
 
-void TUartLine::TraceByte(std::uint64_t cycle, char direction, std::uint8_t b, const char* note) {
-    if (Trace == nullptr)
-        return;
-    const double ms =
-        static_cast<double>(cycle - std::min(cycle, PowerOnCycle)) * 1000.0 / Avr->frequency;
-    std::fprintf(Trace, "%.3f %c %02X%s%s\n", ms, direction, b, note[0] ? " " : "", note);
-}
-
 void TUartLine::Tick() {
     if (Uart == nullptr)
         return;
-    termios tio{};
-    if (tcgetattr(Fd, &tio) == 0)
-        Host = SpeedValue(cfgetospeed(&tio));
+    if (const std::uint32_t baud = HostBaudOf(Fd); baud != 0)
+        Host = baud;
     // simavr counts eleven bits a byte; a frame of 8N1 has ten.
     const std::uint64_t cycles = FirmwareByteCycles();
     if (cycles != 0)
@@ -141,10 +132,10 @@ void TUartLine::Tick() {
         const ssize_t n = write(Fd, &b, 1);
         if (n == 1) {
             ++Count.Sent;
-            TraceByte(due, '>', b, "");
+            TraceByte(due, Avr->frequency, '>', b, "");
         } else {
             ++Count.Unheard;  // the host does not read: its buffer is full
-            TraceByte(due, '>', b, "ungehört");
+            TraceByte(due, Avr->frequency, '>', b, "ungehört");
         }
     }
     if (Trace != nullptr)
@@ -155,7 +146,7 @@ void TUartLine::Flush() {
     for (const TOutgoing& o : Outgoing) {
         if (write(Fd, &o.Byte, 1) == 1) {
             ++Count.Sent;
-            TraceByte(o.Due, '>', o.Byte, "");
+            TraceByte(o.Due, Avr->frequency, '>', o.Byte, "");
         }
     }
     Outgoing.clear();
@@ -169,12 +160,12 @@ void TUartLine::Output(avr_irq_t*, std::uint32_t value, void* param) {
     const auto b = static_cast<std::uint8_t>(value);
     if (!line->HostOpen) {
         ++line->Count.Unheard;
-        line->TraceByte(end, '>', b, "ungehört");
+        line->TraceByte(end, line->Avr->frequency, '>', b, "ungehört");
         return;
     }
     if (line->BaudMismatch()) {
         ++line->Count.Mismatched;
-        line->TraceByte(end, '>', b, "Baudrate");
+        line->TraceByte(end, line->Avr->frequency, '>', b, "Baudrate");
         return;
     }
     line->Outgoing.push_back({end, b});
@@ -223,10 +214,10 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     const std::uint64_t end = when + line->HostByteCycles();
     if (!avr_regbit_get(avr, u->rxen)) {
         ++line->Count.ReceiverOff;
-        line->TraceByte(end, '<', b, "Empfänger aus");
+        line->TraceByte(end, line->Avr->frequency, '<', b, "Empfänger aus");
     } else if (line->BaudMismatch()) {
         ++line->Count.Mismatched;
-        line->TraceByte(end, '<', b, "Baudrate");
+        line->TraceByte(end, line->Avr->frequency, '<', b, "Baudrate");
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
@@ -234,7 +225,7 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
             u->input.buffer[(u->input.write + uart_fifo_fifo_size - 1) & (uart_fifo_fifo_size - 1)];
         char note[40];
         std::snprintf(note, sizeof note, "Überlauf, %02X verloren", last & 0xFF);
-        line->TraceByte(end, '<', b, note);
+        line->TraceByte(end, line->Avr->frequency, '<', b, note);
         last = b;
         ++line->Count.Overruns;
         const double ms = static_cast<double>(when) * 1000.0 / avr->frequency;
@@ -246,12 +237,19 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     } else {
         avr_raise_irq(line->Input, b);
         ++line->Count.Received;
-        line->TraceByte(end, '<', b, "");
+        line->TraceByte(end, line->Avr->frequency, '<', b, "");
     }
     if (line->Waiting.empty())
         return 0;
     line->ArrivalPending = true;
     return when + line->HostByteCycles();
+}
+
+std::uint32_t HostBaudOf(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return 0;
+    return SpeedValue(cfgetospeed(&tio));
 }
 
 }  // namespace avrsim
