@@ -164,7 +164,11 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                     plat_stream_begins();
                     clean = 1;
                 } else {
-                    plat_send(BOOT_REPLY_OK); /* at once, so that the host's wait ends early */
+#ifndef BOOT_ONE_WIRE
+                    /* At once, so that the host's wait ends early. On one wire the echo of the
+                     * command ends it, and the host's first image byte would meet this reply. */
+                    plat_send(BOOT_REPLY_OK);
+#endif
                 }
                 if (stream(program))
                     clean = 0;
