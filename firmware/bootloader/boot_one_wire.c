@@ -232,10 +232,12 @@ static __attribute__((noinline)) uint8_t wire_rx(uint16_t whole, uint8_t frac, u
 }
 
 /* Sends one byte: a bit's wait first (the host's last stop bit may still be on the wire),
- * then the frame with the pin driven, then the pin let go (input, pulled up). A bit takes
- * 4 * whole + 13 cycles and the carries of the fraction. */
+ * then the start and data bits with the pin driven; the stop bit is the pin let go (input,
+ * pulled up), since a host that has read the byte in the middle of its stop bit may start
+ * its next one before the stop bit ends. A bit takes 4 * whole + 13 cycles and the carries
+ * of the fraction. */
 static __attribute__((noinline)) void wire_tx(uint8_t byte, uint16_t whole, uint8_t frac) {
-    uint8_t n = 9, sum = 0;
+    uint8_t n = 8, sum = 0;
     __asm__ __volatile__(
         "movw r26, %[whole]\n\t"
         "1:\n\t"
@@ -260,15 +262,23 @@ static __attribute__((noinline)) void wire_tx(uint8_t byte, uint16_t whole, uint
         "sbi %[port], %[bit]\n\t"
         "sbrs %[byte], 0\n\t"
         "cbi %[port], %[bit]\n\t"
-        "sec\n\t" /* ones behind the data: the ninth bit is the stop bit */
-        "ror %[byte]\n\t"
+        "lsr %[byte]\n\t"
+        "nop\n\t"
         "dec %[n]\n\t"
         "brne 2b\n\t"
         "movw r26, %[whole]\n\t"
+        "add %[sum], %[frac]\n\t"
+        "adc r26, __zero_reg__\n\t"
+        "adc r27, __zero_reg__\n\t"
         "4:\n\t"
         "sbiw r26, 1\n\t"
         "brne 4b\n\t"
-        "cbi %[ddr], %[bit]\n\t"
+        "sbi %[port], %[bit]\n\t"
+        "cbi %[ddr], %[bit]\n\t" /* the stop bit */
+        "movw r26, %[whole]\n\t"
+        "5:\n\t"
+        "sbiw r26, 1\n\t"
+        "brne 5b\n\t"
         : [byte] "+r"(byte), [n] "+r"(n), [sum] "+r"(sum)
         : [whole] "r"(whole), [frac] "r"(frac), [port] "I"(_SFR_IO_ADDR(WIRE_OUT)),
           [ddr] "I"(_SFR_IO_ADDR(WIRE_DDR)), [bit] "I"(BOOT_WIRE_BIT)
