@@ -93,10 +93,12 @@ register uint16_t crc __asm__("r6");
 #define SPM_ERASE 0x03
 #define SPM_WRITE 0x05
 
-/* The jump to the bootloader at address 0 (the build computes the RJMP). */
+/* The jump to the bootloader at address 0 (the build computes the RJMP and keeps the section
+ * from the linker's garbage collection). */
 #define TEXT_(x) #x
 #define TEXT(x) TEXT_(x)
-__asm__(".section .boot_reset,\"ax\",@progbits\n\t.word " TEXT(BOOT_RESET_WORD) "\n\t.previous");
+__asm__(".section .boot_reset,\"ax\",@progbits\n\t.global boot_reset\nboot_reset:\n\t.word " TEXT(
+    BOOT_RESET_WORD) "\n\t.previous");
 
 static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 
