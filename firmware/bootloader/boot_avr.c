@@ -90,6 +90,17 @@ register uint16_t crc __asm__("r6");
 #else
 #define SPMCSR_ SPMCR
 #endif
+/* The ATmega16 and ATmega32: MCUCSR, and the watchdog's change enable is WDTOE. */
+#if defined(MCUSR)
+#define MCUSR_ MCUSR
+#else
+#define MCUSR_ MCUCSR
+#endif
+#if defined(WDCE)
+#define WDCE_ WDCE
+#else
+#define WDCE_ WDTOE
+#endif
 #if defined(TIFR1)
 #define TIFR1_ TIFR1
 #else
@@ -293,9 +304,9 @@ uint8_t plat_receive(uint8_t wait) {
 void boot_main(void) __attribute__((OS_main, noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
-    MCUSR &= (uint8_t)~_BV(WDRF);
+    MCUSR_ &= (uint8_t)~_BV(WDRF);
     /* The timed sequence without saving SREG: interrupts are off from the reset on. */
-    WDTCSR_ = _BV(WDCE) | _BV(WDE);
+    WDTCSR_ = _BV(WDCE_) | _BV(WDE);
     WDTCSR_ = 0;
 #if BOOT_UBRR > 255 /* else it is 0, as the reset left it */
     UBRRH_ = (uint8_t)(BOOT_UBRR >> 8);

@@ -50,6 +50,8 @@ const TChipCase ChipCases[] = {
     // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
     // far addresses all carry it.
     {"Atmega1284pFastAbove64KiB", "atmega1284p", "blink-96k-atmega1284p", 131072, Quick, {}},
+    // The ATmega16's UBRRH shares its address with UCSRC, and its reset flags are in MCUCSR.
+    {"Atmega16Fast14KiB", "atmega16", "blink-14k-atmega16", 16384, Quick, {}},
     // On one wire, the rate measured from the rounds: the default run with the chip's clock
     // 8 % slow, the whole application area with it 8 % fast, and the other families.
     {"Attiny85OneWirePacedWithPowerCycleClockSlow",
