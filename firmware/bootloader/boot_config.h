@@ -36,8 +36,12 @@ typedef uint16_t boot_addr_t;
 #endif
 
 #if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || (BOOT_BUFFER_SIZE & (BOOT_BUFFER_SIZE - 1)) || \
-    BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE || BOOT_APP_SIZE % BOOT_PAGE_SIZE
-#error "page and buffer-full are powers of two, the buffer-full and the section whole pages"
+    BOOT_APP_SIZE % BOOT_PAGE_SIZE
+#error "page and buffer-full are powers of two, the section whole pages"
+#endif
+/* On one wire a buffer-full may be a part of a page (boot_one_wire.c says why). */
+#if BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE && !defined(BOOT_ONE_WIRE)
+#error "the buffer-full is whole pages"
 #endif
 
 #endif

@@ -30,8 +30,8 @@ register uint16_t crc __asm__("r6");
     SIGNATURE_2 != BOOT_SIGNATURE_2
 #error "the build's signature is not this chip's"
 #endif
-#if BOOT_BUFFER_SIZE != BOOT_PAGE_SIZE
-#error "one page a buffer-full: the host's wait for each acknowledgement is when pages are written"
+#if BOOT_PAGE_SIZE % BOOT_BUFFER_SIZE
+#error "whole buffer-fulls a page"
 #endif
 
 #ifndef BOOT_PASSWORD_BYTES
@@ -111,9 +111,16 @@ static uint8_t rx_frac NOINIT, tx_frac NOINIT;
 /* Replies wait here until the chip listens again (the longest: a query value, 7 bytes). */
 static uint8_t out[8] NOINIT;
 static uint8_t out_length NOINIT;
-/* Whether the host has heard an 0xA9 since it last looked for one: its own image byte comes
- * back to it on the wire and counts as the acknowledgement, and then it does not wait. */
-static uint8_t host_has_ack NOINIT;
+/* The host goes on to the next buffer-full without waiting when it has heard an 0xA9 since
+ * it last took one, and its own image bytes come back to it on the wire: each 0xA9 among
+ * them lets it go on once (two that come before it looks count once, so this may count
+ * more than it takes, never less). None left: it certainly waits. */
+static uint8_t host_acks NOINIT;
+/* An acknowledgement that the count says the host goes on without: it goes out once the
+ * line has been quiet this long (timer 0's counts; 0: none), longer than a paced host's
+ * 50 ms between two bytes and its 10 ms of listening. */
+static uint16_t ack_after NOINIT;
+#define ACK_LATE ((uint16_t)(F_CPU / 1024UL * 120UL / 1000UL))
 
 static uint8_t pages[BOOT_PENDING_PAGES][BOOT_PAGE_SIZE] NOINIT;
 static boot_addr_t page_address[BOOT_PENDING_PAGES] NOINIT;
@@ -195,7 +202,8 @@ static __attribute__((noinline)) uint8_t wire_edges(uint16_t* edges) {
 }
 
 /* One byte at the measured rate, its start bit already seen: sampled in the middle of each
- * bit; returns when the stop bit has begun. A bit takes 4 * whole + 9 cycles, plus
+ * bit; returns in the middle of the last data bit, leaving a bit and a half to the protocol
+ * before the next start bit of a host that streams. A bit takes 4 * whole + 9 cycles, plus
  * one more every time the fraction (in sixteenths, shifted up by four) carries. */
 static __attribute__((noinline)) uint8_t wire_rx(uint16_t whole, uint8_t frac, uint16_t half) {
     uint8_t byte = 0, n = 8, sum = 0;
@@ -217,15 +225,6 @@ static __attribute__((noinline)) uint8_t wire_rx(uint16_t whole, uint8_t frac, u
         "ori %[byte], 0x80\n\t"
         "dec %[n]\n\t"
         "brne 2b\n\t"
-        /* Until the stop bit is on the wire (at most about a bit and a half): a last data
-         * bit of 0 must not pass for the next start bit. */
-        "movw r26, %[whole]\n\t"
-        "4:\n\t"
-        "sbic %[pin], %[bit]\n\t"
-        "rjmp 5f\n\t"
-        "sbiw r26, 1\n\t"
-        "brne 4b\n\t"
-        "5:\n\t"
         : [byte] "+d"(byte), [n] "+r"(n), [sum] "+r"(sum)
         : [whole] "r"(whole), [frac] "r"(frac), [half] "r"(half), [pin] "I"(_SFR_IO_ADDR(WIRE_PIN)),
           [bit] "I"(BOOT_WIRE_BIT)
@@ -233,11 +232,11 @@ static __attribute__((noinline)) uint8_t wire_rx(uint16_t whole, uint8_t frac, u
     return byte;
 }
 
-/* Sends one byte: a bit's wait first (the host's last stop bit may still be on the wire),
- * then the start and data bits with the pin driven; the stop bit is the pin let go (input,
- * pulled up), since a host that has read the byte in the middle of its stop bit may start
- * its next one before the stop bit ends. A bit takes 4 * whole + 13 cycles and the carries
- * of the fraction. */
+/* Sends one byte: a bit's wait first (the host's last stop bit, or this chip's, may still be
+ * on the wire), then the start and data bits with the pin driven; the stop bit is the pin let
+ * go (input, pulled up), and the chip listens again at once, since a host that has read the
+ * byte in the middle of its stop bit may start its next one before the stop bit ends. A bit takes 4
+ * * whole + 13 cycles and the carries of the fraction. */
 static __attribute__((noinline)) void wire_tx(uint8_t byte, uint16_t whole, uint8_t frac) {
     uint8_t n = 8, sum = 0;
     __asm__ __volatile__(
@@ -277,10 +276,6 @@ static __attribute__((noinline)) void wire_tx(uint8_t byte, uint16_t whole, uint
         "brne 4b\n\t"
         "sbi %[port], %[bit]\n\t"
         "cbi %[ddr], %[bit]\n\t" /* the stop bit */
-        "movw r26, %[whole]\n\t"
-        "5:\n\t"
-        "sbiw r26, 1\n\t"
-        "brne 5b\n\t"
         : [byte] "+r"(byte), [n] "+r"(n), [sum] "+r"(sum)
         : [whole] "r"(whole), [frac] "r"(frac), [port] "I"(_SFR_IO_ADDR(WIRE_OUT)),
           [ddr] "I"(_SFR_IO_ADDR(WIRE_DDR)), [bit] "I"(BOOT_WIRE_BIT)
@@ -393,24 +388,27 @@ uint8_t plat_flash_read(boot_addr_t address) {
 }
 
 /* Held until the chip listens again; then the pages received so far are written (the host
- * waits for this reply) and the reply goes out. An acknowledgement that the host will not
- * wait for, because its own 0xA9 came back to it in this buffer-full, is not sent: the host
- * is already sending the next buffer-full, and the pages wait for its next wait. */
+ * waits for this reply) and the reply goes out. An acknowledgement that the host goes on
+ * without (see host_acks) is sent only if the line stays quiet; meanwhile the pages wait for
+ * the host's next wait. */
 void plat_send(uint8_t byte) {
-    if (byte == BOOT_REPLY_BUFFER_DONE) {
-        const uint8_t heard = host_has_ack;
-        host_has_ack = 0;
-        if (heard)
-            return;
+    if (byte == BOOT_REPLY_BUFFER_DONE && host_acks) {
+        --host_acks;
+        ack_after = ACK_LATE;
+        return;
     }
     out[out_length++] = byte;
+}
+
+static void write_pending_pages(void) {
+    while (pending_pages)
+        write_pending_page();
 }
 
 static void flush_output(void) {
     if (!out_length)
         return;
-    while (pending_pages)
-        write_pending_page();
+    write_pending_pages();
     for (uint8_t i = 0; i < out_length; ++i)
         wire_tx(out[i], tx_whole, tx_frac);
     out_length = 0;
@@ -444,7 +442,8 @@ void plat_stream_begins(void) {
     eeprom_update(MARK_ADDRESS, MARK_UPDATING);
     first_page = 0;
     pending_pages = 0;
-    host_has_ack = 0;
+    host_acks = 0;
+    ack_after = 0;
     next_page();
 }
 
@@ -467,16 +466,28 @@ void plat_page_write(boot_addr_t address) {
 
 uint8_t plat_receive(uint8_t wait) {
     flush_output();
-    uint8_t ticks = 0;
+    uint8_t ticks = 0, high = 0;
     TCNT0 = 0;
     TIFR0_ = _BV(TOV0);
     for (;;) {
-        if (!(WIRE_PIN & WIRE_MASK)) {
+        /* A start bit is a fall: the last data bit of the byte before may still be low. */
+        if (WIRE_PIN & WIRE_MASK) {
+            high = 1;
+        } else if (high) {
             const uint8_t byte = wait == BOOT_WAIT_LISTEN ? receive_measuring()
                                                           : wire_rx(rx_whole, rx_frac, rx_half);
-            if (byte == BOOT_REPLY_BUFFER_DONE)
-                host_has_ack = 1;
+            ack_after = 0; /* the host went on */
+            if (byte == BOOT_REPLY_BUFFER_DONE && host_acks != 0xFF)
+                ++host_acks;
             return byte;
+        }
+        if (ack_after && (uint16_t)((ticks << 8) | TCNT0) >= ack_after) {
+            ack_after = 0;
+            write_pending_pages();
+            wire_tx(BOOT_REPLY_BUFFER_DONE, tx_whole, tx_frac);
+            ticks = 0;
+            TCNT0 = 0;
+            TIFR0_ = _BV(TOV0);
         }
         if (TIFR0_ & _BV(TOV0)) {
             TIFR0_ = _BV(TOV0);
@@ -506,7 +517,8 @@ void boot_main(void) {
     TCCR0B = _BV(CS02) | _BV(CS00);
     set_bit_time((uint16_t)(2UL * F_CPU / BOOT_BAUD));
     out_length = 0;
-    host_has_ack = 0;
+    host_acks = 0;
+    ack_after = 0;
     pending_pages = 0;
     first_page = 0;
     next_page();
