@@ -1,5 +1,5 @@
-// tarnwick-avrsim: an emulated AVR chip (libsimavr) running real firmware, its UART on
-// the master side of a pseudo-terminal.
+// tarnwick-avrsim: an emulated AVR chip (libsimavr) running real firmware, its UART (or one
+// pin as a single wire, one_wire_line.h) on the master side of a pseudo-terminal.
 //
 // It prints the slave's path as the first line of standard output; a host opens that path
 // as its serial port. The chip starts at its boot section as the BOOTRST fuse makes it
