@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 
+#include "bootloader/line_rates.h"
 #include "event_pump.h"
 
 namespace tarnwick {
@@ -31,6 +33,10 @@ void LoadWineFonts() {
     }();
     static_cast<void>(loaded);
 }
+
+// The column right of "Programmieren" and "Überprüfen" that the form leaves free.
+constexpr int TransferColumnLeft = 170;
+constexpr int TransferColumnWidth = 143;
 
 void SetProgressBar(QProgressBar& Bar) {
     Bar.setRange(0, 100);
@@ -112,6 +118,9 @@ void TMainWindow::SetUpControls() {
         {&ShowProgramChkBox, "ShowProgramChkBox"},
         {&ShowCompleteMemoryChkBox, "ShowCompleteMemoryChkBox"},
         {&CancelButton, "CancelButton"},
+        {&NoPowerCycleChkBox, "NoPowerCycleChkBox"},
+        {&TransferLabel, "TransferLabel"},
+        {&TransferComboBox, "TransferComboBox"},
         {&StatusGroupBox, "StatusGroupBox"},
         {&Label3, "Label3"},
         {&ConnectProgressBar, "ConnectProgressBar"},
@@ -144,9 +153,9 @@ void TMainWindow::SetUpControls() {
     SetLabel(PasswordEditLabel, QStringLiteral("Bootloader-Passwort"), 135, 60);
     PasswordEditLabel.setBuddy(&PasswordEdit);
     BaudComboBox.setEditable(false);
-    BaudComboBox.addItems({QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
-                           QStringLiteral("19200"), QStringLiteral("38400"),
-                           QStringLiteral("57600"), QStringLiteral("115200")});
+    for (const std::string_view rate : LineRates) {
+        BaudComboBox.addItem(QString::fromLatin1(rate.data(), static_cast<int>(rate.size())));
+    }
     BaudComboBox.setCurrentIndex(-1);
     BaudComboBox.setGeometry(8, 76, 121, 21);
     SetLabel(Label2, QStringLiteral("Baudrate"), 8, 59);
@@ -175,6 +184,14 @@ void TMainWindow::SetUpControls() {
     CancelButton.setText(QStringLiteral("Abbrechen"));
     CancelButton.setGeometry(168, 174, 145, 33);
     CancelButton.setEnabled(false);
+    // The items come from the behaviour, with the settings.
+    // Up to the group's frame: the caption is wide in some renderings of Tahoma.
+    SetCheckBox(NoPowerCycleChkBox, QStringLiteral("Ohne Aus-/Einschalten"),
+                QRect(TransferColumnLeft, 60, TransferColumnWidth + 7, 25), false);
+    SetLabel(TransferLabel, QStringLiteral("Übertragung"), TransferColumnLeft, 113);
+    TransferLabel.setBuddy(&TransferComboBox);
+    TransferComboBox.setEditable(false);
+    TransferComboBox.setGeometry(TransferColumnLeft, 130, TransferColumnWidth, 21);
 
     // Status.
     StatusGroupBox.setTitle(QStringLiteral(" Status "));
@@ -239,10 +256,14 @@ void TMainWindow::SetUpControls() {
 }
 
 void TMainWindow::SetUpTabOrder() {
-    const std::initializer_list<QWidget*> order = {
-        &PasswordEdit, &BaudComboBox,  &ComComboBox,  &SelectInBtn,       &FilenameInEdit,
-        &StartBtn,     &ProgramChkBox, &VerifyChkBox, &ShowProgramChkBox, &ShowCompleteMemoryChkBox,
-        &CancelButton, &InfoMemo,      &LogMemo,      &ProgramGrid};
+    const std::initializer_list<QWidget*> order = {&PasswordEdit,      &BaudComboBox,
+                                                   &ComComboBox,       &SelectInBtn,
+                                                   &FilenameInEdit,    &StartBtn,
+                                                   &ProgramChkBox,     &VerifyChkBox,
+                                                   &ShowProgramChkBox, &ShowCompleteMemoryChkBox,
+                                                   &CancelButton,      &NoPowerCycleChkBox,
+                                                   &TransferComboBox,  &InfoMemo,
+                                                   &LogMemo,           &ProgramGrid};
     QWidget* previous = nullptr;
     for (QWidget* widget : order) {
         if (previous != nullptr) {
@@ -266,6 +287,11 @@ void TMainWindow::ConnectHandlers() {
             [&behaviour] { behaviour.ShowProgramChkBoxClick(); });
     connect(&ShowCompleteMemoryChkBox, &QCheckBox::toggled, this,
             [&behaviour] { behaviour.ShowCompleteMemoryChkBoxClick(); });
+    connect(&NoPowerCycleChkBox, &QCheckBox::toggled, this,
+            [&behaviour] { behaviour.NoPowerCycleChkBoxClick(); });
+    // activated: only the user's choices, not the behaviour's own selection.
+    connect(&TransferComboBox, &QComboBox::activated, this,
+            [&behaviour] { behaviour.TransferComboBoxChange(); });
     connect(&FilenameInEdit, &QLineEdit::textChanged, this,
             [&behaviour] { behaviour.FilenameInEditChange(); });
     connect(&SelectInBtn, &QPushButton::clicked, this,

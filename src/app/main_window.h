@@ -106,6 +106,10 @@ class TMainWindow : public QWidget, public TWindowView {
     QCheckBox ShowProgramChkBox{&UpdateGroupBox};
     QCheckBox ShowCompleteMemoryChkBox{&UpdateGroupBox};
     QPushButton CancelButton{&UpdateGroupBox};
+    // Beside the specified controls, in the group's free right column.
+    QCheckBox NoPowerCycleChkBox{&UpdateGroupBox};
+    QLabel TransferLabel{&UpdateGroupBox};
+    QComboBox TransferComboBox{&UpdateGroupBox};
 
     TGroupBox StatusGroupBox{this};
     QLabel Label3{&StatusGroupBox};

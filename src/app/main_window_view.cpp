@@ -65,6 +65,10 @@ QWidget* TMainWindow::Widget(TControl Control) const {
             return &self->BufferProgressBar;
         case TControl::ShowProgramProgressBar:
             return &self->ShowProgramProgressBar;
+        case TControl::TransferComboBox:
+            return &self->TransferComboBox;
+        case TControl::NoPowerCycleChkBox:
+            return &self->NoPowerCycleChkBox;
     }
     return nullptr;
 }

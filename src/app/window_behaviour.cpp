@@ -19,9 +19,10 @@ constexpr TControl UpdateBars[] = {TControl::ConnectProgressBar, TControl::Progr
 
 // The inputs an update locks.
 constexpr TControl Inputs[] = {
-    TControl::SelectInBtn,  TControl::FilenameInEdit,    TControl::PasswordEdit,
-    TControl::BaudComboBox, TControl::ComComboBox,       TControl::ProgramChkBox,
-    TControl::VerifyChkBox, TControl::ShowProgramChkBox, TControl::ShowCompleteMemoryChkBox};
+    TControl::SelectInBtn,      TControl::FilenameInEdit,    TControl::PasswordEdit,
+    TControl::BaudComboBox,     TControl::ComComboBox,       TControl::ProgramChkBox,
+    TControl::VerifyChkBox,     TControl::ShowProgramChkBox, TControl::ShowCompleteMemoryChkBox,
+    TControl::TransferComboBox, TControl::NoPowerCycleChkBox};
 
 }  // namespace
 

@@ -29,6 +29,7 @@
 #include "comport/ini_file.h"
 #include "image/firmware_image.h"
 #include "terminal/com_terminal_core.h"
+#include "transfer_choice.h"
 #include "window_view.h"
 
 namespace tarnwick {
@@ -69,6 +70,9 @@ class TWindowBehaviour : public TUpdateOwner {
     void VerifyChkBoxClick();
     void ShowProgramChkBoxClick();
     void ShowCompleteMemoryChkBoxClick();
+    // The transfer speed and the power cycle (window_transfer.cpp).
+    void TransferComboBoxChange();
+    void NoPowerCycleChkBoxClick();
 
     // ---- the window's two output operations
     // To the log and/or the information box, optionally in a box "Tarnwick - Hinweis".
@@ -162,6 +166,10 @@ class TWindowBehaviour : public TUpdateOwner {
     // Ticks a box as the settings say and runs its handler when its state changed.
     void RestoreCheck(TControl Box, bool Checked);
     void FillPortBox(const std::vector<std::string>& Ports, const TIniFile& Settings);
+    // BytePacing, AutoLineSpeed and PowerCycle: into the bootloader and their controls, and
+    // back into the file.
+    void RestoreTransfer(const TIniFile& Settings);
+    void WriteTransfer(TIniFile& Settings) const;
     void WriteSettings();
 
     // Loads and fills pump events; a request that arrives meanwhile (a keystroke, a
@@ -179,6 +187,8 @@ class TWindowBehaviour : public TUpdateOwner {
     TComTerminalCore* TerminalCore;
 
     std::unique_ptr<TIniFile> SettingsFile;
+    // The transfer speed the file held: TransferComboBox's items were made from it.
+    TTransferChoice TransferRead;
     // The file existed but could not be read at start: it is left as it is.
     bool SettingsUnreadable = false;
 

@@ -56,11 +56,7 @@ void TWindowBehaviour::FormShow() {
     View.SetText(TControl::PasswordEdit, ReadText(settings, "PasswordEdit", "Kiwu"));
     RestoreCheck(TControl::ProgramChkBox, settings.ReadBool(Section, "ProgramChkBox", true));
     RestoreCheck(TControl::VerifyChkBox, settings.ReadBool(Section, "VerifyChkBox", true));
-    // Not in the window: set by hand for bootloaders known to keep up with the line.
-    Bootloader.BytePacing = std::clamp(
-        settings.ReadInteger(Section, "BytePacing", DefaultBytePacing), 0, DefaultBytePacing);
-    // Not in the window either: 0 for a device switched on or reset by other means.
-    Bootloader.PowerCycle = settings.ReadBool(Section, "PowerCycle", true);
+    RestoreTransfer(settings);
     const std::string baud = ReadText(settings, "BaudComboBox", "115200");
     int baudIndex = -1;
     for (int i = 0; i < View.ItemCount(TControl::BaudComboBox); ++i) {
@@ -150,8 +146,7 @@ void TWindowBehaviour::WriteSettings() {
         settings.WriteBool(Section, "ShowProgramChkBox", View.Checked(TControl::ShowProgramChkBox));
         settings.WriteBool(Section, "ShowCompleteMemoryChkBox",
                            View.Checked(TControl::ShowCompleteMemoryChkBox));
-        settings.WriteInteger(Section, "BytePacing", Bootloader.BytePacing);
-        settings.WriteBool(Section, "PowerCycle", Bootloader.PowerCycle);
+        WriteTransfer(settings);
         // The user's configuration folder may not exist yet.
         std::filesystem::create_directories(SettingsPath.parent_path(), code);
         settings.UpdateFile();

@@ -10,8 +10,8 @@
 //   the change back as the user's (no FilenameInEditChange for SetText, no click handler
 //   for SetChecked); the behaviour runs the consequences of its own changes itself.
 // - The user's changes are reported: every change of FilenameInEdit's text, every toggle
-//   of a check box, the clicks on the three buttons, the two timers' ticks, the first
-//   show and every attempt to close (see TWindowBehaviour).
+//   of a check box, every item the user picks in TransferComboBox, the clicks on the three buttons,
+//   the two timers' ticks, the first show and every attempt to close (see TWindowBehaviour).
 // - Everything is called on the main thread, also from inside the behaviour's waits
 //   (the behaviour pumps through ProcessPendingMessages and WaitForMessages).
 // - No call from the behaviour's constructor: the view may still be under construction.
@@ -43,6 +43,8 @@ enum class TControl : int {
     VerifyProgressBar,
     BufferProgressBar,
     ShowProgramProgressBar,  // below the program view
+    TransferComboBox,        // drop-down list: transfer speed (automatisch, ...)
+    NoPowerCycleChkBox,      // check box "Ohne Aus-/Einschalten"
 };
 
 enum class TViewTimer : int {

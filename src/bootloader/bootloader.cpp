@@ -211,6 +211,7 @@ int TBootloader::QueryDevice(std::string_view Code, int Timeout) {
     ReplyActive = false;
     ReplyComplete = false;
     QueryResult = 0;
+    ReplyMark = -1;
     ReplyText.clear();
     SendCommand(Code, CommandPacing());
     WaitForFlag([this] { return ReplyComplete; }, Timeout);
@@ -219,8 +220,11 @@ int TBootloader::QueryDevice(std::string_view Code, int Timeout) {
 
 bool TBootloader::ReadDeviceInfo() {
     bool result = true;
+    int marked = 0;
+    const auto marks = [&] { marked += ReplyMark == TarnwickMark ? 1 : 0; };
 
     int r = QueryDevice(CmdVersion, QueryTimeout);
+    marks();
     const auto version = VersionText(ReplyText);
     // A reply that holds no version at all (nothing came, or not four decimal digits)
     // fails the check without the "not supported" box, which would name a bogus version.
@@ -236,6 +240,7 @@ bool TBootloader::ReadDeviceInfo() {
     }
 
     r = QueryDevice(CmdSignature, QueryTimeout);
+    marks();
     const std::string device = DeviceName(ReplyText);
     Owner.ReportMessage("Baustein: " + device, false, true, false);
     StepProgress(pbConnect);
@@ -247,6 +252,7 @@ bool TBootloader::ReadDeviceInfo() {
     }
 
     r = QueryDevice(CmdBufferSize, QueryTimeout);
+    marks();
     const auto buffer = HexValue(ReplyText);
     BufferSize = buffer.value_or(0);
     Owner.ReportMessage("Buffergröße: " + std::to_string(BufferSize) + " Byte", false, true, false);
@@ -255,6 +261,7 @@ bool TBootloader::ReadDeviceInfo() {
         result = false;
 
     r = QueryDevice(CmdFlashSize, QueryTimeout);
+    marks();
     const auto flash = HexValue(ReplyText);
     FlashSize = flash.value_or(0);
     Owner.ReportMessage("Flash: " + std::to_string(FlashSize) + " Byte", false, true, false);
@@ -267,6 +274,7 @@ bool TBootloader::ReadDeviceInfo() {
                                 std::to_string(MaxFlashSize) + " Byte)",
                             true, false, true);
     }
+    TarnwickDevice = marked == 4;
     return result;
 }
 
@@ -284,13 +292,13 @@ int TBootloader::ProgramFlash() {
     SetProgress(pbBuffer, 0);
     BufferDone = false;
     SendCommand(CmdProgram, CommandPacing());
-    if (BytePacing <= 0) {
+    if (StreamPacing() <= 0) {
         if (ProgramBlocks() == -1)
             return -1;
     } else {
         std::int64_t remaining = BufferSize;
         for (std::int32_t address = 0; address <= HighestAddress; ++address) {
-            SendDataByte(ImageByte(address), BytePacing);
+            SendDataByte(ImageByte(address), StreamPacing());
             --remaining;
             if (remaining == 0) {
                 remaining = BufferSize;
@@ -335,11 +343,11 @@ int TBootloader::VerifyFlash() {
     WaitForFlag([this] { return ByteReceived; }, ReplyTimeout);
     if (!VerifySupported)
         return -1;
-    if (BytePacing <= 0) {
+    if (StreamPacing() <= 0) {
         VerifyBlocks();
     } else {
         for (std::int32_t address = 0; address <= HighestAddress; ++address) {
-            SendDataByte(ImageByte(address), BytePacing);
+            SendDataByte(ImageByte(address), StreamPacing());
             Owner.ProcessMessages();
             SetProgress(pbVerify, address);
             if (CancelRequested)

@@ -86,6 +86,12 @@ class TBootloader : public TReplyFields {
     // connection rounds keep ByteTimeout at every setting. No window is shorter than the
     // byte's line time.
     int BytePacing = DefaultBytePacing;
+    // With AutoLineSpeed the run keeps BytePacing up to the device queries; when every query
+    // reply carried TarnwickMark, the CRC exchanges, streams and closing commands after them
+    // go as BytePacing 0 sends them. A device without the mark gets the run BytePacing gives.
+    bool AutoLineSpeed = false;
+    // Every query of the last ReadDeviceInfo was answered with TarnwickMark.
+    bool TarnwickDevice = false;
     // Whether the run asks for the device to be switched off and on again. Without, for a
     // device reset by other means, the connection rounds start as soon as the port is open.
     bool PowerCycle = true;
@@ -98,9 +104,11 @@ class TBootloader : public TReplyFields {
     void ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify);
     std::uint8_t ImageByte(std::int32_t Address) const;
 
+    // BytePacing, or 0 once the run took line speed for a Tarnwick bootloader.
+    int StreamPacing() const { return LineSpeedTaken ? 0 : BytePacing; }
     // The window of the bytes outside the connection rounds and the data streams:
-    // ByteTimeout, or 0 (line speed) with BytePacing 0.
-    int CommandPacing() const { return BytePacing <= 0 ? 0 : ByteTimeout; }
+    // ByteTimeout, or 0 (line speed) with StreamPacing 0.
+    int CommandPacing() const { return StreamPacing() <= 0 ? 0 : ByteTimeout; }
     // SendByte with Timeout 0: the byte goes out once the line is free and is held only
     // until the port reports it sent (at most ByteTimeout).
     bool SendByteAtLineSpeed(std::uint8_t Value);
@@ -128,6 +136,8 @@ class TBootloader : public TReplyFields {
     const TBuffer* Image = nullptr;
     std::int32_t HighestAddress = 0;
     int Progress[4] = {0, 0, 0, 0};
+    // This run found a Tarnwick bootloader with AutoLineSpeed set.
+    bool LineSpeedTaken = false;
     // When the bytes written in blocks will have left the line, at the port's baud rate.
     std::chrono::steady_clock::time_point LineFree;
 };

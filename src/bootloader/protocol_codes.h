@@ -41,6 +41,12 @@ inline constexpr int MaxConnectAttempts = 200;
 
 inline constexpr int DefaultBytePacing = ByteTimeout;
 
+// The byte after ReplyData in every query reply of Tarnwick's own bootloader: "this device
+// takes the streams at line speed". The host otherwise ignores that byte, and a device
+// speaking only the documented protocol sends its count or the query's command code there,
+// never this.
+inline constexpr std::uint8_t TarnwickMark = 0x54;
+
 // How one image byte goes on the wire inside a data stream: 0x13 and 0xA5 as EscapeByte and
 // the byte plus EscapeOffset, every other byte as itself.
 struct TDataWire {

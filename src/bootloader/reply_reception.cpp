@@ -19,7 +19,10 @@ void QueryStep(TReplyFields& f, std::uint8_t b) {
         return;
     bool skip = b == failed || b == ok || b == data;
     if (f.SkipCount > 0) {
-        // ReplyData takes one count itself, so exactly one byte after it is skipped.
+        // ReplyData takes one count itself, so exactly one byte after it is skipped; that
+        // byte tells a Tarnwick bootloader (TarnwickMark) from others.
+        if (f.SkipCount == 1)
+            f.ReplyMark = b;
         --f.SkipCount;
         skip = true;
     }

@@ -35,6 +35,7 @@ struct TReplyFields {
     int CrcResult = 0;  // 1 ok, -1 failed, -2 unsupported, 0 nothing yet
     bool ReplyActive = false;
     int SkipCount = 0;
+    int ReplyMark = -1;     // the byte after ReplyData in the current reply; -1 none yet
     std::string ReplyText;  // value bytes as two upper-case hex digits each
     int QueryResult = 0;    // 1 ended by ReplyOk, -2 ended by ReplyFailed
     bool ReplyComplete = false;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "bootloader/bootloader.h"
+#include "bootloader/line_rates.h"
 #include "bootloader/link_time.h"
 #include "comport/port_access_hint.h"
 #include "comport/port_list.h"
@@ -25,6 +26,7 @@ const std::string VerifyQuestion =
     NewParagraph + "Jetzt überprüfen?";
 
 const char* const CancelledText = "Abbruch durch Benutzer";
+const char* const LineSpeedMessage = "Übertragung: schnell (Tarnwick-Bootloader)";
 
 // Why Port could not be opened, in the user's words: which port, the component's own
 // (English) detail for support, and for a port refused for lack of permission what to
@@ -62,6 +64,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
         return outcome;
     }
     outcome.Started = true;
+    LineSpeedTaken = false;
     const std::int64_t startTime = TickCount();
     UpdateRunning = true;
     Owner.SetStayOnTop(true);
@@ -82,7 +85,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
             }
             const std::string portName = PortNameOfEntry(Owner.PortText());
             ComPort.SetPort(portName);
-            ComPort.SetBaudRate(BaudRateFromText(Owner.BaudText()));
+            SetLineRate(ComPort, Owner.BaudText());
             try {
                 ComPort.Open();
             } catch (const EComPort& e) {
@@ -143,6 +146,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
     for (const TProgressBar bar : {pbConnect, pbProgram, pbVerify, pbBuffer})
         SetProgress(bar, 0);
     UpdateRunning = false;
+    LineSpeedTaken = false;
     Owner.SetStayOnTop(false);
     Owner.SetCancelEnabled(false);
     Owner.EndWaitCursor();
@@ -175,7 +179,14 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
 
     // Each stage runs only while the previous ones passed; all end in the closing commands.
     bool go = true;
-    if (!ReadDeviceInfo()) {
+    const bool deviceOk = ReadDeviceInfo();
+    // Up to here the run is the paced one, to the byte and the millisecond; only a device
+    // that said in every reply that it keeps up gets the rest at line speed.
+    if (AutoLineSpeed && TarnwickDevice && BytePacing > 0) {
+        LineSpeedTaken = true;
+        Owner.ReportMessage(LineSpeedMessage, false, true, false);
+    }
+    if (!deviceOk) {
         Owner.ReportMessage("Baustein-Informationen fehlerhaft/Baustein nicht unterstützt", false,
                             false, true);
         go = false;

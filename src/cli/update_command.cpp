@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bootloader/bootloader.h"
+#include "bootloader/line_rates.h"
 #include "cli_platform.h"
 #include "command.h"
 #include "comport/com_port.h"
@@ -86,8 +87,15 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
         if (options.Pacing != 0 && Arguments.Has("pacing"))
             throw EUsage("--fast und --pacing " + Arguments.Value("pacing") +
                          " widersprechen sich");
+        if (Arguments.Has("paced"))
+            throw EUsage("--fast und --paced widersprechen sich");
         options.Pacing = 0;
     }
+    if (Arguments.Has("paced") && options.Pacing != DefaultBytePacing)
+        throw EUsage("--paced und --pacing " + Arguments.Value("pacing") + " widersprechen sich");
+    // Any of the three chooses the speed; without them the device's mark does.
+    options.AutoLineSpeed =
+        !Arguments.Has("paced") && !Arguments.Has("pacing") && !Arguments.Has("fast");
     // The device compares the password byte by byte with what the Windows tool sends: one
     // Windows-1252 byte per character.
     if (!ArgumentToCp1252(Arguments.Value("password", "Kiwu"), options.Password))
@@ -99,7 +107,7 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
             throw EUsage("Port " + *port + " mehrfach angegeben");
     }
     // Only the rates of the baud-rate list: anything else would silently become another.
-    if (options.Baud == "Custom" || BaudRateToText(BaudRateFromText(options.Baud)) != options.Baud)
+    if (!IsLineRateText(options.Baud))
         throw EUsage("ungültige Baudrate " + options.Baud);
 
     // The file first, with the messages of hexdump: a bad file must not cost the user a
@@ -139,6 +147,7 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
         owner.SetBootloader(&bootloader);
         bootloader.SetImage(Image, HighestAddress);
         bootloader.BytePacing = Options.Pacing;
+        bootloader.AutoLineSpeed = Options.AutoLineSpeed;
         bootloader.PowerCycle = Options.PowerCycle;
         result.Outcome = bootloader.RunUpdate();
         owner.Finish();
@@ -166,7 +175,11 @@ const TCommand UpdateCommand{
         {"fast", "",
          "Programm- und Prüfdaten, Kommandos und CRC in Leitungsgeschwindigkeit senden (wie "
          "--pacing 0; die Verbindungsversuche bleiben im 50-ms-Takt); nur für Bootloader, die "
-         "mithalten: verlorene Bytes meldet die CRC-Prüfung oder das Überprüfen"},
+         "mithalten: verlorene Bytes meldet die CRC-Prüfung oder das Überprüfen. Ohne --fast, "
+         "--paced und --pacing entscheidet das Gerät: ein Tarnwick-Bootloader, der sich in den "
+         "Antworten auf die Abfragen zu erkennen gibt, bekommt den Rest des Updates so, jedes "
+         "andere Gerät den 50-ms-Takt"},
+        {"paced", "", "jedes Byte im 50-ms-Takt senden, auch zu einem Tarnwick-Bootloader"},
         {"no-power-cycle", "",
          "das Gerät nicht aus- und einschalten lassen (es wird anders eingeschaltet oder "
          "zurückgesetzt): kein Hinweis, keine Wartezeit, die Verbindungsversuche beginnen "

@@ -27,6 +27,9 @@ struct TUpdateOptions {
     bool Yes = false;
     bool PowerCycle = true;          // ask for the device to be switched off and on again
     int Pacing = DefaultBytePacing;  // ms per image byte; 0: line speed
+    // Line speed after the device queries when the device is a Tarnwick bootloader; off when
+    // --paced, --pacing or --fast chose the speed.
+    bool AutoLineSpeed = true;
     std::string File;
 };
 

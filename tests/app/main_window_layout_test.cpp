@@ -87,6 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
         TPlace{"ShowCompleteMemoryChkBox", "UpdateGroupBox", 24, 84, 289, 25,
                "Kompletten Speicher anzeigen"},
         TPlace{"CancelButton", "UpdateGroupBox", 168, 174, 145, 33, "Abbrechen"},
+        TPlace{"NoPowerCycleChkBox", "UpdateGroupBox", 170, 60, 150, 25, "Ohne Aus-/Einschalten"},
+        TPlace{"TransferComboBox", "UpdateGroupBox", 170, 130, 143, 21, nullptr},
+        TPlace{"TransferLabel", "UpdateGroupBox", 170, 113, 0, 0, "Übertragung"},
         TPlace{"StatusGroupBox", nullptr, 8, 343, 703, 149, " Status "},
         TPlace{"ConnectProgressBar", "StatusGroupBox", 8, 40, 685, 17, nullptr},
         TPlace{"Label3", "StatusGroupBox", 8, 21, 0, 0, "Verbinden"},
@@ -172,7 +175,8 @@ TEST(MainWindow, TextControlsStartEmptyAndTheBaudListHoldsTheRates) {
     EXPECT_TRUE(window.LogMemo.toPlainText().isEmpty());
     EXPECT_FALSE(window.BaudComboBox.isEditable());
     EXPECT_EQ(window.BaudComboBox.currentIndex(), -1);
-    const QStringList rates = {"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+    const QStringList rates = {"2400",  "4800",   "9600",   "19200",  "38400",
+                               "57600", "115200", "250000", "500000", "1000000"};
     ASSERT_EQ(window.BaudComboBox.count(), rates.size());
     for (int i = 0; i < rates.size(); ++i) {
         EXPECT_EQ(window.BaudComboBox.itemText(i), rates[i]);
@@ -222,7 +226,8 @@ TEST(MainWindow, TabWalksTheControlsInFormOrder) {
         &window.FilenameInEdit,    &window.StartBtn,
         &window.ProgramChkBox,     &window.VerifyChkBox,
         &window.ShowProgramChkBox, &window.ShowCompleteMemoryChkBox,
-        &window.CancelButton,      &window.InfoMemo,
+        &window.CancelButton,      &window.NoPowerCycleChkBox,
+        &window.TransferComboBox,  &window.InfoMemo,
         &window.LogMemo,           &window.ProgramGrid};
     // Walk the focus chain from the first control and keep the controls that take
     // keyboard focus (an editable combo box hands its focus to its line edit).

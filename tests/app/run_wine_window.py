@@ -49,6 +49,7 @@ ID = {
     "StartBtn": 204, "ProgramChkBox": 205, "VerifyChkBox": 206, "ShowProgramChkBox": 207,
     "ShowCompleteMemoryChkBox": 208, "CancelButton": 209, "VerifyProgressBar": 306,
     "HintLabel": 401, "InfoMemo": 402, "LogMemo": 403,
+    "NoPowerCycleChkBox": 210, "TransferComboBox": 212,
 }
 IDYES, IDOK = 6, 1
 # What a look finds for a control that is not there (the window gone or not yet up).
@@ -274,6 +275,10 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         check(session.control("FilenameInEdit")["text"] == win_hex, "file name field")
         port = session.control("ComComboBox")
         check(port["text"].startswith("COM1: "), "COM1 preselected: %r" % port["text"])
+        # The two controls beside the form's: automatic speed, with the power cycle.
+        check(session.control("TransferComboBox")["selection"] == "automatisch",
+              "transfer speed automatic: %r" % session.control("TransferComboBox")["selection"])
+        check(not session.control("NoPowerCycleChkBox")["checked"], "power cycle asked for")
 
         # The user's choices: password, baud rate, the complete memory.
         session.click_control("PasswordEdit")
@@ -347,7 +352,8 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
                 saved = f.read()
             print("Settings.ini:", saved.decode("cp1252").replace("\r\n", " | "))
             for line in ("PasswordEdit=" + PASSWORD, "FilenameInEdit=" + win_hex,
-                         "BaudComboBox=57600", "ComComboBox=COM1", "ShowCompleteMemoryChkBox=1"):
+                         "BaudComboBox=57600", "ComComboBox=COM1", "ShowCompleteMemoryChkBox=1",
+                         "BytePacing=50", "PowerCycle=1", "AutoLineSpeed=1"):
                 check(line.encode("cp1252") in saved.split(b"\r\n"),
                       "Settings.ini holds %s in Windows-1252" % line)
 

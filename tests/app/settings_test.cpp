@@ -104,40 +104,85 @@ TEST(Settings, FirstRunShowsTheDefaultsAndClosingWritesTheFile) {
     EXPECT_EQ(ReadFile(path),
               "[Updater]\r\nBaudComboBox=115200\r\nComComboBox=COM1\r\nPasswordEdit=Kiwu\r\n"
               "FilenameInEdit=\r\nProgramChkBox=1\r\nVerifyChkBox=1\r\nShowProgramChkBox=1\r\n"
-              "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\nPowerCycle=1\r\n\r\n");
+              "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\nPowerCycle=1\r\n"
+              "AutoLineSpeed=1\r\n\r\n");
 }
 
-// BytePacing and PowerCycle have no control: what the file holds (BytePacing within 0 to
-// 50 ms) is used and written back.
-TEST(Settings, KeysWithoutControlAreReadAndWrittenBack) {
+// A file of a version without the transfer list (no AutoLineSpeed) keeps what BytePacing
+// (within 0 to 50 ms) and PowerCycle meant for every device without the Tarnwick mark, and
+// the two controls show it; the keys are written back. AutoLineSpeed=0 is a choice of the
+// list, a pacing set by hand with it an item of its own.
+TEST(Settings, AnOlderFileKeepsItsPacingAndTheControlsShowIt) {
     struct {
-        const char* Key;
-        const char* Value;
+        const char* Lines;
         int Pacing;
+        bool Auto;
         bool PowerCycle;
+        const char* Shown;
         const char* Written;
     } const cases[] = {
-        {"BytePacing", "0", 0, true, "BytePacing=0"},
-        {"BytePacing", "20", 20, true, "BytePacing=20"},
-        {"BytePacing", "50", 50, true, "BytePacing=50"},
-        {"BytePacing", "99", 50, true, "BytePacing=50"},
-        {"BytePacing", "-5", 0, true, "BytePacing=0"},
-        {"BytePacing", "schnell", 50, true, "BytePacing=50"},
-        {"PowerCycle", "0", 50, false, "PowerCycle=0"},
-        {"PowerCycle", "1", 50, true, "PowerCycle=1"},
+        {"BytePacing=0", 0, true, true, "schnell", "BytePacing=0"},
+        {"BytePacing=20", 20, true, true, "automatisch", "BytePacing=20"},
+        {"BytePacing=50", 50, true, true, "automatisch", "BytePacing=50"},
+        {"BytePacing=99", 50, true, true, "automatisch", "BytePacing=50"},
+        {"BytePacing=-5", 0, true, true, "schnell", "BytePacing=0"},
+        {"BytePacing=schnell", 50, true, true, "automatisch", "BytePacing=50"},
+        {"PowerCycle=0", 50, true, false, "automatisch", "PowerCycle=0"},
+        {"PowerCycle=1", 50, true, true, "automatisch", "PowerCycle=1"},
+        {"AutoLineSpeed=0", 50, false, true, "wie spezifiziert", "AutoLineSpeed=0"},
+        {"AutoLineSpeed=0\r\nBytePacing=20", 20, false, true, "20 ms je Byte", "BytePacing=20"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.Lines);
         TTempDir dir;
-        const auto path = dir.Write("Settings.ini",
-                                    std::string("[Updater]\r\n") + c.Key + "=" + c.Value + "\r\n");
+        const auto path =
+            dir.Write("Settings.ini", std::string("[Updater]\r\n") + c.Lines + "\r\n");
         {
             const auto window = Start(path, Ports);
-            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing) << c.Key << "=" << c.Value;
-            EXPECT_EQ(window->Bootloader.PowerCycle, c.PowerCycle) << c.Key << "=" << c.Value;
+            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing);
+            EXPECT_EQ(window->Bootloader.AutoLineSpeed, c.Auto);
+            EXPECT_EQ(window->Bootloader.PowerCycle, c.PowerCycle);
+            EXPECT_EQ(window->TransferComboBox.currentText().toStdString(), c.Shown);
+            EXPECT_EQ(window->NoPowerCycleChkBox.isChecked(), !c.PowerCycle);
             EXPECT_TRUE(window->close());
         }
-        EXPECT_NE(ReadFile(path).find(std::string(c.Written) + "\r\n"), std::string::npos)
-            << c.Key << "=" << c.Value;
+        EXPECT_NE(ReadFile(path).find(std::string(c.Written) + "\r\n"), std::string::npos);
+    }
+}
+
+// What the user picks is what the next run does and what the file keeps.
+TEST(Settings, TheTransferListAndThePowerCycleBoxAreRememberedAndUsed) {
+    const struct {
+        int Item;
+        bool NoPowerCycle;
+        int Pacing;
+        bool Auto;
+        const char* Written;
+    } cases[] = {
+        {0, false, 50, true, "BytePacing=50\r\nPowerCycle=1\r\nAutoLineSpeed=1\r\n"},
+        {1, true, 50, false, "BytePacing=50\r\nPowerCycle=0\r\nAutoLineSpeed=0\r\n"},
+        {2, false, 0, false, "BytePacing=0\r\nPowerCycle=1\r\nAutoLineSpeed=0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Item);
+        TTempDir dir;
+        const auto path = dir.Path() / "Settings.ini";
+        {
+            const auto window = Start(path, Ports);
+            // As the user picks: from "schnell" first, so that every pick is a change.
+            for (const int item : {2, c.Item}) {
+                window->TransferComboBox.setCurrentIndex(item);
+                emit window->TransferComboBox.activated(item);
+            }
+            window->NoPowerCycleChkBox.click();
+            if (!c.NoPowerCycle)
+                window->NoPowerCycleChkBox.click();
+            EXPECT_EQ(window->Bootloader.BytePacing, c.Pacing);
+            EXPECT_EQ(window->Bootloader.AutoLineSpeed, c.Auto);
+            EXPECT_EQ(window->Bootloader.PowerCycle, !c.NoPowerCycle);
+            EXPECT_TRUE(window->close());
+        }
+        EXPECT_NE(ReadFile(path).find(c.Written), std::string::npos) << ReadFile(path);
     }
 }
 

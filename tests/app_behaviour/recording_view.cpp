@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "bootloader/line_rates.h"
 #include "comport/main_thread_dispatcher.h"
 
 namespace tarnwick::test {
@@ -41,6 +42,10 @@ const char* ControlName(TControl Control) {
             return "BufferProgressBar";
         case TControl::ShowProgramProgressBar:
             return "ShowProgramProgressBar";
+        case TControl::TransferComboBox:
+            return "TransferComboBox";
+        case TControl::NoPowerCycleChkBox:
+            return "NoPowerCycleChkBox";
     }
     return "?";
 }
@@ -54,8 +59,7 @@ TRecordingView::TRecordingView() {
     Controls[TControl::StartBtn].Enabled = false;
     Controls[TControl::StartBtn].Text = "Update starten!";
     Controls[TControl::CancelButton].Enabled = false;
-    Controls[TControl::BaudComboBox].Items = {"2400",  "4800",  "9600",  "19200",
-                                              "38400", "57600", "115200"};
+    Controls[TControl::BaudComboBox].Items.assign(LineRates.begin(), LineRates.end());
 }
 
 void TRecordingView::Note(const std::string& Call) {
@@ -68,7 +72,7 @@ std::string TRecordingView::Text(TControl Control) const {
         return {};
     }
     const TControlState& state = found->second;
-    if (Control == TControl::BaudComboBox) {
+    if (Control == TControl::BaudComboBox || Control == TControl::TransferComboBox) {
         return state.ItemIndex < 0 ? std::string()
                                    : state.Items[static_cast<std::size_t>(state.ItemIndex)];
     }
@@ -257,6 +261,9 @@ void TRecordingView::Tick(TControl Box, bool Value) {
             break;
         case TControl::ShowCompleteMemoryChkBox:
             Behaviour->ShowCompleteMemoryChkBoxClick();
+            break;
+        case TControl::NoPowerCycleChkBox:
+            Behaviour->NoPowerCycleChkBoxClick();
             break;
         default:
             break;

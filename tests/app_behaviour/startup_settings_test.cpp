@@ -94,7 +94,7 @@ TEST(BehaviourShutdown, ClosingWritesTheEightSettingsBack) {
         {"FirstRunCreatesTheFile", std::nullopt, [](test::TRecordingView&) {},
          "[Updater]\r\nBaudComboBox=115200\r\nComComboBox=COM1\r\nPasswordEdit=Kiwu\r\n"
          "FilenameInEdit=\r\nProgramChkBox=1\r\nVerifyChkBox=1\r\nShowProgramChkBox=1\r\n"
-         "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\nPowerCycle=1\r\n\r\n"},
+         "ShowCompleteMemoryChkBox=0\r\nBytePacing=50\r\nPowerCycle=1\r\nAutoLineSpeed=1\r\n\r\n"},
         {"ChangedChoicesAndOtherSectionsSurvive",
          "[Andere]\r\nSchluessel=Wert\r\n\r\n[Updater]\r\nPasswordEdit=Alt\r\n",
          [](test::TRecordingView& View) {
@@ -107,7 +107,7 @@ TEST(BehaviourShutdown, ClosingWritesTheEightSettingsBack) {
          "[Andere]\r\nSchluessel=Wert\r\n\r\n[Updater]\r\nPasswordEdit=Käse\r\n"
          "BaudComboBox=9600\r\nComComboBox=COM3\r\nFilenameInEdit=\r\nProgramChkBox=1\r\n"
          "VerifyChkBox=0\r\nShowProgramChkBox=1\r\nShowCompleteMemoryChkBox=1\r\n"
-         "BytePacing=50\r\nPowerCycle=1\r\n\r\n"},
+         "BytePacing=50\r\nPowerCycle=1\r\nAutoLineSpeed=1\r\n\r\n"},
     };
     for (const TSaveCase& c : cases) {
         SCOPED_TRACE(c.Name);

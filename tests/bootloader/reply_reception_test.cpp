@@ -12,10 +12,10 @@ namespace tarnwick {
 void PrintTo(const TReplyFields& f, std::ostream* os) {
     *os << "{state " << f.ReplyState << " rx " << f.ByteReceived << " pw " << f.PasswordAccepted
         << " 1w " << f.OneWireMode << " conf " << f.Confirmed << " crc " << f.CrcResult
-        << " active " << f.ReplyActive << " skip " << f.SkipCount << " text '" << f.ReplyText
-        << "' query " << f.QueryResult << " complete " << f.ReplyComplete << " buf " << f.BufferDone
-        << " prog " << f.ProgramDone << " vsup " << f.VerifySupported << " vres " << f.VerifyResult
-        << "}";
+        << " active " << f.ReplyActive << " skip " << f.SkipCount << " mark " << f.ReplyMark
+        << " text '" << f.ReplyText << "' query " << f.QueryResult << " complete "
+        << f.ReplyComplete << " buf " << f.BufferDone << " prog " << f.ProgramDone << " vsup "
+        << f.VerifySupported << " vres " << f.VerifyResult << "}";
 }
 
 namespace {
@@ -137,10 +137,23 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x00, 0x02, 0x01, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x00;
          f.ReplyText = "0201";
          f.QueryResult = 1;
          f.ReplyComplete = true;
          f.SkipCount = 0;
+     },
+     {}},
+    // The byte after 0xA8 is kept: Tarnwick's own bootloader sends its mark there.
+    {"QueryTarnwickMark",
+     rsQuery,
+     "Kiwu",
+     {0xA8, 0x54, 0x02, 0x01, 0xAA},
+     [](TReplyFields& f) {
+         f.ReplyMark = 0x54;
+         f.ReplyText = "0201";
+         f.QueryResult = 1;
+         f.ReplyComplete = true;
      },
      {}},
     {"QuerySignature",
@@ -148,6 +161,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x02, 0x1E, 0x93, 0x07, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x02;
          f.ReplyText = "1E9307";
          f.QueryResult = 1;
          f.ReplyComplete = true;
@@ -158,6 +172,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0xAA;
          f.QueryResult = 1;
          f.ReplyComplete = true;
      },
@@ -167,6 +182,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x00, 0x12, 0xAB},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x00;
          f.ReplyText = "12";
          f.QueryResult = -2;
          f.ReplyComplete = true;
@@ -183,6 +199,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA5, 0x03, 0xA8, 0x04, 0x00, 0x00, 0x20, 0x00, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x04;
          f.ReplyText = "00002000";
          f.QueryResult = 1;
          f.ReplyComplete = true;
@@ -193,6 +210,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x01, 0xA8, 0x02, 0x05, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x02;
          f.ReplyText = "05";
          f.QueryResult = 1;
          f.ReplyComplete = true;
@@ -203,6 +221,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x01, 0xA7, 0xAA},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x01;
          f.ReplyText = "A7";
          f.QueryResult = 1;
          f.ReplyComplete = true;
@@ -213,6 +232,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x02, 0x1E, 0x93},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x02;
          f.ReplyText = "1E93";
          f.ReplyActive = true;
      },
@@ -222,6 +242,7 @@ const TCase Cases[] = {
      "Kiwu",
      {0xA8, 0x02, 0x07, 0xAA, 0x09, 0xAB},
      [](TReplyFields& f) {
+         f.ReplyMark = 0x02;
          f.ReplyText = "07";
          f.QueryResult = 1;
          f.ReplyComplete = true;

@@ -15,6 +15,9 @@
 namespace tarnwick {
 namespace {
 
+// Linux's BOTHER, "the rate is in c_ospeed": asm/termbits.h has it but clashes with termios.h.
+constexpr unsigned LinuxBother = 0010000;
+
 using test::TPtyPair;
 
 // A port with the bootloader's settings on a pty: 8N1, no flow control, no events
@@ -105,6 +108,24 @@ TEST(PortLifecycle, EverySettingReachesTheKernel) {
              p.SetBaudRate(brCustom);
          },
          [](const test::TLineSettings& s) { return s.OSpeed == 31250; }},
+        // The fast rates of the baud list: 250000 has no code of its own (BOTHER), 1000000
+        // has one; either way the driver gets the exact rate.
+        {"custom 250000",
+         [](TComPort& p) {
+             p.SetCustomBaudRate(250000);
+             p.SetBaudRate(brCustom);
+         },
+         [](const test::TLineSettings& s) {
+             return s.OSpeed == 250000 && s.ISpeed == 250000 && (s.CFlag & CBAUD) == LinuxBother;
+         }},
+        {"custom 1000000",
+         [](TComPort& p) {
+             p.SetCustomBaudRate(1000000);
+             p.SetBaudRate(brCustom);
+         },
+         [](const test::TLineSettings& s) {
+             return s.OSpeed == 1000000 && (s.CFlag & CBAUD) == B1000000;
+         }},
         {"five bits", [](TComPort& p) { p.SetDataBits(dbFive); },
          [](const test::TLineSettings& s) { return (s.CFlag & CSIZE) == CS5; }, false},
         {"six bits", [](TComPort& p) { p.SetDataBits(dbSix); },

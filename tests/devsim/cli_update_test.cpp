@@ -58,6 +58,14 @@ const std::vector<std::string> Yes = {"--yes"};
 const std::vector<std::string> Fast = {"--yes", "--fast"};
 const std::vector<std::string> Kaese = {"--yes", "--password", "K\xC3\xA4se"};
 const TBytes KaeseCycle = {'K', 0xE4, 's', 'e', 0xFF};
+// A device that says in every query reply that it is a Tarnwick bootloader: the default
+// run takes line speed after the queries, and says so.
+const std::vector<std::string> Marked = [] {
+    std::vector<std::string> lines = Success;
+    const auto flash = std::find(lines.begin(), lines.end(), "Flash: 8192 Byte");
+    lines.insert(flash + 1, "Übertragung: schnell (Tarnwick-Bootloader)");
+    return lines;
+}();
 const std::vector<std::string> Unacknowledged = Join(UntilProgramming, {"Baustein reagiert nicht"});
 const std::vector<std::string> Cancelled = Join(UntilProgramming, {"Abbruch durch Benutzer"});
 const std::vector<std::string> CancelledEarly = {
@@ -71,6 +79,16 @@ const TRunCase RunCases[] = {
     {"Paced", Yes, {}, "", 0, Success, WithSuccess},
     // Line speed against a device keeping line time: the same lines.
     {"Fast", Fast, {"--line-rate", "115200", "--exit-after-success"}, "", 0, Success, WithSuccess},
+    // A Tarnwick bootloader, at one of the fast rates the port sets as a custom rate.
+    {"Marked",
+     {"--yes", "--baud", "1000000"},
+     {"--tarnwick-mark", "--line-rate", "1000000", "--exit-after-success"},
+     "",
+     0,
+     Marked,
+     WithSuccess},
+    // --paced holds the specified pacing for a Tarnwick bootloader too: no word of speed.
+    {"MarkedPaced", {"--yes", "--paced"}, {"--tarnwick-mark"}, "", 0, Success, WithSuccess},
     {"Unacknowledged", Yes, {"--withhold-ack", "1"}, "", 1, Unacknowledged, WithoutSuccess},
     // The device knows the password as the bytes the Windows tool sends for "Käse".
     {"Password1252", Kaese, {"--password", "K\xE4se"}, "", 0, Success, WithSuccess, KaeseCycle},
@@ -162,6 +180,8 @@ TEST(CliUpdate, UsageErrorsExitWithTwo) {
         {{"update", "--pacing", "5ms", hex}, ""},
         {{"update", "--pacing", "", hex}, ""},
         {{"update", "--fast", "--pacing", "10", hex}, ""},
+        {{"update", "--paced", "--fast", hex}, "widersprechen"},
+        {{"update", "--paced", "--pacing", "10", hex}, "widersprechen"},
         {{"update", "--port", "/dev/a", "--port", "/dev/b", "--port", "/dev/a", hex}, ""},
         {{"update", "--port", "/dev/a", "--port", "", hex}, ""},
         {{"update", "--password", "\xC5\x82", hex}, "Windows-1252"},

@@ -20,6 +20,9 @@
 //      0x01 buffer size 0xA8 n hi lo 0xAA
 //      0x02 signature   0xA8 n s1 s2 s3 0xAA
 //      0x03 flash size  0xA8 n b3 b2 b1 b0 0xAA
+//                       With --tarnwick-mark every such reply carries 0x54 instead of n:
+//                       the mark of Tarnwick's own bootloader, which takes the streams at
+//                       line speed.
 //      0x04 program     stream (below); 0xA9 after every buffer-full, 0xAA after the end
 //                       sequence (0xAB when the stream did not fit the flash or held a bad
 //                       escape)
@@ -87,6 +90,9 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 using devsim::TOptions;
+
+// What Tarnwick's own bootloader sends after 0xA8 (--tarnwick-mark).
+constexpr std::uint8_t MarkByte = 0x54;
 
 std::uint16_t CrcStep(std::uint16_t crc, std::uint8_t b) {
     crc ^= b;
@@ -203,7 +209,7 @@ class TDevice {
         // Built byte by byte: GCC 12 warns falsely (-Warray-bounds) on an insert here.
         TBytes reply;
         reply.push_back(0xA8);
-        reply.push_back(static_cast<std::uint8_t>(value.size()));
+        reply.push_back(Opt.TarnwickMark ? MarkByte : static_cast<std::uint8_t>(value.size()));
         for (const std::uint8_t v : value)
             reply.push_back(v);
         reply.push_back(0xAA);

@@ -73,6 +73,8 @@ void Usage(std::ostream& out) {
            "  --max-time S           spätestens nach S Sekunden enden\n"
            "  --line-rate BAUD       Bytes nicht schneller annehmen und beantworten als eine\n"
            "                         Leitung mit BAUD Baud\n"
+           "  --tarnwick-mark        in jeder Antwort auf eine Abfrage nach 0xA8 die Kennung\n"
+           "                         0x54 des Tarnwick-Bootloaders senden (Leitungstempo)\n"
            "  --help, -h             diese Hilfe anzeigen\n"
            "  --version              Version anzeigen\n";
 }
@@ -104,6 +106,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             o.WithholdProgramEnd = true;
         } else if (a == "--withhold-verdict") {
             o.WithholdVerdict = true;
+        } else if (a == "--tarnwick-mark") {
+            o.TarnwickMark = true;
         } else if (a == "--exit-after-success") {
             o.ExitAfterSuccess = true;
         } else if (a == "--help" || a == "-h") {

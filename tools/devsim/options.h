@@ -36,6 +36,7 @@ struct TOptions {
     bool ExitAfterSuccess = false;
     double MaxTimeS = 0;
     long LineRate = 0;
+    bool TarnwickMark = false;
 };
 
 void Usage(std::ostream& Out);

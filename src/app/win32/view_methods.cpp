@@ -50,6 +50,10 @@ TControlId IdOf(TControl Control) {
             return idBufferProgressBar;
         case TControl::ShowProgramProgressBar:
             return idShowProgramProgressBar;
+        case TControl::TransferComboBox:
+            return idTransferComboBox;
+        case TControl::NoPowerCycleChkBox:
+            return idNoPowerCycleChkBox;
     }
     return idPasswordEdit;
 }
@@ -94,7 +98,7 @@ UINT_PTR TimerId(TViewTimer Timer) {
 }
 
 bool IsDropDownList(TControl Control) {
-    return Control == TControl::BaudComboBox;
+    return Control == TControl::BaudComboBox || Control == TControl::TransferComboBox;
 }
 
 }  // namespace

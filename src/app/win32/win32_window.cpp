@@ -4,6 +4,10 @@
 
 #include <commctrl.h>
 
+#include <string>
+#include <string_view>
+
+#include "bootloader/line_rates.h"
 #include "window_behaviour.h"
 
 namespace tarnwick {
@@ -156,8 +160,10 @@ void TWin32MainWindow::CreateControls() {
         if (place.Kind == TControlKind::Label)
             FitToText(control, ControlFont);
     }
-    for (const wchar_t* rate : {L"2400", L"4800", L"9600", L"19200", L"38400", L"57600", L"115200"})
-        SendMessageW(Item(idBaudComboBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(rate));
+    for (const std::string_view rate : LineRates) {
+        const std::wstring text(rate.begin(), rate.end());
+        SendMessageW(Item(idBaudComboBox), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
     SendMessageW(Item(idProgramChkBox), BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(Item(idVerifyChkBox), BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(Item(idShowProgramChkBox), BM_SETCHECK, BST_CHECKED, 0);
@@ -183,6 +189,11 @@ void TWin32MainWindow::OnCommand(int Id, int Code) {
             Behaviour->FilenameInEditChange();
         return;
     }
+    if (Id == idTransferComboBox) {
+        if (Code == CBN_SELCHANGE)
+            Behaviour->TransferComboBoxChange();
+        return;
+    }
     if (Code != BN_CLICKED)
         return;
     switch (Id) {
@@ -206,6 +217,9 @@ void TWin32MainWindow::OnCommand(int Id, int Code) {
             break;
         case idShowCompleteMemoryChkBox:
             Behaviour->ShowCompleteMemoryChkBoxClick();
+            break;
+        case idNoPowerCycleChkBox:
+            Behaviour->NoPowerCycleChkBoxClick();
             break;
         default:
             break;

@@ -35,6 +35,12 @@ const TControlPlace ControlPlaces[] = {
     {idShowCompleteMemoryChkBox, K::CheckBox, idUpdateGroupBox, 24, 84, 289, 25,
      L"Kompletten Speicher anzeigen"},
     {idCancelButton, K::Button, idUpdateGroupBox, 168, 174, 145, 33, L"Abbrechen"},
+    // Beside the specified controls, in the column right of "Programmieren" and "Überprüfen"
+    // that the form leaves free.
+    {idNoPowerCycleChkBox, K::CheckBox, idUpdateGroupBox, 170, 60, 150, 25,
+     L"Ohne Aus-/Einschalten"},
+    {idTransferLabel, K::Label, idUpdateGroupBox, 170, 113, 143, LabelHeight, L"Übertragung"},
+    {idTransferComboBox, K::DropDownList, idUpdateGroupBox, 170, 130, 143, 21, L""},
 
     {idStatusGroupBox, K::GroupBox, idStatusGroupBox, 8, 343, 703, 149, L" Status "},
     {idLabel3, K::Label, idStatusGroupBox, 8, 21, 120, LabelHeight, L"Verbinden"},
