@@ -24,8 +24,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import chip_bench as cb  # noqa: E402
 
 PASSWORD = b"Kiwu"
-# mcu: flash bytes, buffer-full bytes (the boot section is the build's)
-CHIPS = {"atmega8": (8192, 256), "atmega328p": (32768, 512), "atmega1284p": (131072, 4096)}
+# mcu: flash bytes, buffer-full bytes (a page; the boot section is the build's)
+CHIPS = {"atmega8": (8192, 64), "atmega328p": (32768, 128), "atmega1284p": (131072, 256)}
 
 
 class Host:

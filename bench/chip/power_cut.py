@@ -85,15 +85,16 @@ def main():
             # A cut that came before the stream began leaves the last program whole.
             untouched = n > 0 and open(os.path.join(folder, "flash.bin"), "rb").read() == before
             # Switched on without a host: the bootloader must keep the chip, unless the
-            # previous program is still all there.
+            # previous program is still all there. Watched for longer than the bootloader
+            # listens after a reset (1.5 s), so that a start after it would be seen.
             chip = cb.Chip(MCU, cb.boot_hex(MCU), folder)
-            ran = chip.blinking(1.5)
+            ran = chip.blinking(3.5)
             chip.stop()
             started += ran and not untouched
             # Switched on during the next update's rounds.
             on = rng.randint(50, 1500)
             chip = cb.Chip(MCU, cb.boot_hex(MCU), folder, "--power-on-delay", str(on))
-            code, seconds, _ = cb.run_cli(chip.port, image, "--fast", "--no-power-cycle")
+            code, seconds, said = cb.run_cli(chip.port, image, "--fast", "--no-power-cycle")
             runs = code == 0 and chip.blinking(3)
             chip.stop()
             flash = chip.flash_bytes()
@@ -109,6 +110,10 @@ def main():
                    ("the old one, untouched" if untouched else "HALF-WRITTEN") if ran else "no",
                    on, "succeeded" if ok else "FAILED", seconds),
                   flush=True)
+            if not ok:
+                # What the host said, for the failure's reason.
+                for line in sorted(said, key=said.get)[-4:]:
+                    print("    %6.2f s  %s" % (said[line], line), flush=True)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     print("seed %d: %d of %d cuts in the stream, %d of %d next updates succeeded, a "

@@ -1,16 +1,16 @@
-/* Sizes of one build, given by the build as -D options (cmake: tarnwick_boot_defines);
- * the defaults are an ATmega8's. */
+/* Sizes of one build, given by the build as -D options (CMakeLists.txt, per chip); the
+ * defaults are an ATmega8's. */
 #ifndef TARNWICK_BOOT_CONFIG_H
 #define TARNWICK_BOOT_CONFIG_H
 
 #include <stdint.h>
 
 #ifndef BOOT_PAGE_SIZE
-#define BOOT_PAGE_SIZE 64 /* bytes of one flash page */
+#define BOOT_PAGE_SIZE 64 /* bytes of one flash page (on one wire a part of one) */
 #endif
-#ifndef BOOT_BUFFER_SIZE
-#define BOOT_BUFFER_SIZE 512 /* the buffer-full the host sends between two 0xA9 */
-#endif
+/* The buffer-full the host sends between two 0xA9: a page, so that each page can be
+ * written while the host waits for its acknowledgement where the CPU halts meanwhile. */
+#define BOOT_BUFFER_SIZE BOOT_PAGE_SIZE
 #ifndef BOOT_SECTION_SIZE
 #define BOOT_SECTION_SIZE 1024UL /* the bootloader's own section, at the end of the flash */
 #endif
@@ -35,13 +35,9 @@ typedef uint32_t boot_addr_t;
 typedef uint16_t boot_addr_t;
 #endif
 
-#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || (BOOT_BUFFER_SIZE & (BOOT_BUFFER_SIZE - 1)) || \
+#if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || BOOT_PAGE_SIZE > 256 || \
     BOOT_APP_SIZE % BOOT_PAGE_SIZE
-#error "page and buffer-full are powers of two, the section whole pages"
-#endif
-/* On one wire a buffer-full may be a part of a page (boot_one_wire.c says why). */
-#if BOOT_BUFFER_SIZE < BOOT_PAGE_SIZE && !defined(BOOT_ONE_WIRE)
-#error "the buffer-full is whole pages"
+#error "a page is a power of two of at most 256 bytes, the section whole pages"
 #endif
 
 #endif

@@ -9,29 +9,30 @@
  * halts while a page is erased or written, and a software UART hears nothing meanwhile:
  * pages are written only while the host waits for a reply, just before the reply goes out.
  *
- * One translation unit, as boot_avr.c: the protocol's files are included below. */
+ * The protocol's page (its buffer-full) is a part of a flash page here: the host's own
+ * 0xA9 bytes let it run ahead (see host_acks), and the more often it waits, the fewer flash
+ * pages wait in RAM meanwhile.
+ *
+ * boot_unit_one_wire.c makes the one translation unit of the build. */
 #include <stdint.h>
 
+/* The CRC register, updated for every byte handed out, for the whole run. */
 register uint16_t crc __asm__("r6");
-#define BOOT_CRC_REGISTER
 
 #include <avr/io.h>
 #include <avr/pgmspace.h>
 
-#include "boot_crc.c"
-#include "boot_password.c"
-#include "boot_protocol.c"
-#include "boot_stream.c"
+#include "boot_crc.h"
+#include "boot_platform.h"
+#include "boot_protocol.h"
 
-#if SPM_PAGESIZE != BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
+#define FLASH_PAGE SPM_PAGESIZE
+#if FLASH_PAGE % BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
 #error "the build's page and section sizes do not fit this chip"
 #endif
 #if SIGNATURE_0 != BOOT_SIGNATURE_0 || SIGNATURE_1 != BOOT_SIGNATURE_1 || \
     SIGNATURE_2 != BOOT_SIGNATURE_2
 #error "the build's signature is not this chip's"
-#endif
-#if BOOT_PAGE_SIZE % BOOT_BUFFER_SIZE
-#error "whole buffer-fulls a page"
 #endif
 
 #ifndef BOOT_PASSWORD_BYTES
@@ -40,10 +41,6 @@ register uint16_t crc __asm__("r6");
 #ifndef BOOT_WIRE_PORT
 #define BOOT_WIRE_PORT B
 #define BOOT_WIRE_BIT 1
-#endif
-/* The bit time before any round was heard (only an empty password needs it at all). */
-#ifndef BOOT_BAUD
-#define BOOT_BAUD 19200UL
 #endif
 /* Received pages wait here until the host waits for a reply (see plat_send). */
 #ifndef BOOT_PENDING_PAGES
@@ -71,13 +68,23 @@ register uint16_t crc __asm__("r6");
 #define WDTCSR_ WDTCR
 #endif
 
-/* Timer 0 at F_CPU / 1024 counts the line's silence in overflows (32.8 ms at 8 MHz). */
+/* Timer 0 at F_CPU / 1024 counts time in overflows (32.8 ms at 8 MHz): since reset, and the
+ * line's silence. */
 #define TICKS(ms) ((uint8_t)((F_CPU / 1024UL * (ms) / 256UL + 999UL) / 1000UL))
-/* Without a host the application starts this long after reset: the host's rounds come every
- * 60 ms (50 ms pacing and 10 ms listening), so several fall into it. */
-#define START_TICKS TICKS(400)
-/* A host silent this long in the middle of a stream or a check is gone (the longest wait of
- * a paced host between two bytes is its 50 ms pacing). */
+/* The listening window after reset (the build computes it from the password, see
+ * CMakeLists.txt): the host asks the user to switch on, waits 1 s and then sends its
+ * rounds, one byte every 60 ms; a chip switched on at the request hears the first round
+ * within the second, one switched on during the rounds hears a whole one within two. */
+#ifndef BOOT_LISTEN_MS
+#define BOOT_LISTEN_MS 1500
+#endif
+#define LISTEN_TICKS TICKS(BOOT_LISTEN_MS)
+/* A round heard from its start keeps the window open while its bytes come no further apart
+ * than this: the host sends them 60 ms apart (50 ms pacing, 10 ms listening), a loaded PC
+ * later. */
+#define ROUND_TICKS TICKS(300)
+/* A host silent this long is gone: it never pauses inside a stream or a check (paced bytes
+ * come every 50 ms), nor between commands. */
 #define IDLE_TICKS TICKS(2000)
 
 /* The last EEPROM byte is the mark (0xFF: the application is whole; 0x00 from the start of a
@@ -102,8 +109,9 @@ __asm__(".section .boot_reset,\"ax\",@progbits\n\t.global boot_reset\nboot_reset
 
 static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 
-/* The bit time, in the units of the receive and send loops (see set_bit_time). No start-up
- * code runs: boot_main sets all of these. */
+/* The bit time, in the units of the receive and send loops (see set_bit_time): set by the
+ * first byte of the rounds measured, before anything is sent or received at it. No start-up
+ * code runs: boot_main sets the rest of these. */
 #define NOINIT __attribute__((section(".noinit")))
 static uint16_t rx_whole NOINIT, tx_whole NOINIT, rx_half NOINIT;
 static uint8_t rx_frac NOINIT, tx_frac NOINIT;
@@ -122,10 +130,17 @@ static uint8_t host_acks NOINIT;
 static uint16_t ack_after NOINIT;
 #define ACK_LATE ((uint16_t)(F_CPU / 1024UL * 120UL / 1000UL))
 
-static uint8_t pages[BOOT_PENDING_PAGES][BOOT_PAGE_SIZE] NOINIT;
-static boot_addr_t page_address[BOOT_PENDING_PAGES] NOINIT;
-static uint8_t first_page NOINIT, pending_pages NOINIT;
-static uint8_t* filling NOINIT; /* the page the stream loads now */
+typedef struct {
+    boot_addr_t address;
+    uint8_t data[FLASH_PAGE];
+} page_t;
+static page_t pages[BOOT_PENDING_PAGES] NOINIT;
+static page_t* oldest NOINIT;  /* the first of the pending pages */
+static page_t* filling NOINIT; /* the flash page the stream loads now, behind them */
+static uint8_t pending_pages NOINIT;
+static uint8_t filled NOINIT; /* its bytes the protocol has written (whole protocol pages) */
+/* Overflows of timer 0 since reset, up to 255. */
+static uint8_t uptime NOINIT;
 
 static uint8_t eeprom_read(uint16_t address) {
     EEAR = address;
@@ -246,10 +261,8 @@ static __attribute__((noinline)) void wire_tx(uint8_t byte, uint16_t whole, uint
         "brne 1b\n\t"
         "sbi %[ddr], %[bit]\n\t"
         "cbi %[port], %[bit]\n\t" /* the start bit */
-        "nop\n\t"
-        "nop\n\t"
-        "nop\n\t"
-        "nop\n\t"
+        "rjmp .+0\n\t"
+        "rjmp .+0\n\t"
         "nop\n\t"
         "2:\n\t"
         "movw r26, %[whole]\n\t"
@@ -308,9 +321,15 @@ static uint8_t receive_measuring(void) {
     }
     /* Two rounds pass between the edge and the first count. */
     const uint16_t nine = edges[n - 1] + 2;
-    if (!(n & 1) || nine < 225 || nine >= 4096)
+    if (nine < 225 || nine >= 4096)
         return 0; /* not one of the rounds' bytes, or outside the rates measured */
-    const uint16_t t16 = (uint16_t)(nine << 4) / 9;
+    /* Divided by nine by subtraction: no divider code, and the next round's byte is 60 ms
+     * away. */
+    uint16_t t16 = 0;
+    for (uint16_t rest = (uint16_t)(nine << 4); rest >= 9; rest -= 9) {
+        __asm__("" : "+r"(rest)); /* kept a loop: no multiplier either */
+        ++t16;
+    }
     uint16_t at = t16 + (t16 >> 1);
     uint8_t byte = 0, passed = 0;
     for (uint8_t bit = 0; bit < 8; ++bit) {
@@ -360,23 +379,36 @@ static void write_page(boot_addr_t address, uint8_t* data) {
         data[1] = (uint8_t)(BOOT_RESET_WORD >> 8);
         boot_addr_t a = BOOT_APP_SIZE;
         do {
-            a -= BOOT_PAGE_SIZE;
+            a -= FLASH_PAGE;
             spm(a, SPM_ERASE);
         } while (a);
     }
-    for (uint8_t i = 0; i < BOOT_PAGE_SIZE; i += 2)
+    for (uint8_t i = 0; i < FLASH_PAGE; i += 2)
         page_buffer_word(i, (uint16_t)(data[i] | (data[i + 1] << 8)));
     spm(address, SPM_WRITE);
 }
 
+static page_t* next_slot(page_t* p) {
+    return ++p == pages + BOOT_PENDING_PAGES ? pages : p;
+}
+
 static void write_pending_page(void) {
-    write_page(page_address[first_page], pages[first_page]);
-    first_page = (first_page + 1) & (BOOT_PENDING_PAGES - 1);
+    write_page(oldest->address, oldest->data);
+    oldest = next_slot(oldest);
     --pending_pages;
 }
 
-static void next_page(void) {
-    filling = pages[(first_page + pending_pages) & (BOOT_PENDING_PAGES - 1)];
+/* The flash page the stream loads is complete (or the stream has ended in it: its rest stays
+ * erased): it joins the pending ones. With no room for another, a host that has not waited
+ * for that many buffer-fulls loses what it sends while the oldest is written (its CRC and
+ * verification show it). */
+static void page_done(void) {
+    while (filled < FLASH_PAGE)
+        filling->data[filled++] = 0xFF;
+    filling = next_slot(filling);
+    filled = 0;
+    if (++pending_pages == BOOT_PENDING_PAGES)
+        write_pending_page();
 }
 
 /* ------------------------------------------------------------------ the platform */
@@ -392,10 +424,14 @@ uint8_t plat_flash_read(boot_addr_t address) {
  * without (see host_acks) is sent only if the line stays quiet; meanwhile the pages wait for
  * the host's next wait. */
 void plat_send(uint8_t byte) {
-    if (byte == BOOT_REPLY_BUFFER_DONE && host_acks) {
-        --host_acks;
-        ack_after = ACK_LATE;
-        return;
+    if (byte == BOOT_REPLY_BUFFER_DONE) {
+        if (host_acks) {
+            --host_acks;
+            ack_after = ACK_LATE;
+            return;
+        }
+    } else if (filled) {
+        page_done();
     }
     out[out_length++] = byte;
 }
@@ -417,7 +453,7 @@ static void flush_output(void) {
 /* Puts back what the bootloader changed (timer 0, the wire's pin, EEAR) as a reset leaves
  * it and jumps to the application's reset vector, when the mark says the application is
  * whole and its first word is an RJMP. */
-static void start_application(void) {
+void plat_start_application(void) {
     const uint16_t word =
         (uint16_t)(eeprom_read(APP_WORD_ADDRESS) | (eeprom_read(APP_WORD_ADDRESS + 1) << 8));
     if (eeprom_read(MARK_ADDRESS) != MARK_VALID || (word & 0xF000) != 0xC000)
@@ -435,50 +471,62 @@ static void start_application(void) {
 void plat_success(void) {
     flush_output();
     eeprom_update(MARK_ADDRESS, MARK_VALID);
-    start_application();
+    plat_start_application();
 }
 
 void plat_stream_begins(void) {
     eeprom_update(MARK_ADDRESS, MARK_UPDATING);
-    first_page = 0;
     pending_pages = 0;
+    filled = 0;
+    oldest = filling = pages;
     host_acks = 0;
     ack_after = 0;
-    next_page();
 }
 
 void plat_page_word(uint16_t offset, uint16_t word) {
-    filling[offset] = (uint8_t)word;
-    filling[offset + 1] = (uint8_t)(word >> 8);
+    uint8_t* at = filling->data + filled + offset;
+    at[0] = (uint8_t)word;
+    at[1] = (uint8_t)(word >> 8);
 }
 
-/* Every word of a page is loaded before it comes here (the stream fills the last page up). */
+/* The CPU halts for every page: the protocol acknowledges after plat_page_write. */
+uint8_t plat_page_halts(boot_addr_t address) {
+    (void)address;
+    return 1;
+}
+
+/* A protocol page (every word of it loaded) is in: the flash page it belongs to waits until
+ * it is complete. */
 void plat_page_write(boot_addr_t address) {
     if (address >= BOOT_APP_SIZE)
         return;
-    page_address[(first_page + pending_pages) & (BOOT_PENDING_PAGES - 1)] = address;
-    /* No room for another: a host that has not waited for that many buffer-fulls loses
-     * what it sends while this page is written (its CRC and verification show it). */
-    if (++pending_pages == BOOT_PENDING_PAGES)
-        write_pending_page();
-    next_page();
+    filling->address = address & (boot_addr_t) ~(FLASH_PAGE - 1);
+    filled = (uint8_t)(filled + BOOT_PAGE_SIZE);
+    if (filled == FLASH_PAGE)
+        page_done();
+}
+
+uint16_t plat_crc_take(void) {
+    const uint16_t value = crc;
+    crc = 0;
+    return value;
 }
 
 uint8_t plat_receive(uint8_t wait) {
     flush_output();
+    /* Overflows since the call (timer 0 runs on from the reset: one more or less). */
     uint8_t ticks = 0, high = 0;
-    TCNT0 = 0;
-    TIFR0_ = _BV(TOV0);
     for (;;) {
         /* A start bit is a fall: the last data bit of the byte before may still be low. */
         if (WIRE_PIN & WIRE_MASK) {
             high = 1;
         } else if (high) {
-            const uint8_t byte = wait == BOOT_WAIT_LISTEN ? receive_measuring()
+            const uint8_t byte = wait < BOOT_WAIT_COMMAND ? receive_measuring()
                                                           : wire_rx(rx_whole, rx_frac, rx_half);
             ack_after = 0; /* the host went on */
             if (byte == BOOT_REPLY_BUFFER_DONE && host_acks != 0xFF)
                 ++host_acks;
+            crc = boot_crc_update(crc, byte);
             return byte;
         }
         if (ack_after && (uint16_t)((ticks << 8) | TCNT0) >= ack_after) {
@@ -486,20 +534,24 @@ uint8_t plat_receive(uint8_t wait) {
             write_pending_pages();
             wire_tx(BOOT_REPLY_BUFFER_DONE, tx_whole, tx_frac);
             ticks = 0;
-            TCNT0 = 0;
-            TIFR0_ = _BV(TOV0);
         }
         if (TIFR0_ & _BV(TOV0)) {
             TIFR0_ = _BV(TOV0);
             ++ticks;
-            if (wait == BOOT_WAIT_LISTEN) {
-                /* Before any connection nothing has changed since the reset. */
-                if (ticks >= START_TICKS)
-                    start_application();
-            } else if (wait == BOOT_WAIT_EXCHANGE && ticks >= IDLE_TICKS) {
-                /* The host is gone: start again as after a reset. The mark keeps a cut-off
-                 * programming stream from ever being started. */
-                __asm__ __volatile__("rjmp boot_entry\n\t");
+            ++uptime; /* wraps after 8.4 s: a late start at worst */
+            if (wait < BOOT_WAIT_COMMAND) {
+                /* The window counts from the reset: bytes that are no round do not hold a
+                 * whole application back; a round under way holds it while the host's
+                 * bytes keep coming. */
+                if (uptime >= LISTEN_TICKS && (wait == BOOT_WAIT_LISTEN || ticks >= ROUND_TICKS))
+                    plat_start_application();
+            } else if (ticks >= IDLE_TICKS) {
+                /* The host is gone: in a stream or a check start again as after a reset
+                 * (the mark keeps a cut-off programming stream from ever being started),
+                 * between commands start an application the session left untouched. */
+                if (wait == BOOT_WAIT_EXCHANGE)
+                    __asm__ __volatile__("rjmp boot_entry\n\t");
+                plat_start_application();
             }
         }
     }
@@ -515,13 +567,15 @@ void boot_main(void) {
     /* The wire idles high, also without the host's pull-up. */
     WIRE_OUT |= WIRE_MASK;
     TCCR0B = _BV(CS02) | _BV(CS00);
-    set_bit_time((uint16_t)(2UL * F_CPU / BOOT_BAUD));
+    TCNT0 = 0;
+    TIFR0_ = _BV(TOV0);
+    uptime = 0;
     out_length = 0;
     host_acks = 0;
     ack_after = 0;
     pending_pages = 0;
-    first_page = 0;
-    next_page();
+    filled = 0;
+    oldest = filling = pages;
     boot_run(password, sizeof password, eeprom_read(MARK_ADDRESS) == MARK_VALID);
 }
 

@@ -18,3 +18,7 @@ uint8_t boot_password_feed(boot_password_t* pw, uint8_t byte) {
         pw->matched = (uint8_t)(pw->length + 1);
     return 0;
 }
+
+uint8_t boot_password_in_round(const boot_password_t* pw) {
+    return (uint8_t)(pw->matched - 1) < pw->length;
+}

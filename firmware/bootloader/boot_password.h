@@ -25,6 +25,8 @@ typedef struct {
 void boot_password_init(boot_password_t* pw, const BOOT_ROM uint8_t* text, uint8_t length);
 /* Takes one received byte; returns 1 when it completed a round (password and 0xFF). */
 uint8_t boot_password_feed(boot_password_t* pw, uint8_t byte);
+/* Whether a round is under way: its first characters heard in order, the rest to come. */
+uint8_t boot_password_in_round(const boot_password_t* pw);
 
 #ifdef __cplusplus
 }

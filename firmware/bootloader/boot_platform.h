@@ -1,5 +1,7 @@
-/* What the protocol core needs from the chip. boot_avr.c implements it on the AVR; the
- * host's tests implement it over a flash array. */
+/* What the protocol core needs from the chip, and the only way between the two. One
+ * implementation per kind of chip (boot_avr_uart.c: a hardware UART and a boot section;
+ * boot_one_wire.c: a software UART on one wire, no boot section); the host's tests
+ * implement it over a flash array. */
 #ifndef TARNWICK_BOOT_PLATFORM_H
 #define TARNWICK_BOOT_PLATFORM_H
 
@@ -11,16 +13,23 @@
 extern "C" {
 #endif
 
-/* How long plat_receive may wait for a byte. */
+/* How long plat_receive may wait for a byte, and what ends the wait. */
 enum {
-    BOOT_WAIT_LISTEN,   /* not connected: without a host the platform starts the application */
-    BOOT_WAIT_COMMAND,  /* connected, between commands: for ever */
+    BOOT_WAIT_LISTEN,   /* not connected: the listening window after reset runs out, and a
+                           whole application starts */
+    BOOT_WAIT_ROUND,    /* as LISTEN, but a connection round is under way: the window stays
+                           open at least one more host byte */
+    BOOT_WAIT_COMMAND,  /* connected, between commands: a host silent too long is gone, and
+                           an application the session left untouched starts */
     BOOT_WAIT_EXCHANGE, /* inside a stream or a check: a host silent too long is gone, and
                            the platform starts the bootloader again (as after a reset) */
 };
 
 /* The next received byte. */
 uint8_t plat_receive(uint8_t wait);
+/* The CRC-16/ARC (boot_crc_update) over the bytes plat_receive handed out since the last
+ * call; starts it again. */
+uint16_t plat_crc_take(void);
 /* Sends one byte to the host. */
 void plat_send(uint8_t byte);
 /* One byte of the flash. */
@@ -28,13 +37,20 @@ uint8_t plat_flash_read(boot_addr_t addr);
 /* Loads the word at offset (even, below BOOT_PAGE_SIZE) of the page being received. Words
  * not loaded stay erased (0xFFFF). */
 void plat_page_word(uint16_t offset, uint16_t word);
+/* Whether the CPU halts while the page at addr is erased and written: bytes arriving
+ * meanwhile would be lost, so the page is written while the host waits for its
+ * acknowledgement. */
+uint8_t plat_page_halts(boot_addr_t addr);
 /* Erases the page at addr (a page start) and writes the loaded words into it, then makes
- * the section readable again; keeps receiving meanwhile. Never touches the bootloader's
- * own section. */
+ * the section readable again; keeps receiving meanwhile unless it halts. Never touches
+ * the bootloader's own section. */
 void plat_page_write(boot_addr_t addr);
 /* A programming stream begins: the application stops counting as valid, durably, before
  * any page of it changes. */
 void plat_stream_begins(void);
+/* Starts the application if it counts as valid (no programming stream has begun since the
+ * last successful update) and is there; returns otherwise. */
+void plat_start_application(void);
 /* The host reported the update successful after a clean programming stream: mark the
  * application valid and start it. Returns only when there is no application to start. */
 void plat_success(void);

@@ -24,11 +24,15 @@ enum {
     CMD_PREFIX = 0xA5, /* commands; alone, the confirmation; also closing */
 };
 
-/* boot_run's session byte: the wait in its lowest bit, and this bit while the first check
- * after connecting is still to come. */
-_Static_assert(BOOT_WAIT_LISTEN == 0 && BOOT_WAIT_COMMAND == 1,
-               "the session byte holds the wait in its lowest bit");
-#define SESSION_FIRST_CHECK 2
+/* boot_run's session byte: 0 while listening; the password accepted, waiting for the lone
+ * 0xA5; or connected, with a bit while the first check after connecting is still to come.
+ * Its low bits are the wait of each state. */
+#define SESSION_ACCEPTED BOOT_WAIT_EXCHANGE
+#define SESSION_CONNECTED BOOT_WAIT_COMMAND
+#define SESSION_WAIT 3
+#define SESSION_FIRST_CHECK 4
+_Static_assert(BOOT_WAIT_EXCHANGE <= SESSION_WAIT && BOOT_WAIT_COMMAND <= SESSION_WAIT,
+               "the session byte's low bits hold its wait");
 
 /* The query values, a row by command code: the length, then the bytes (most significant
  * first); rows of one size, so that a row is found without walking the table. None of
@@ -41,83 +45,83 @@ static const BOOT_ROM uint8_t values[4][5] = {
      (uint8_t)(BOOT_APP_SIZE >> 8), (uint8_t)BOOT_APP_SIZE},
 };
 
-/* CRC-16/ARC over every byte received since the last check. The chip's build keeps it in
- * registers (BOOT_CRC_REGISTER, see boot_avr.c); no start-up code zeroes it: boot_run does. */
-#ifndef BOOT_CRC_REGISTER
-static uint16_t crc;
-#endif
-
-static uint8_t receive(uint8_t wait) {
-    const uint8_t byte = plat_receive(wait);
-    crc = boot_crc_update(crc, byte);
-    return byte;
-}
-
-/* The reply 0xA8, the value's length (the byte the host skips), the value, 0xAA. */
+/* The reply 0xA8, one byte the host skips, the value, 0xAA. */
 static void send_value(uint8_t code) {
+#if defined(__AVR__) && !defined(__AVR_HAVE_MUL__)
+    /* The row without a multiplication: the ATtinys have no multiplier. */
+    const BOOT_ROM uint8_t* v = values[0] + (uint8_t)((code << 2) + code);
+#else
     const BOOT_ROM uint8_t* v = values[code];
+#endif
+    uint8_t n = *v;
     plat_send(BOOT_REPLY_DATA);
-    uint8_t n = (uint8_t)(*v + 1);
+    plat_send(n); /* the skipped byte: the value's length */
     do
-        plat_send(*v++);
+        plat_send(*++v);
     while (--n);
     plat_send(BOOT_REPLY_OK);
 }
 
 /* A programming (program set) or verification stream, up to its end sequence; returns
- * whether it went wrong. Once it went wrong nothing more of it is written: bytes beyond
+ * whether it went wrong. Once it went wrong nothing more of it is written: a page beyond
  * the application section, a broken escape, a difference in verification. (A host that
  * falls silent ends it by a restart.) */
 static uint8_t stream(uint8_t program) {
     /* program: 0 verifying, else programming; PADDING once the end has come and the rest
      * of the last page is filled erased, through the same path as image bytes (one byte
-     * for both, which keeps the loop's variables in registers). */
+     * for both, which keeps the loop's variables in registers). The address is the page's
+     * start and the offset in it, so that the wide page address changes once a page. */
     enum { PADDING = 2 };
-    uint8_t bad = 0, low = 0;
-    boot_addr_t addr = 0;
+    uint8_t bad = 0, low = 0, offset = 0;
+    boot_addr_t page = 0;
     for (;;) {
         uint8_t byte = 0xFF;
         if (program != PADDING) {
-            byte = receive(BOOT_WAIT_EXCHANGE);
+            byte = plat_receive(BOOT_WAIT_EXCHANGE);
             if (byte == BOOT_ESCAPE) {
-                const int16_t value = boot_unescape(receive(BOOT_WAIT_EXCHANGE));
+                const int16_t value = boot_unescape(plat_receive(BOOT_WAIT_EXCHANGE));
                 if (value == BOOT_STREAM_END) {
-                    if (!program || bad || !(addr & (BOOT_PAGE_SIZE - 1)))
+                    if (!program || bad || !offset)
                         break;
                     program = PADDING;
                     byte = 0xFF;
-                } else if (value < 0) {
-                    bad = 1;
-                    continue;
                 } else {
+                    /* A broken pair still stands for one image byte, as the host counts
+                     * it, so that the buffer-fulls stay acknowledged in their places. */
+                    if (value < 0)
+                        bad = 1;
                     byte = (uint8_t)value;
                 }
             }
         }
-        if (addr >= BOOT_APP_SIZE)
-            bad = 1;
         if (!program) {
-            if (plat_flash_read(addr) != byte)
+            if (plat_flash_read(page + offset) != byte)
                 bad = 1;
-        } else if (!(addr & 1)) {
+        } else if (!(offset & 1)) {
             low = byte;
-        } else if (!bad) {
-            plat_page_word((uint16_t)(addr & (BOOT_PAGE_SIZE - 2)),
-                           (uint16_t)(low | (uint16_t)(byte << 8)));
+        } else {
+            plat_page_word((uint8_t)(offset - 1), (uint16_t)(low | (uint16_t)(byte << 8)));
         }
-        ++addr;
-        if (!program)
+        offset = (uint8_t)((offset + 1) & (BOOT_PAGE_SIZE - 1));
+        if (offset)
             continue;
-        /* Acknowledged before the page is written: the platform keeps receiving the
-         * next buffer-full meanwhile. */
-        if (!(addr & (BOOT_BUFFER_SIZE - 1)) && program != PADDING)
-            plat_send(BOOT_REPLY_BUFFER_DONE);
-        if (!(addr & (BOOT_PAGE_SIZE - 1))) {
+        /* A page ends with each buffer-full. Acknowledged before the page is written where
+         * the platform keeps receiving meanwhile, so that the host sends the next one at
+         * once; after it where the CPU halts, so that the host is silent then. */
+        if (page >= BOOT_APP_SIZE)
+            bad = 1; /* beyond the application section */
+        if (program) {
+            const uint8_t halts = plat_page_halts(page);
+            if (program != PADDING && !halts)
+                plat_send(BOOT_REPLY_BUFFER_DONE);
             if (!bad)
-                plat_page_write((boot_addr_t)(addr - BOOT_PAGE_SIZE));
+                plat_page_write(page);
             if (program == PADDING)
                 break;
+            if (halts)
+                plat_send(BOOT_REPLY_BUFFER_DONE);
         }
+        page += BOOT_PAGE_SIZE;
     }
     plat_send(bad ? BOOT_REPLY_FAILED : BOOT_REPLY_OK);
     return bad;
@@ -126,27 +130,29 @@ static uint8_t stream(uint8_t program) {
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
     boot_password_t matcher;
     boot_password_init(&matcher, password, length);
-    /* One byte for two flags: the wait while connected (BOOT_WAIT_COMMAND, else
-     * BOOT_WAIT_LISTEN) and whether the first check is still to come. */
-    uint8_t session = BOOT_WAIT_LISTEN;
-    crc = 0;
+    uint8_t session = 0;
+    plat_crc_take(); /* from here on */
     uint8_t byte;
     for (;;) {
-        byte = receive(session & BOOT_WAIT_COMMAND);
-    again:
-        if (session == BOOT_WAIT_LISTEN || byte != CMD_PREFIX) {
+        /* Not connected: a round heard from its start keeps the window open to its end. */
+        byte = plat_receive(session                            ? session & SESSION_WAIT
+                            : boot_password_in_round(&matcher) ? BOOT_WAIT_ROUND
+                                                               : BOOT_WAIT_LISTEN);
+        if (!session || byte != CMD_PREFIX) {
+            /* Also after 0xA6: a host that sees it late sends more of its rounds first. */
             if (boot_password_feed(&matcher, byte)) {
                 plat_send(BOOT_REPLY_PASSWORD_OK);
-                byte = receive(BOOT_WAIT_EXCHANGE);
-                if (byte != CMD_PREFIX)
-                    goto again; /* the host is still sending rounds */
-                plat_send(BOOT_REPLY_OK);
-                /* The first check covers the rounds: not judged. */
-                session = BOOT_WAIT_COMMAND | SESSION_FIRST_CHECK;
+                session = SESSION_ACCEPTED;
             }
             continue;
         }
-        byte = receive(BOOT_WAIT_EXCHANGE);
+        if (session == SESSION_ACCEPTED) {
+            plat_send(BOOT_REPLY_OK);
+            /* The first check covers the rounds: not judged. */
+            session = SESSION_CONNECTED | SESSION_FIRST_CHECK;
+            continue;
+        }
+        byte = plat_receive(BOOT_WAIT_EXCHANGE);
         switch (byte) {
             case CMD_VERSION:
             case CMD_BUFFER_SIZE:
@@ -180,14 +186,19 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                 break;
             case CMD_CRC:
                 plat_send(BOOT_REPLY_OK); /* at once, as above */
-                receive(BOOT_WAIT_EXCHANGE);
-                receive(BOOT_WAIT_EXCHANGE);
-                plat_send(crc == 0 || (session & SESSION_FIRST_CHECK) ? BOOT_REPLY_OK
-                                                                      : BOOT_REPLY_FAILED);
-                crc = 0;
-                session = BOOT_WAIT_COMMAND;
+                plat_receive(BOOT_WAIT_EXCHANGE);
+                plat_receive(BOOT_WAIT_EXCHANGE);
+                plat_send(!plat_crc_take() || (session & SESSION_FIRST_CHECK) ? BOOT_REPLY_OK
+                                                                              : BOOT_REPLY_FAILED);
+                session = SESSION_CONNECTED;
                 break;
             case CMD_END:
+                /* A run that ends without having begun a programming stream (a failed check,
+                 * a refused chip, a cancel) leaves the application as it was: it runs again
+                 * at once rather than at the next power-up. After a programming stream the
+                 * platform keeps the chip here until the success command. */
+                plat_start_application();
+                break;
             case CMD_PREFIX:
                 break;
             default:

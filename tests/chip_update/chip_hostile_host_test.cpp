@@ -4,15 +4,9 @@
 // refuse every byte aimed at its own section, start again after the silence and take the
 // next normal update.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <initializer_list>
 #include <stdexcept>
@@ -26,45 +20,6 @@ namespace tarnwick {
 namespace {
 
 using namespace test;
-
-using TBytes = std::vector<std::uint8_t>;
-
-// The port opened raw at 115200 baud, written without reading the chip's answers.
-class TRawHost {
-  public:
-    explicit TRawHost(const std::string& Path)
-        : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-        if (Fd < 0)
-            throw std::runtime_error("cannot open " + Path);
-        termios tio{};
-        tcgetattr(Fd, &tio);
-        cfmakeraw(&tio);
-        cfsetispeed(&tio, B115200);
-        cfsetospeed(&tio, B115200);
-        tcsetattr(Fd, TCSANOW, &tio);
-    }
-    ~TRawHost() { ::close(Fd); }
-    TRawHost(const TRawHost&) = delete;
-    TRawHost& operator=(const TRawHost&) = delete;
-
-    void Send(const TBytes& Bytes) {
-        std::size_t done = 0;
-        while (done < Bytes.size()) {
-            const ssize_t n = ::write(Fd, Bytes.data() + done, Bytes.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pollfd p{Fd, POLLOUT, 0};
-                ::poll(&p, 1, 100);
-            } else {
-                throw std::runtime_error("the chip's port went away");
-            }
-        }
-    }
-
-  private:
-    int Fd;
-};
 
 TBytes EveryByte(std::size_t Times, bool WithEscaped) {
     TBytes bytes;
@@ -127,6 +82,40 @@ TEST(ChipHostileHost, BootSectionUntouchedAndTheNextUpdateSucceeds) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + imageEnd, flash.begin()));
     EXPECT_TRUE(
         std::equal(expected.begin() + BootStart, expected.end(), flash.begin() + BootStart));
+}
+
+// A broken escape (0xA5 followed by a byte no escape has) in the middle of a programming
+// stream: the pair counts as the one image byte the host counts it as, so every 0xA9 comes
+// where the host waits for it, and the stream is answered 0xAB at its end.
+TEST(ChipHostileHost, BrokenEscapeIsAcknowledgedInPlaceAndAnsweredFailed) {
+    TTempDir dir;
+    TEmulatedChip chip("atmega8", dir);
+    TRawHost host(chip.PortPath());
+    const auto reply = std::chrono::seconds(3);
+    TBytes answer;
+    for (int round = 0; round < 5 && answer.empty(); ++round) {
+        host.Send({'K', 'i', 'w', 'u', 0xFF});
+        answer = host.Read(1, std::chrono::milliseconds(300));
+    }
+    ASSERT_EQ(answer, TBytes{0xA6});
+    host.Send({0xA5});
+    ASSERT_EQ(host.Read(1, reply), TBytes{0xAA});
+    // The buffer-full, as the host learns it: 0xA8, the skipped byte, two bytes, 0xAA.
+    host.Send({0xA5, 0x01});
+    const TBytes size = host.Read(5, reply);
+    ASSERT_EQ(size.size(), 5u);
+    const std::size_t buffer = static_cast<std::size_t>(size[2] << 8 | size[3]);
+    ASSERT_GT(buffer, 2u);
+    host.Send({0xA5, 0x04});
+    for (int full = 0; full < 3; ++full) {
+        TBytes bytes(buffer, 0x00);
+        if (full == 1)
+            bytes[buffer / 2] = 0xA5, bytes.insert(bytes.begin() + buffer / 2 + 1, 0x05);
+        host.Send(bytes);
+        EXPECT_EQ(host.Read(1, reply), TBytes{0xA9}) << "buffer-full " << full;
+    }
+    host.Send({0xA5, 0x80});
+    EXPECT_EQ(host.Read(1, reply), TBytes{0xAB});
 }
 
 }  // namespace

@@ -1,12 +1,19 @@
 // What the whole runs on the emulated chip share: the chip as a child process with its
 // flash and EEPROM in files, the pin changes it reports, what its flash should hold after
-// an update (judged by srec_cat), and a tarnwick-cli update run against it.
+// an update (judged by srec_cat), a tarnwick-cli update run against it, and a raw host
+// that writes and reads the line itself.
 #pragma once
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -14,6 +21,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "hex_record.h"
 #include "temp_dir.h"
 
 namespace tarnwick::test {
@@ -24,6 +32,26 @@ inline std::string BootHex(const std::string& Mcu) {
 
 inline std::string SampleHex(const std::string& Name) {
     return std::string(TARNWICK_SAMPLES_DIR) + "/" + Name + ".hex";
+}
+
+// The sample Name with Bytes added from Address on (below 64 KiB): another program for an
+// update, or bytes the test wants in a given page. Returns the new HEX file's path.
+inline std::string SampleWith(const TTempDir& Dir, const std::string& Name, std::uint16_t Address,
+                              const std::vector<std::uint8_t>& Bytes) {
+    std::ifstream in(SampleHex(Name));
+    std::string text, line;
+    while (std::getline(in, line))
+        if (line.rfind(":00000001", 0) != 0)
+            text += line + "\n";
+    for (std::size_t at = 0; at < Bytes.size(); at += 16) {
+        const auto end =
+            Bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at + 16, Bytes.size()));
+        text += DataRecord(static_cast<std::uint16_t>(Address + at),
+                           std::vector<std::uint8_t>(
+                               Bytes.begin() + static_cast<std::ptrdiff_t>(at), end)) +
+                "\n";
+    }
+    return Dir.Write(Name + "-more.hex", text + EofRecord + "\n");
 }
 
 // One change of an output port as the chip reports it: "942.1 PORTB 0x01".
@@ -161,5 +189,64 @@ inline TProcessResult UpdateChip(const TEmulatedChip& Chip, const std::string& I
     argv.push_back(Image);
     return RunProcess(argv, std::chrono::seconds(120));
 }
+
+using TBytes = std::vector<std::uint8_t>;
+
+// The chip's port opened raw at 115200 baud by the test itself, as a host that keeps or
+// breaks the protocol at will.
+class TRawHost {
+  public:
+    explicit TRawHost(const std::string& Path)
+        : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+        if (Fd < 0)
+            throw std::runtime_error("cannot open " + Path);
+        termios tio{};
+        tcgetattr(Fd, &tio);
+        cfmakeraw(&tio);
+        cfsetispeed(&tio, B115200);
+        cfsetospeed(&tio, B115200);
+        tcsetattr(Fd, TCSANOW, &tio);
+    }
+    ~TRawHost() { ::close(Fd); }
+    TRawHost(const TRawHost&) = delete;
+    TRawHost& operator=(const TRawHost&) = delete;
+
+    void Send(const TBytes& Bytes) {
+        std::size_t done = 0;
+        while (done < Bytes.size()) {
+            const ssize_t n = ::write(Fd, Bytes.data() + done, Bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                pollfd p{Fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+            } else {
+                throw std::runtime_error("the chip's port went away");
+            }
+        }
+    }
+
+    // The next Count bytes from the chip, fewer when Timeout passes first.
+    TBytes Read(std::size_t Count, std::chrono::milliseconds Timeout) {
+        TBytes got;
+        const auto end = std::chrono::steady_clock::now() + Timeout;
+        while (got.size() < Count) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p{Fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                continue;
+            std::uint8_t byte = 0;
+            if (::read(Fd, &byte, 1) == 1)
+                got.push_back(byte);
+        }
+        return got;
+    }
+
+  private:
+    int Fd;
+};
 
 }  // namespace tarnwick::test

@@ -1,7 +1,9 @@
 // tarnwick-cli update into the emulated chip running the project's bootloader: afterwards
 // the chip's flash holds the image beside the untouched bootloader (on a chip without a boot
 // section, with the bootloader's jump at 0), and the flashed program runs (the blink sample
-// toggles PB0). The host names the line's kind it found.
+// toggles PB0); the host names the line's kind it found. Among them the streams that once
+// lost bytes where the CPU halts while a page is written: every byte escaped there, and
+// pauses of the line.
 
 #include <gtest/gtest.h>
 
@@ -22,7 +24,8 @@ struct TChipCase {
     std::size_t FlashBytes;
     std::vector<std::string> CliArgs;
     std::vector<std::string> ChipArgs;
-    bool OneWire = false;  // no boot section; the line a single wire
+    std::uint16_t A5At = 0;  // when not 0: 512 bytes of 0xA5 (each sent escaped) from there
+    bool OneWire = false;    // no boot section; the line a single wire
 };
 
 std::ostream& operator<<(std::ostream& os, const TChipCase& c) {
@@ -46,6 +49,21 @@ const TChipCase ChipCases[] = {
      {"--power-on-delay", "4500"}},
     {"Atmega328pPaced", "atmega328p", "blink-atmega328p", 32768, {"--no-power-cycle"}, {}},
     {"Atmega8FastFullApplicationSection", "atmega8", "blink-7k-atmega8", 8192, Quick, {}},
+    // The ATmega8's CPU halts while a page from 0x1800 on is written; eight pages there of
+    // bytes that go escaped, twice as many on the wire as in the image.
+    {"Atmega8FastEscapedPagesWhereTheCpuHalts",
+     "atmega8",
+     "blink-atmega8",
+     8192,
+     Quick,
+     {},
+     0x1800},
+    {"Atmega8FastPausesOfTheLine",
+     "atmega8",
+     "blink-7k-atmega8",
+     8192,
+     Quick,
+     {"--pause-every", "100:10"}},
     {"Atmega328pFast14KiB", "atmega328p", "blink-14k-atmega328p", 32768, Quick, {}},
     // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
     // far addresses all carry it.
@@ -60,13 +78,14 @@ const TChipCase ChipCases[] = {
      8192,
      {"--baud", "19200"},
      With(OneWireChipArgs("attiny85"), {"--power-on-delay", "4500", "--clock-error", "-8"}),
+     0,
      true},
     {"Attiny85OneWireFastWholeApplicationClockFast", "attiny85", "blink-6k-attiny85", 8192,
-     OneWireFast, With(OneWireChipArgs("attiny85"), {"--clock-error", "8"}), true},
+     OneWireFast, With(OneWireChipArgs("attiny85"), {"--clock-error", "8"}), 0, true},
     {"Attiny84OneWireFast", "attiny84", "blink-attiny84", 8192, OneWireFast,
-     OneWireChipArgs("attiny84"), true},
+     OneWireChipArgs("attiny84"), 0, true},
     {"Atmega48OneWireFast", "atmega48", "blink-atmega48", 4096, OneWireFast,
-     OneWireChipArgs("atmega48"), true},
+     OneWireChipArgs("atmega48"), 0, true},
 };
 
 class ChipUpdateTest : public ::testing::TestWithParam<TChipCase> {};
@@ -74,7 +93,9 @@ class ChipUpdateTest : public ::testing::TestWithParam<TChipCase> {};
 TEST_P(ChipUpdateTest, FlashHoldsTheImageAndTheProgramRuns) {
     const TChipCase& c = GetParam();
     TTempDir dir;
-    const std::string image = SampleHex(c.Image);
+    const std::string image =
+        c.A5At != 0 ? SampleWith(dir, c.Image, c.A5At, std::vector<std::uint8_t>(512, 0xA5))
+                    : SampleHex(c.Image);
     TEmulatedChip chip(c.Mcu, dir, c.ChipArgs);
     const TProcessResult run = UpdateChip(chip, image, c.CliArgs);
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;

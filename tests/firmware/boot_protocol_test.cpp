@@ -20,15 +20,23 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 constexpr unsigned PagesPerBuffer = BOOT_BUFFER_SIZE / BOOT_PAGE_SIZE;
 
+constexpr std::size_t FlashBytes = BOOT_APP_SIZE + BOOT_SECTION_SIZE;
+// Where the chip halts while a page is written, as on the AVRs: their largest boot section.
+constexpr std::size_t HaltingFrom = FlashBytes - (FlashBytes <= 16384   ? 2048
+                                                  : FlashBytes <= 32768 ? 4096
+                                                                        : 8192);
+
 // The chip around the core: a flash array with a page buffer, as the chip has.
 struct TChip {
     Bytes Input;
     std::size_t Next = 0;
     Bytes Sent;
-    Bytes Flash = Bytes(BOOT_APP_SIZE + BOOT_SECTION_SIZE, 0xFF);
+    Bytes Flash = Bytes(FlashBytes, 0xFF);
     Bytes PageBuffer = Bytes(BOOT_PAGE_SIZE, 0xFF);
-    int StreamBegins = 0, Successes = 0, PagesAtStreamBegin = -1, PagesWritten = 0;
-    bool Restarted = false;  // the host fell silent inside an exchange
+    std::uint16_t Crc = 0;
+    int StreamBegins = 0, Successes = 0, Starts = 0, PagesAtStreamBegin = -1, PagesWritten = 0;
+    std::vector<int> PagesWrittenAtAck;  // at each 0xA9
+    bool Restarted = false;              // the host fell silent inside an exchange
     bool BootSectionWritten = false, BadWrite = false;
     std::jmp_buf End;
 };
@@ -37,15 +45,25 @@ TChip* chip = nullptr;
 }  // namespace
 
 extern "C" uint8_t plat_receive(uint8_t wait) {
-    if (chip->Next < chip->Input.size())
+    if (chip->Next < chip->Input.size()) {
+        chip->Crc = boot_crc_update(chip->Crc, chip->Input[chip->Next]);
         return chip->Input[chip->Next++];
+    }
     // The host has nothing more to say; inside an exchange the chip would start again.
     chip->Restarted = wait == BOOT_WAIT_EXCHANGE;
     std::longjmp(chip->End, 1);
 }
 
+extern "C" uint16_t plat_crc_take(void) {
+    const std::uint16_t crc = chip->Crc;
+    chip->Crc = 0;
+    return crc;
+}
+
 extern "C" void plat_send(uint8_t byte) {
     chip->Sent.push_back(byte);
+    if (byte == 0xA9)
+        chip->PagesWrittenAtAck.push_back(chip->PagesWritten);
 }
 
 extern "C" uint8_t plat_flash_read(boot_addr_t addr) {
@@ -57,6 +75,10 @@ extern "C" void plat_page_word(uint16_t offset, uint16_t word) {
         chip->BadWrite = true;
     chip->PageBuffer.at(offset) = static_cast<std::uint8_t>(word);
     chip->PageBuffer.at(offset + 1) = static_cast<std::uint8_t>(word >> 8);
+}
+
+extern "C" uint8_t plat_page_halts(boot_addr_t page) {
+    return page >= HaltingFrom;
 }
 
 extern "C" void plat_page_write(boot_addr_t page) {
@@ -76,6 +98,10 @@ extern "C" void plat_stream_begins(void) {
     ++chip->StreamBegins;
     chip->PagesAtStreamBegin = chip->PagesWritten;
     std::fill(chip->PageBuffer.begin(), chip->PageBuffer.end(), 0xFF);
+}
+
+extern "C" void plat_start_application(void) {
+    ++chip->Starts;
 }
 
 extern "C" void plat_success(void) {
@@ -192,6 +218,15 @@ TEST(BootProtocol, ConnectsAndAnswersTheQueries) {
     EXPECT_EQ(c.Sent, expected);
 }
 
+// A host that sees 0xA6 late (a loaded PC, a slow adapter) sends more of its rounds before
+// its lone 0xA5: the password stays accepted.
+TEST(BootProtocol, ConfirmsAfterRoundBytesThatFollowTheAcceptance) {
+    TChip c;
+    c.Input = {'K', 'i', 'w', 'u', 0xFF, 'K', 'i', 'w', 0xA5, 0xA5, 0x00};
+    RunChip(c);
+    EXPECT_EQ(c.Sent, (Bytes{0xA6, 0xAA, 0xA8, 2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
+}
+
 TEST(BootProtocol, IgnoresCommandsBeforeThePasswordAndWrongPasswords) {
     TChip c;
     c.Input = {0xA5, 0x00, 0xA5, 0x04, 'K', 'i', 'w', 'i', 0xFF, 0xA5, 0x02, 'K', 'i', 'w'};
@@ -274,6 +309,13 @@ TEST(BootProtocol, ProgramsVerifiesAndStartsTheApplication) {
         EXPECT_EQ(static_cast<std::size_t>(c.PagesWritten), pageEnd / BOOT_PAGE_SIZE);
         EXPECT_FALSE(c.BadWrite) << tc.Size;
         EXPECT_FALSE(c.BootSectionWritten);
+        // A page where the chip halts is written before its 0xA9, while the host waits;
+        // the others after it, while the host sends on.
+        ASSERT_EQ(c.PagesWrittenAtAck.size(), acks) << tc.Size;
+        for (std::size_t i = 0; i < acks; ++i)
+            EXPECT_EQ(c.PagesWrittenAtAck[i],
+                      static_cast<int>(i) + (i * BOOT_PAGE_SIZE >= HaltingFrom))
+                << tc.Size << " page " << i;
     }
 }
 

@@ -38,6 +38,7 @@ class TLine {
         long ReceiverOff = 0;  // lost: the receiver was switched off
         long Mismatched = 0;   // lost: the baud rates did not match (both directions)
         long Unheard = 0;      // sent while no host had the port open
+        long LineLow = 0;      // the host's, lost while RXD was held low
         long Garbled = 0;      // one wire: frames broken by both sides driving at once
     };
     const TCounters& Counters() const { return Count; }

@@ -10,10 +10,11 @@
 // --pins FILE), one line each: milliseconds since power-on, port, value.
 //
 // The chip is switched on at start, after --power-on-delay MS, or (--power-on-open) when a
-// host opens the port; with --reset-on-open every open pulls its RESET pin, as the DTR
-// auto-reset circuit of many boards does. A pty shows no open or close to its master, so
-// inotify watches the slave. SIGINT and SIGTERM end the program; the flash file is whole at any
-// moment, so that a kill is a power cut. A firmware that crashes or sleeps for ever ends it too.
+// host opens the port, that many ms after its first open; with --reset-on-open every open pulls its
+// RESET pin, as the DTR auto-reset circuit of many boards does. A pty shows no open or close to its
+// master, so inotify watches the slave. SIGINT and SIGTERM end the program; the flash file is whole
+// at any moment, so that a kill is a power cut. A firmware that crashes or sleeps for ever ends it
+// too.
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -89,6 +90,8 @@ void Summary(const avrsim::TChip& chip, const avrsim::TLine& line) {
               << " bei ausgeschaltetem Empfänger, " << u.Mismatched << " bei falscher Baudrate; "
               << c.PagesWritten << " Seiten gelöscht/geschrieben, " << c.BootWrites
               << " Zugriffe auf den Bootbereich abgewiesen";
+    if (u.LineLow > 0)
+        std::cerr << "; " << u.LineLow << " Byte des Hosts verloren (RXD auf Low)";
     if (u.Garbled > 0)
         std::cerr << "; " << u.Garbled << " Bytes auf der Eindrahtleitung gestört";
     if (c.PinLinesLost > 0)
@@ -146,7 +149,13 @@ int main(int argc, char** argv) {
                                                           opt.OneWireBit);
             chip->HidePin(opt.OneWirePort, static_cast<std::uint8_t>(1u << opt.OneWireBit));
         } else {
-            wire = std::make_unique<avrsim::TUartLine>(chip->Avr(), master, !opt.NoBaudCheck);
+            auto uart = std::make_unique<avrsim::TUartLine>(chip->Avr(), master, !opt.NoBaudCheck);
+            if (opt.RxdLow)
+                uart->HoldRxdLow();
+            if (opt.PauseEvery > 0)
+                uart->PauseEvery(opt.PauseEvery, static_cast<std::uint64_t>(opt.PauseMs) *
+                                                     chip->Frequency() / 1000);
+            wire = std::move(uart);
         }
     } catch (const std::exception& e) {
         std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
@@ -168,6 +177,8 @@ int main(int argc, char** argv) {
     const std::uint32_t hz = chip->Frequency();
     const auto start = TClock::now();
     bool powered = false;
+    bool everOpened = false;
+    TClock::time_point firstOpen = start;
     TClock::time_point wallBase;
     std::uint64_t cycleBase = 0;
     auto powerOn = [&] {
@@ -186,7 +197,9 @@ int main(int argc, char** argv) {
         if (opt.MaxTimeS > 0 && now - start >= std::chrono::duration<double>(opt.MaxTimeS))
             break;
         if (!powered) {
-            const bool delayOver = now - start >= std::chrono::milliseconds(opt.PowerOnDelayMs);
+            // With --power-on-open the delay counts from the host's first open.
+            const auto from = opt.PowerOnOpen ? firstOpen : start;
+            const bool delayOver = now - from >= std::chrono::milliseconds(opt.PowerOnDelayMs);
             if (delayOver && (!opt.PowerOnOpen || watch->Opened()))
                 powerOn();
         }
@@ -249,8 +262,11 @@ int main(int argc, char** argv) {
             line.SetHostOpen(watch->Open());
             // What the host writes right after opening reaches a chip switched on by it.
             const bool opened = watch->TakeNewOpens() > 0;
-            if (!powered && opt.PowerOnOpen && watch->Opened() &&
-                TClock::now() - start >= std::chrono::milliseconds(opt.PowerOnDelayMs)) {
+            if (opened && !everOpened) {
+                everOpened = true;
+                firstOpen = TClock::now();
+            }
+            if (!powered && opt.PowerOnOpen && watch->Opened() && opt.PowerOnDelayMs == 0) {
                 powerOn();
             } else if (powered && opened && opt.ResetOnOpen) {
                 chip->ExternalReset();

@@ -30,7 +30,8 @@ void Usage(std::ostream& out) {
            "                         die Standardausgabe\n"
            "  --no-pins              Änderungen der Port-Register nicht melden\n"
            "  --trace DATEI          jedes Byte auf der Leitung mit Zeit und Richtung schreiben\n"
-           "  --power-on-delay MS    den Chip erst MS ms nach dem Start einschalten\n"
+           "  --power-on-delay MS    den Chip erst MS ms nach dem Start einschalten (mit\n"
+           "                         --power-on-open: MS ms nach dem ersten Öffnen)\n"
            "  --power-on-open        den Chip einschalten, wenn der Host die Schnittstelle\n"
            "                         öffnet\n"
            "  --reset-on-open        den Chip bei jedem Öffnen der Schnittstelle über den\n"
@@ -41,6 +42,11 @@ void Usage(std::ostream& out) {
            "  --clock-error PROZENT  der Takt des Chips weicht so weit ab (z. B. 8 oder -8)\n"
            "  --power-cut-at-write ADR  Stromausfall, sobald die Seite ADR geschrieben wird\n"
            "                         (ihr Löschen davor ist geschehen); Ende mit Status 4\n"
+           "  --rxd-low              RXD auf Low halten (wie ein Adapter ohne Strom): in jedem\n"
+           "                         Rahmen eine 0x00 mit Rahmenfehler, die Bytes des Hosts\n"
+           "                         gehen verloren\n"
+           "  --pause-every N:MS     nach je N Bytes des Hosts die Leitung MS ms anhalten\n"
+           "                         (Chip-Zeit; die Bytes warten)\n"
            "  --max-time S           spätestens nach S Sekunden enden\n"
            "  --help, -h             diese Hilfe anzeigen\n"
            "  --version              Version anzeigen\n";
@@ -58,6 +64,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             o.ResetOnOpen = true;
         } else if (a == "--no-baud-check") {
             o.NoBaudCheck = true;
+        } else if (a == "--rxd-low") {
+            o.RxdLow = true;
         } else if (a == "--no-pins") {
             o.NoPins = true;
         } else if (a == "--help" || a == "-h") {
@@ -73,19 +81,13 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             }
             o.Firmware = a;
         } else {
-            static const char* const valueOptions[] = {"--mcu",
-                                                       "--frequency",
-                                                       "--app",
-                                                       "--boot-address",
-                                                       "--flash",
-                                                       "--eeprom",
-                                                       "--pins",
-                                                       "--trace",
-                                                       "--max-time",
-                                                       "--power-on-delay",
-                                                       "--one-wire",
-                                                       "--clock-error",
-                                                       "--power-cut-at-write"};
+            static const char* const valueOptions[] = {"--mcu",         "--frequency",
+                                                       "--app",         "--boot-address",
+                                                       "--flash",       "--eeprom",
+                                                       "--pins",        "--trace",
+                                                       "--max-time",    "--power-on-delay",
+                                                       "--pause-every", "--one-wire",
+                                                       "--clock-error", "--power-cut-at-write"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
                 std::cerr << "tarnwick-avrsim: unbekannte Option " << a << "\n\n";
@@ -133,6 +135,14 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             } else if (a == "--power-cut-at-write") {
                 ok = toolcommon::ParseNumber(v, 0, 0xFFFFFF, 0, n);
                 o.PowerCutAtWrite = static_cast<std::uint32_t>(n);
+            } else if (a == "--pause-every") {
+                const auto colon = v.find(':');
+                long long ms = 0;
+                ok = colon != std::string::npos &&
+                     toolcommon::ParseNumber(v.substr(0, colon), 1, 1000000, 0, n) &&
+                     toolcommon::ParseNumber(v.substr(colon + 1), 1, 10000, 0, ms);
+                o.PauseEvery = static_cast<int>(n);
+                o.PauseMs = static_cast<int>(ms);
             } else if (a == "--max-time") {
                 ok = toolcommon::ParseNumber(v, 1, 86400 * 7, 0, n);
                 o.MaxTimeS = static_cast<double>(n);

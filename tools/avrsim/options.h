@@ -23,6 +23,9 @@ struct TOptions {
     bool PowerOnOpen = false;
     bool ResetOnOpen = false;
     bool NoBaudCheck = false;
+    bool RxdLow = false;  // RXD held low: a 0x00 with a framing error every frame
+    int PauseEvery = 0;   // the host's line pauses after every that many bytes ...
+    int PauseMs = 0;      // ... for this long (chip time)
     double MaxTimeS = 0;
     double ClockErrorPercent = 0;  // the chip's clock this far off its nominal frequency
     char OneWirePort = 0;          // the single wire's pin (port letter, 0: the UART)

@@ -17,6 +17,10 @@ namespace avrsim {
 
 namespace {
 
+// A receiver samples each bit in its middle: over ten bits the two clocks may drift
+// apart by about 4.5 % before it reads a wrong bit.
+constexpr double BaudTolerance = 0.045;
+
 std::uint32_t SpeedValue(speed_t s) {
     static const struct {
         speed_t Code;
@@ -35,10 +39,6 @@ std::uint32_t SpeedValue(speed_t s) {
             return e.Baud;
     return 0;
 }
-
-// A receiver samples each bit in its middle: over ten bits the two clocks may drift
-// apart by about 4.5 % before it reads a wrong bit.
-constexpr double BaudTolerance = 0.045;
 
 int FifoSize(const uart_fifo_t& f) {
     return (f.write + uart_fifo_fifo_size - f.read) & (uart_fifo_fifo_size - 1);
@@ -171,12 +171,31 @@ void TUartLine::Output(avr_irq_t*, std::uint32_t value, void* param) {
     line->Outgoing.push_back({end, b});
 }
 
+void TUartLine::PowerOn(std::uint64_t cycle) {
+    TLine::PowerOn(cycle);
+    if (RxdLow && Uart != nullptr)
+        avr_cycle_timer_register(Avr, FirmwareByteCycles(), LowFrame, this);
+}
+
+std::uint64_t TUartLine::LowFrame(avr_t* avr, std::uint64_t when, void* param) {
+    auto* line = static_cast<TUartLine*>(param);
+    // A frame of zeros without its stop bit, at the rate the firmware samples at; nothing
+    // while the receiver is off (no byte of the host's is lost then).
+    if (avr_regbit_get(avr, line->Uart->rxen))
+        line->Receive(when, 0x00, true);
+    return when + std::max<std::uint64_t>(line->FirmwareByteCycles(), 1);
+}
+
 bool TUartLine::ReadHost() {
     std::uint8_t buf[WaitingLimit];
     const std::size_t room = WaitingLimit - Waiting.size();
     const ssize_t n = read(Fd, buf, room);
     if (n < 0)
         return errno == EAGAIN || errno == EINTR;
+    if (RxdLow) {
+        Count.LineLow += n;
+        return true;
+    }
     for (ssize_t i = 0; i < n; ++i)
         Waiting.push_back(buf[i]);
     ScheduleArrival();
@@ -194,14 +213,14 @@ void TUartLine::ScheduleArrival() {
     if (ArrivalPending || Waiting.empty() || Input == nullptr)
         return;
     // A byte starts when the host wrote it, but not before the one ahead of it is done.
-    std::uint64_t start = Avr->cycle;
+    std::uint64_t start = std::max(Avr->cycle, IdleUntil);
     if (Started && LastStart + HostByteCycles() > start)
         start = LastStart + HostByteCycles();
     ArrivalPending = true;
     avr_cycle_timer_register(Avr, start - Avr->cycle, Arrive, this);
 }
 
-std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
+std::uint64_t TUartLine::Arrive(avr_t*, std::uint64_t when, void* param) {
     auto* line = static_cast<TUartLine*>(param);
     line->ArrivalPending = false;
     if (line->Waiting.empty())
@@ -210,14 +229,23 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
     line->Waiting.pop_front();
     line->LastStart = when;
     line->Started = true;
-    avr_uart_t* u = line->Uart;
-    const std::uint64_t end = when + line->HostByteCycles();
-    if (!avr_regbit_get(avr, u->rxen)) {
-        ++line->Count.ReceiverOff;
-        line->TraceByte(end, line->Avr->frequency, '<', b, "Empfänger aus");
-    } else if (line->BaudMismatch()) {
-        ++line->Count.Mismatched;
-        line->TraceByte(end, line->Avr->frequency, '<', b, "Baudrate");
+    line->Receive(when + line->HostByteCycles(), b, false);
+    if (line->PauseBytes > 0 && ++line->ArrivedBytes % line->PauseBytes == 0)
+        line->IdleUntil = when + line->HostByteCycles() + line->PauseCycles;
+    if (line->Waiting.empty())
+        return 0;
+    line->ArrivalPending = true;
+    return std::max(when + line->HostByteCycles(), line->IdleUntil);
+}
+
+void TUartLine::Receive(std::uint64_t end, std::uint8_t b, bool framingError) {
+    avr_uart_t* u = Uart;
+    if (!avr_regbit_get(Avr, u->rxen)) {
+        ++Count.ReceiverOff;
+        TraceByte(end, Avr->frequency, '<', b, "Empfänger aus");
+    } else if (!framingError && BaudMismatch()) {
+        ++Count.Mismatched;
+        TraceByte(end, Avr->frequency, '<', b, "Baudrate");
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
@@ -225,24 +253,20 @@ std::uint64_t TUartLine::Arrive(avr_t* avr, std::uint64_t when, void* param) {
             u->input.buffer[(u->input.write + uart_fifo_fifo_size - 1) & (uart_fifo_fifo_size - 1)];
         char note[40];
         std::snprintf(note, sizeof note, "Überlauf, %02X verloren", last & 0xFF);
-        line->TraceByte(end, line->Avr->frequency, '<', b, note);
-        last = b;
-        ++line->Count.Overruns;
-        const double ms = static_cast<double>(when) * 1000.0 / avr->frequency;
-        if (ms - line->LastOverrunReport >= 100.0) {
-            line->LastOverrunReport = ms;
-            line->Report("Überlauf: Byte nicht rechtzeitig gelesen, verloren (bisher " +
-                         std::to_string(line->Count.Overruns) + ")");
+        TraceByte(end, Avr->frequency, '<', b, note);
+        last = static_cast<std::uint16_t>(b | (framingError ? UART_INPUT_FE : 0));
+        ++Count.Overruns;
+        const double ms = static_cast<double>(end) * 1000.0 / Avr->frequency;
+        if (ms - LastOverrunReport >= 100.0) {
+            LastOverrunReport = ms;
+            Report("Überlauf: Byte nicht rechtzeitig gelesen, verloren (bisher " +
+                   std::to_string(Count.Overruns) + ")");
         }
     } else {
-        avr_raise_irq(line->Input, b);
-        ++line->Count.Received;
-        line->TraceByte(end, line->Avr->frequency, '<', b, "");
+        avr_raise_irq(Input, b | (framingError ? UART_INPUT_FE : 0));
+        ++Count.Received;
+        TraceByte(end, Avr->frequency, '<', b, framingError ? "Rahmenfehler" : "");
     }
-    if (line->Waiting.empty())
-        return 0;
-    line->ArrivalPending = true;
-    return when + line->HostByteCycles();
 }
 
 std::uint32_t HostBaudOf(int fd) {

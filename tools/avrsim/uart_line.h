@@ -31,6 +31,15 @@ class TUartLine : public TLine {
     TUartLine(const TUartLine&) = delete;
     TUartLine& operator=(const TUartLine&) = delete;
 
+    void PowerOn(std::uint64_t Cycle) override;
+    // RXD held low (an unpowered adapter): from power-on the receiver takes a 0x00 with a
+    // framing error every frame at the firmware's rate, and the host's bytes are lost.
+    void HoldRxdLow() { RxdLow = true; }
+    // After every Bytes of the host's bytes the line stays idle for Cycles; the bytes wait.
+    void PauseEvery(int Bytes, std::uint64_t Cycles) {
+        PauseBytes = Bytes;
+        PauseCycles = Cycles;
+    }
     bool WantsInput() const override { return Waiting.size() < WaitingLimit; }
     bool ReadHost() override;
     void DiscardHost() override;
@@ -44,6 +53,9 @@ class TUartLine : public TLine {
 
   private:
     static std::uint64_t Arrive(avr_t* Avr, std::uint64_t When, void* Param);
+    static std::uint64_t LowFrame(avr_t* Avr, std::uint64_t When, void* Param);
+    // Hands a byte whose stop bit has come to the receiver, or counts why it is lost.
+    void Receive(std::uint64_t End, std::uint8_t Byte, bool FramingError);
     static void Output(avr_irq_t* Irq, std::uint32_t Value, void* Param);
     static void SharedUbrrhWrite(avr_t* Avr, std::uint16_t Addr, std::uint8_t Value, void* Param);
     std::uint64_t FirmwareByteCycles() const;
@@ -68,6 +80,11 @@ class TUartLine : public TLine {
     bool ArrivalPending = false;
     std::uint64_t LastStart = 0;
     bool Started = false;
+    bool RxdLow = false;
+    int PauseBytes = 0;
+    std::uint64_t PauseCycles = 0;
+    long ArrivedBytes = 0;
+    std::uint64_t IdleUntil = 0;  // a pause of the line: no start bit before
 
     struct TOutgoing {
         std::uint64_t Due;

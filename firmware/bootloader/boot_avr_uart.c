@@ -1,28 +1,26 @@
-/* The chip's side of the bootloader: start-up, the UART with its receive FIFO, the flash
- * writer, the validity mark in EEPROM and the start of the application. Runs with
- * interrupts off, from its own (no-read-while-write) section, polling the UART in every
- * wait, so that pages are erased and written while the next bytes arrive.
- *
- * The whole bootloader is this one translation unit (the protocol's files are included
- * below): it must fit 1 KiB, and one unit lets the compiler inline across the files and
- * keep the state that every wait touches in registers for the whole run. */
+/* The chip's side of the bootloader on AVRs with a hardware UART and a boot section:
+ * start-up, the UART with its receive FIFO, the flash writer, the validity mark in EEPROM
+ * and the start of the application. Runs with interrupts off, from its own
+ * (no-read-while-write) section, polling the UART in every wait, so that pages of the
+ * read-while-write section are erased and written while the next bytes arrive. The names
+ * of the chips' registers are mapped here, and only here. */
 #include <stdint.h>
 
 /* Held in registers from start to end (no code here or in libgcc's helpers touches them
- * otherwise): the FIFO's indices, polled in every wait, and the protocol's CRC register,
- * updated for every byte. Declared before any function of the unit. */
+ * otherwise): the FIFO's indices and the time of the last byte on the line, touched in
+ * every wait, and the CRC of the bytes handed out, updated for each. Declared before any
+ * function of the unit (boot_unit_uart.c includes this file first). */
 register uint16_t fifo_in __asm__("r2");
 register uint16_t fifo_out __asm__("r4");
-register uint16_t crc __asm__("r6");
-#define BOOT_CRC_REGISTER
+register uint16_t stamp __asm__("r6");
+register uint16_t crc __asm__("r8");
 
 #include <avr/io.h>
 #include <avr/pgmspace.h>
 
-#include "boot_crc.c"
-#include "boot_password.c"
-#include "boot_protocol.c"
-#include "boot_stream.c"
+#include "boot_crc.h"
+#include "boot_platform.h"
+#include "boot_protocol.h"
 
 #if SPM_PAGESIZE != BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
 #error "the build's page and section sizes do not fit this chip"
@@ -52,10 +50,13 @@ register uint16_t crc __asm__("r6");
 #define UDR_ UDR0
 #define UCSRA_ UCSR0A
 #define UCSRB_ UCSR0B
+#define UCSRC_ UCSR0C
+#define UCSRC_8N1 (_BV(UCSZ01) | _BV(UCSZ00))
 #define UBRRL_ UBRR0L
 #define UBRRH_ UBRR0H
 #define RXC_ RXC0
 #define TXC_ TXC0
+#define FE_ FE0
 #define UDRE_ UDRE0
 #define U2X_ U2X0
 #define RXEN_ RXEN0
@@ -64,10 +65,13 @@ register uint16_t crc __asm__("r6");
 #define UDR_ UDR
 #define UCSRA_ UCSRA
 #define UCSRB_ UCSRB
+#define UCSRC_ UCSRC
+#define UCSRC_8N1 (_BV(URSEL) | _BV(UCSZ1) | _BV(UCSZ0)) /* URSEL: UCSRC, not UBRRH */
 #define UBRRL_ UBRRL
 #define UBRRH_ UBRRH
 #define RXC_ RXC
 #define TXC_ TXC
+#define FE_ FE
 #define UDRE_ UDRE
 #define U2X_ U2X
 #define RXEN_ RXEN
@@ -107,22 +111,33 @@ register uint16_t crc __asm__("r6");
 #define TIFR1_ TIFR
 #endif
 
-/* Timer 1 runs at F_CPU / 1024 and measures the line's silence. */
+/* Timer 1 runs at F_CPU / 1024 from reset on and is never set back (it overflows after
+ * 4.2 s at 16 MHz); `stamp` is its value at the last byte on the line. */
 #define TICKS(ms) ((uint16_t)(F_CPU / 1024UL * (ms) / 1000UL))
-/* Without a host the application starts this long after reset (rounds come every 60 ms). */
-#define START_TICKS TICKS(400)
-/* A host silent this long in the middle of a stream or a check is gone. */
+/* The listening window after reset (the build computes it from the password, see
+ * CMakeLists.txt): the host asks the user to switch on, waits 1 s and then sends its
+ * rounds, one byte every 60 ms; a chip switched on at the request hears the first round
+ * within the second, one switched on during the rounds hears a whole one within two. */
+#ifndef BOOT_LISTEN_MS
+#define BOOT_LISTEN_MS 1500
+#endif
+#define LISTEN_TICKS TICKS(BOOT_LISTEN_MS)
+/* A round heard from its start keeps the window open while its bytes come no further apart
+ * than this: the host sends them 60 ms apart (50 ms pacing, 10 ms listening), a loaded PC
+ * later. */
+#define ROUND_TICKS TICKS(300)
+#if BOOT_LISTEN_MS < 1000 || BOOT_LISTEN_MS > 4000
+#error "the listening window must cover the host's second before its rounds, and fit timer 1"
+#endif
+/* A host silent this long is gone (see host_gone). */
 #define IDLE_TICKS TICKS(2000)
 /* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
  * 9600 baud or faster. */
 #define DRAIN_TICKS TICKS(3)
-/* A line this long silent means the host waits for a reply (a paced host leaves 50 ms
- * between bytes, a streaming one none). */
-#define QUIET_TICKS TICKS(5)
 
 /* The top of the flash (the largest boot section) is not read-while-write: the CPU halts
  * while a page there is erased or written, and the UART keeps two bytes only. The part of
- * the application section that lies there is written only while the line is quiet. */
+ * the application section that lies there is written only while the host waits. */
 #if FLASHEND < 0x4000
 #define NRWW_START (FLASHEND + 1UL - 2048UL)
 #elif FLASHEND < 0x8000
@@ -137,8 +152,11 @@ register uint16_t crc __asm__("r6");
 #define MARK_VALID 0xFF
 #define MARK_UPDATING 0x00
 
-/* Not inlined: three callers, and each copy would cost more than the call. */
+/* Not inlined: three callers, and each copy would cost more than the call. An application
+ * that jumped here may have left an EEPROM write going, which blocks reading. */
 static __attribute__((noinline)) uint8_t mark_read(void) {
+    while (EECR & _BV(EEPE_)) {
+    }
     EEAR = E2END;
     EECR = _BV(EERE);
     return EEDR;
@@ -151,27 +169,44 @@ static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 #endif
 /* Room for a whole buffer-full even if every byte came escaped, so that the host may send
  * it at line speed from the moment it is acknowledged, whatever the flash is doing. */
-#if BOOT_FIFO_SIZE < 2 * BOOT_BUFFER_SIZE || (BOOT_FIFO_SIZE & (BOOT_FIFO_SIZE - 1))
+#if BOOT_FIFO_SIZE < 2 * BOOT_BUFFER_SIZE || (BOOT_FIFO_SIZE & (BOOT_FIFO_SIZE - 1)) || \
+    BOOT_FIFO_SIZE > 32768
 #error "the receive FIFO must be a power of two holding a buffer-full escaped"
+#endif
+#if BOOT_FIFO_SIZE + 256 > RAMEND + 1 - RAMSTART
+#error "the receive FIFO leaves no room for the stack"
 #endif
 #define FIFO_MASK (BOOT_FIFO_SIZE - 1)
 
-/* No start-up code runs: nothing here relies on being zeroed. */
+/* No start-up code runs: nothing here relies on being zeroed. The indices run freely and
+ * pick their slot by the mask, so that every slot is usable. */
 static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
 
-/* Takes a received byte into the FIFO (a byte that finds it full is lost, as on a line
- * without flow control; only a host that ignores the acknowledgements sees that). Called
- * in every wait, so that the UART's two-byte buffer never overflows. */
+/* Timer 1's count, read in one place (cheaper than at every use on most chips). */
+static __attribute__((noinline)) uint16_t timer(void) {
+    return TCNT1;
+}
+
+/* Ticks since the last byte on the line. */
+static __attribute__((noinline)) uint16_t quiet(void) {
+    return (uint16_t)(timer() - stamp);
+}
+
+/* Takes a received byte into the FIFO. Called in every wait, so that the UART's two-byte
+ * buffer never overflows. A host that keeps to the acknowledgements never sends more than
+ * the FIFO holds; one that does not overwrites its own unread bytes, which the CRC check
+ * and the verification report. */
 static void poll_uart(void) {
     if (UCSRA_ & _BV(RXC_)) {
-        const uint8_t byte = UDR_;
-        TCNT1 = 0;
-        const uint16_t next = (fifo_in + 1) & FIFO_MASK;
-        if (next != fifo_out) {
-            fifo[fifo_in] = byte;
-            fifo_in = next;
-        }
+        stamp = timer();
+        fifo[fifo_in++ & FIFO_MASK] = UDR_;
     }
+}
+
+/* As after a reset, for a host that is gone. */
+static __attribute__((noreturn)) void restart(void) {
+    __asm__ __volatile__("rjmp boot_entry\n\t");
+    __builtin_unreachable();
 }
 
 uint8_t plat_flash_read(boot_addr_t addr) {
@@ -186,7 +221,7 @@ void plat_send(uint8_t byte) {
     while (!(UCSRA_ & _BV(UDRE_)))
         poll_uart();
     UDR_ = byte;
-    TCNT1 = 0;
+    stamp = timer();
 }
 
 /* Erases and writes the mark, unless it holds the value already, and waits until it has
@@ -223,13 +258,13 @@ void plat_stream_begins(void) {
     spm(0, SPM_RWW_ENABLE); /* also empties the page buffer of an earlier, broken stream */
 }
 
-/* When the application may start, puts back what the bootloader changed (UART, timer 1,
- * EEAR, RAMPZ) as a reset leaves it and jumps to the application at address 0. It may
- * start when the mark says it is whole and its first word is programmed. */
-static void start_application(void) {
+/* When the mark says the application is whole and its first word is programmed, puts back
+ * what the bootloader changed (UART, timer 1, EEAR, RAMPZ) as a reset leaves it and jumps
+ * to the application at address 0. */
+void plat_start_application(void) {
     if (mark_read() != MARK_VALID || pgm_read_word(0) == 0xFFFF)
         return;
-    while (TCNT1 < DRAIN_TICKS) { /* the last reply leaves the line first */
+    while (quiet() < DRAIN_TICKS) { /* the last reply leaves the line first */
     }
     UCSRB_ = 0;
     UCSRA_ = _BV(TXC_);
@@ -249,7 +284,7 @@ static void start_application(void) {
 
 void plat_success(void) {
     mark_write(MARK_VALID);
-    start_application();
+    plat_start_application();
 }
 
 /* Loading the page buffer takes no time: every erase and write before it was waited for. */
@@ -263,14 +298,20 @@ void plat_page_word(uint16_t offset, uint16_t word) {
         : "r0");
 }
 
+/* Whether the host has been silent long enough to count as gone: it never pauses inside a
+ * stream or a check (paced bytes come every 50 ms), nor between commands while the
+ * application is untouched. */
+static uint8_t host_gone(void) {
+    return quiet() >= IDLE_TICKS;
+}
+
+uint8_t plat_page_halts(boot_addr_t addr) {
+    return addr >= NRWW_START;
+}
+
 void plat_page_write(boot_addr_t addr) {
     if (addr >= BOOT_APP_SIZE)
         return;
-    if (addr >= NRWW_START) {
-        TCNT1 = 0;
-        while (TCNT1 < QUIET_TICKS) /* every byte received starts the count again */
-            poll_uart();
-    }
 #ifdef RAMPZ
     RAMPZ = (uint8_t)(addr >> 16);
 #endif
@@ -279,23 +320,30 @@ void plat_page_write(boot_addr_t addr) {
     spm((uint16_t)addr, SPM_RWW_ENABLE); /* Z does not matter here */
 }
 
+uint16_t plat_crc_take(void) {
+    const uint16_t value = crc;
+    crc = 0;
+    return value;
+}
+
 uint8_t plat_receive(uint8_t wait) {
     for (;;) {
         poll_uart();
         if (fifo_out != fifo_in) {
-            const uint8_t byte = fifo[fifo_out];
-            fifo_out = (fifo_out + 1) & FIFO_MASK;
+            const uint8_t byte = fifo[fifo_out++ & FIFO_MASK];
+            crc = boot_crc_update(crc, byte);
             return byte;
         }
-        const uint16_t ticks = TCNT1;
-        if (wait == BOOT_WAIT_LISTEN) {
-            /* Before any connection nothing has changed since the reset. */
-            if (ticks >= START_TICKS)
-                start_application();
-        } else if (wait == BOOT_WAIT_EXCHANGE && ticks >= IDLE_TICKS) {
-            /* The host is gone: start again as after a reset. The mark keeps a cut-off
-             * programming stream from ever being started. */
-            __asm__ __volatile__("rjmp boot_entry\n\t");
+        if (wait < BOOT_WAIT_COMMAND) {
+            /* Timer 1 counts from the reset: bytes that are no round (an application's
+             * protocol, noise) do not hold a whole application back; a round under way
+             * holds it while the host's bytes keep coming. */
+            if (timer() >= LISTEN_TICKS && (wait == BOOT_WAIT_LISTEN || quiet() >= ROUND_TICKS))
+                plat_start_application();
+        } else if (host_gone()) {
+            if (wait == BOOT_WAIT_EXCHANGE)
+                restart(); /* the mark keeps a cut-off programming stream from running */
+            plat_start_application();
         }
     }
 }
@@ -305,15 +353,17 @@ void boot_main(void) __attribute__((OS_main, noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
     MCUSR_ &= (uint8_t)~_BV(WDRF);
-    /* The timed sequence without saving SREG: interrupts are off from the reset on. */
+    /* The timed sequence without saving SREG: interrupts are off (boot_entry). */
     WDTCSR_ = _BV(WDCE_) | _BV(WDE);
     WDTCSR_ = 0;
-#if BOOT_UBRR > 255 /* else it is 0, as the reset left it */
+    /* Every register set in full: an application that jumps here may have left the UART
+     * at another rate, frame or with its interrupts enabled, and timer 1 in another mode. */
     UBRRH_ = (uint8_t)(BOOT_UBRR >> 8);
-#endif
     UBRRL_ = (uint8_t)BOOT_UBRR;
     UCSRA_ = _BV(U2X_);
     UCSRB_ = _BV(RXEN_) | _BV(TXEN_);
+    UCSRC_ = UCSRC_8N1;
+    TCCR1A = 0;
     TCCR1B = _BV(CS12) | _BV(CS10);
     TCNT1 = 0;
     fifo_in = 0;
@@ -321,12 +371,13 @@ void boot_main(void) {
     boot_run(password, sizeof password, mark_read() == MARK_VALID);
 }
 
-/* The reset vector points here (BOOTRST), and a restart after a vanished host: no
- * start-up code, so set the stack (an ATmega8 starts with it at 0) and the zero register
- * first. */
+/* The reset vector points here (BOOTRST), an application may jump here, and a restart
+ * after a vanished host: no start-up code, so turn interrupts off and set the stack (an
+ * ATmega8 starts with it at 0) and the zero register first. */
 void boot_entry(void) __attribute__((naked, used, section(".vectors")));
 void boot_entry(void) {
     __asm__ __volatile__(
+        "cli\n\t"
         "clr __zero_reg__\n\t"
         "ldi r28, %[lo]\n\t"
         "out __SP_L__, r28\n\t"
