@@ -6,6 +6,7 @@
 
 #include "bootloader/bootloader.h"
 #include "bootloader/link_time.h"
+#include "bootloader/timer_resolution.h"
 #include "comport/port_access_hint.h"
 #include "comport/port_list.h"
 
@@ -62,6 +63,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
         return outcome;
     }
     outcome.Started = true;
+    const TFineTimerScope fineTimer;
     const std::int64_t startTime = TickCount();
     UpdateRunning = true;
     Owner.SetStayOnTop(true);
