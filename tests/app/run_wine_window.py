@@ -318,6 +318,25 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         # The complete memory refilled the view: start waits for it.
         wait_for("the refill", lambda: session.control("StartBtn")["enabled"], 60)
 
+        # Neither box ticked: that is said first, before the password no device can
+        # receive.
+        session.click_control("ProgramChkBox")
+        session.click_control("VerifyChkBox")
+        session.click_control("PasswordEdit")
+        session.keys("End")
+        session.type("Ł")
+        wait_for("the password outside Windows-1252",
+                 lambda: session.control("PasswordEdit")["text"] == PASSWORD + "Ł", 30)
+        session.click_control("StartBtn")
+        session.answer_box("Tarnwick", "Der Baustein musst mindestens", IDOK)
+        session.click_control("ProgramChkBox")
+        session.click_control("VerifyChkBox")
+        session.click_control("PasswordEdit")
+        session.keys("End", "BackSpace")
+        wait_for("the inputs back", lambda: all(session.control(name)["checked"] for name in (
+            "ProgramChkBox", "VerifyChkBox")) and session.control("PasswordEdit")["text"] ==
+            PASSWORD, 30)
+
         session.click_control("StartBtn")
         session.answer_box("Tarnwick", "Update wirklich durchführen?", IDYES)
         session.answer_box("Tarnwick", "Schalten Sie nun das Gerät aus", IDOK)
@@ -438,7 +457,27 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         wait_for("the saved file in Łódź to load", loaded, 120)
         check(session.control("FilenameInEdit")["text"] == win_other, "restored Łódź")
         check(session.control("PasswordEdit")["text"] == PASSWORD, "restored password")
-        session.close_main(window)
+
+        # A close from outside while the window's box is open waits for the box, and the
+        # window closes once it is answered.
+        session.click_control("FilenameInEdit")
+        session.keys("End")
+        session.type("x")
+        wait_for("the box of the missing file", lambda: "Tarnwick - Hinweis" in
+                 session.windows(), 60)
+        session.wine(session.probe, "close", check=True, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        windows = session.windows()
+        check("Tarnwick - Hinweis" in windows and session.main_window(windows) is not None,
+              "the box and the window still there after the close")
+        session.answer_box("Tarnwick - Hinweis", "nicht gefunden", IDOK)
+        try:
+            window.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            check(False, "the window closed after the box")
+            raise Abort("close")
+        check(("FilenameInEdit=" + win_other + "x").encode("utf-8") in
+              open(settings, "rb").read().split(b"\r\n"), "saved at the close after the box")
     finally:
         subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
         for process in [devsim] + helpers:
