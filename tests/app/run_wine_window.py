@@ -271,6 +271,13 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         # The port mapping is read when Wine starts: start it anew.
         subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
         subprocess.run(["wineserver", "-w"], env=env, check=False, timeout=60)
+        # Wine's mount manager rewrites dosdevices\com1 from that value only once it runs
+        # beside the first program: until then a link of an earlier run stays, so it is
+        # pointed here first.
+        dosdevice = os.path.join(prefix, "dosdevices", "com1")
+        if os.path.lexists(dosdevice):
+            os.remove(dosdevice)
+        os.symlink(com1, dosdevice)
 
         exe_path = os.path.join(app, os.path.basename(exe))
         hex_path = os.path.join(app, os.path.basename(blink))

@@ -47,6 +47,13 @@ def add_devices(env) -> None:
             reg_add(key + r"\Device Parameters", "PortName", port_name)
 
 
+def set_dosdevice(prefix: str, name: str, target: str) -> None:
+    link = os.path.join(prefix, "dosdevices", name)
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(target, link)
+
+
 def read_all(master: int) -> bytes:
     """Everything waiting on the master side of the pty; ends when nothing is left (or
     the slave side is closed for good)."""
@@ -85,15 +92,18 @@ def main() -> int:
                        env=env, check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=300)
         add_devices(env)
-        # The port mapping is read when Wine starts: start it anew.
+        # The port mapping is read when Wine starts: start it anew. Until Wine's mount
+        # manager has rewritten dosdevices\com1 from that value, the link of an earlier
+        # run stays (another pty, or a real port in a new prefix), and it starts beside
+        # the program: the link points at this run's pty before Wine starts.
         subprocess.run(["wineserver", "-w"], env=env, check=False, timeout=300)
+        set_dosdevice(prefix, "com1", slave_path)
         proc = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT)
-        # The far end reads once the program has ended, all that is on the line. Read
-        # while the program ran, the master side spun on EIO whenever no port was open
-        # (thousands of reads, a core taken from Wine) and, on a loaded machine, came
-        # away without the first line; read afterwards, both lines are always there:
-        # the port's Close keeps what it wrote.
+        # The far end reads once the program has ended, all that is on the line: what
+        # the port wrote must still be there after its Close, however late a loaded
+        # machine lets the far end read. (Read while the program ran, the master side
+        # also spun on EIO whenever no port was open, taking a core from Wine.)
         try:
             output = proc.communicate(timeout=120)[0].decode(errors="replace")
         except subprocess.TimeoutExpired:
