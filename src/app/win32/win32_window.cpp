@@ -308,6 +308,11 @@ void TWin32MainWindow::RestoreFocus() {
     if (target == nullptr || !IsWindow(target) || !IsWindowEnabled(target) ||
         !IsWindowVisible(target)) {
         target = GetNextDlgTabItem(Window, nullptr, FALSE);
+        // Reached as by the tab key: an edit's text selected, so typing replaces it.
+        wchar_t className[8] = {};
+        if (target != nullptr && GetClassNameW(target, className, 8) > 0 &&
+            lstrcmpiW(className, L"Edit") == 0)
+            SendMessageW(target, EM_SETSEL, 0, -1);
     }
     if (target != nullptr)
         SetFocus(target);
