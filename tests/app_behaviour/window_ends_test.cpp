@@ -1,6 +1,6 @@
 // How the window ends: a close put off while work runs against the window, a logoff
 // refused during an update and saving when it is not; and what both views used to do
-// each on their own (command line, dialog preset, hint, box lines, the arrow in boxes).
+// each on their own (command line, dialog preset, box lines, the arrow in boxes).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -116,14 +116,6 @@ TEST(BehaviourViews, TheFileDialogGetsANameItCanTake) {
     }
 }
 
-TEST(BehaviourViews, TheHintIsCentredInItsGroup) {
-    TBehaviourRig rig;
-    for (const std::string text : {"Update läuft", "Gerät wieder einschalten!", ""}) {
-        rig.Behaviour.FlashHint(true, text, 500);
-        EXPECT_EQ(rig.View.HintLeft, CentredOffset(371, static_cast<int>(text.size()))) << text;
-    }
-}
-
 TEST(BehaviourViews, TheCommandLineOpensAFileOrAnswersHelpAndVersion) {
     const struct {
         std::vector<std::string> Arguments;
@@ -136,10 +128,8 @@ TEST(BehaviourViews, TheCommandLineOpensAFileOrAnswersHelpAndVersion) {
          TWindowCommand::Open,
          PathToUtf8(std::filesystem::current_path() / "fw.hex"),
          ""},
-        {{"/abs/fw.hex"}, TWindowCommand::Open, PathToUtf8("/abs/fw.hex"), ""},
         {{"--version"}, TWindowCommand::Version, "", "tarnwick " TARNWICK_VERSION "\n"},
         {{"fw.hex", "--help"}, TWindowCommand::Help, "", "Aufruf: tarnwick [DATEI]\n"},
-        {{"-h"}, TWindowCommand::Help, "", "Aufruf: tarnwick [DATEI]\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments.empty() ? "(none)" : c.Arguments.back());
