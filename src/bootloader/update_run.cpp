@@ -7,6 +7,7 @@
 #include "bootloader/bootloader.h"
 #include "bootloader/line_rates.h"
 #include "bootloader/link_time.h"
+#include "bootloader/timer_resolution.h"
 #include "comport/port_access_hint.h"
 #include "comport/port_list.h"
 
@@ -65,6 +66,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
     }
     outcome.Started = true;
     LineSpeedTaken = false;
+    const TFineTimerScope fineTimer;
     const std::int64_t startTime = TickCount();
     UpdateRunning = true;
     Owner.SetStayOnTop(true);
