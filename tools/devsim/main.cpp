@@ -164,6 +164,7 @@ class TDevice {
 
     bool IsConnected() const { return Connected; }
     bool SuccessSeen() const { return Success; }
+    bool ClosingSeen() const { return Closed; }
 
     void WriteFlash() const {
         if (Opt.FlashOut.empty())
@@ -245,7 +246,9 @@ class TDevice {
                     State = TState::CrcLow;
                 break;
             case 0x80:
+                break;
             case 0xA5:
+                Closed = true;
                 break;
             case 0x05:
                 Success = true;
@@ -336,6 +339,7 @@ class TDevice {
     std::uint16_t Crc = 0;
     bool Connected = false;
     bool Success = false;
+    bool Closed = false;
     bool Verifying = false;
     bool Escaped = false;
     bool StreamBad = false;
@@ -413,7 +417,8 @@ int main(int argc, char** argv) {
             line.SetHandling(t);
             if (note[0] == '\0' || note[1] == 'c')
                 device.Receive(b);
-            if (opt.ExitAfterSuccess && device.SuccessSeen())
+            if ((opt.ExitAfterSuccess && device.SuccessSeen()) ||
+                (opt.ExitAfterClose && device.ClosingSeen()))
                 running = false;
         }
         if (trace != nullptr)
