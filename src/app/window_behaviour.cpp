@@ -194,7 +194,7 @@ void TWindowBehaviour::StartBtnClick() {
         // A load asked for meanwhile (by a timer of the program) waits for the end.
         const TBusyScope busy(*this, /*LockStart=*/false);
         Bootloader.SetImage(Image, HighestAddress);
-        Bootloader.RunUpdate();
+        RunRecordedUpdate();
     }
     RunPendingWork();
 }

@@ -61,6 +61,11 @@ void TWindowBehaviour::FormShow() {
         settings.ReadInteger(Section, "BytePacing", DefaultBytePacing), 0, DefaultBytePacing);
     // Not in the window either: 0 for a device switched on or reset by other means.
     Bootloader.PowerCycle = settings.ReadBool(Section, "PowerCycle", true);
+    // Not in the window: a production line's record of every update, beside the settings
+    // when the name has no folder.
+    const std::string logFile = ReadText(settings, "LogFile", "");
+    AttemptLog = logFile.empty() ? std::filesystem::path()
+                                 : SettingsPath.parent_path() / Utf8ToPath(logFile);
     const std::string baud = ReadText(settings, "BaudComboBox", "115200");
     int baudIndex = -1;
     for (int i = 0; i < View.ItemCount(TControl::BaudComboBox); ++i) {
