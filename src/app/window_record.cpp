@@ -30,10 +30,11 @@ void TWindowBehaviour::RunRecordedUpdate() {
     recorder.emplace(Bootloader, plan, PortNameOfEntry(View.Text(TControl::ComComboBox)), Image,
                      HighestAddress);
     const TUpdateOutcome outcome = Bootloader.RunUpdate();
+    // A run that stopped before the port (no box ticked, No to the warning) is no attempt.
+    const bool attempted = recorder->Attempted();
     const TAttempt attempt = recorder->Finish(outcome);
     recorder.reset();
-    // The run's own first check (neither box ticked) sent nothing: no attempt.
-    if (!outcome.Started)
+    if (!attempted)
         return;
     try {
         AppendAttempt(plan, attempt);

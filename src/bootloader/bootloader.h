@@ -32,7 +32,7 @@ struct TUpdateOutcome {
 
 // The stretches of a run that a record of the attempt times.
 enum class TUpdatePhase {
-    Waiting,      // from the start until the device answers the password
+    Waiting,      // from the answer Yes until the device answers the password
     Connected,    // CRC exchanges and device information
     Programming,  // the programming pass
     Verifying,    // the verification pass

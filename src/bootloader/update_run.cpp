@@ -80,7 +80,6 @@ TUpdateOutcome TBootloader::RunUpdate() {
     LastLogText.clear();
     DeviceVersion.clear();
     DeviceSignature.clear();
-    Phase(TUpdatePhase::Waiting);
     UpdateRunning = true;
     Owner.SetStayOnTop(true);
     Owner.BeginWaitCursor();
@@ -93,6 +92,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
 
     try {
         if (Owner.AskYesNo(WarningQuestion)) {
+            Phase(TUpdatePhase::Waiting);
             if (PowerCycle) {
                 Owner.ShowNotice(
                     "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "

@@ -180,10 +180,11 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
         result.LastLogMessage = owner.LastLogMessage();
         if (recorder) {
             result.StationFault = recorder->SerialFault();
+            const bool attempted = recorder->Attempted();
             result.Attempt = recorder->Finish(result.Outcome);
             recorder.reset();
             bootloader.OnPhase = nullptr;
-            if (Options.RecordUnanswered || result.Outcome.Connected) {
+            if (attempted && (Options.RecordUnanswered || result.Outcome.Connected)) {
                 try {
                     AppendAttempt(*Options.Record, *result.Attempt);
                 } catch (const std::exception& e) {

@@ -104,7 +104,6 @@ TAttemptRecorder::TAttemptRecorder(TBootloader& ABootloader, const TRecordPlan& 
                                    std::string Port, const TBuffer& AImage,
                                    std::int32_t AHighestAddress)
     : Bootloader(ABootloader), Plan(APlan), Image(AImage), HighestAddress(AHighestAddress) {
-    Attempt.Time = LocalTimeText(std::chrono::system_clock::now());
     Attempt.Station = Plan.Station;
     Attempt.Port = std::move(Port);
     Attempt.ImageFile = Plan.ImageFile;
@@ -120,6 +119,8 @@ void TAttemptRecorder::Phase(TUpdatePhase Value) {
     const auto index = static_cast<std::size_t>(Value);
     Marks[index] = TClock::now();
     Reached[index] = true;
+    if (Value == TUpdatePhase::Waiting)
+        Attempt.Time = LocalTimeText(std::chrono::system_clock::now());
     if (Value != TUpdatePhase::Connected || !Plan.SerialLayout || Plan.Serials == nullptr)
         return;
     // The number is taken once a device has answered, and kept by it whatever follows.

@@ -85,6 +85,8 @@ class TAttemptRecorder {
 
     // The record of the run that ended with Outcome.
     TAttempt Finish(const TUpdateOutcome& Outcome);
+    // Whether the run got past the warning question: one answered No is no attempt.
+    bool Attempted() const { return Reached[0]; }
     // Why no number could be taken (the run then ended there); empty when it could.
     const std::string& SerialFault() const { return Fault; }
 
