@@ -113,6 +113,8 @@ class TStationRunner {
         TLaneConsole Console;
         std::atomic<bool> Interrupt{false};
         std::atomic<bool> Connected{false};
+        // A USB adapter that stayed when its device was taken away: the fixture's own.
+        bool FixtureAdapter = false;
         std::string ProgressLine;
         std::thread Thread;
     };
@@ -120,6 +122,7 @@ class TStationRunner {
     void RunLane(TLane& Lane);
     void Device(TLane& Lane, const TDeviceResult& Result, int Number);
     bool WaitFor(const std::function<bool()>& Condition);
+    bool WaitForUnplug(TLane& Lane);
     bool Prompt(TLane& Lane);
     void Print(TLane& Lane, const std::string& Text);
     void SetProgress(TLane& Lane, const std::string& Line);
@@ -260,9 +263,9 @@ void TStationRunner::RunLane(TLane& Lane) {
                 Stop = true;
         }
         Device(Lane, result, number);
-        // The device's own adapter goes with it; the next device brings it back.
-        if (!powerCycle && PortIsUsbAdapter(Lane.Port))
-            WaitFor([&] { return !PortPresent(Lane.Port); });
+        if (!powerCycle && !Lane.FixtureAdapter && PortIsUsbAdapter(Lane.Port) &&
+            !WaitForUnplug(Lane))
+            break;
     }
     std::lock_guard<std::mutex> lock(Mutex);
     --Running;
@@ -279,6 +282,25 @@ void TStationRunner::Device(TLane& Lane, const TDeviceResult& Result, int Number
         line += ", Seriennummer " + std::to_string(*attempt.Serial);
     line += ", " + TBootloader::DurationText(attempt.TotalMs);
     Print(Lane, line);
+}
+
+// A USB adapter that belongs to the device goes with it, and the next device brings it back:
+// waiting for it to go keeps a device that stays in its bootloader (a bad one) from being
+// taken for the next. One that stays for a while belongs to the fixture; from then on the
+// lane waits only for the next device's answer. False when the station ends.
+bool TStationRunner::WaitForUnplug(TLane& Lane) {
+    Print(Lane, "Warten, bis das Gerät mit seinem USB-Adapter abgezogen ist");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    if (!WaitFor(
+            [&] { return !PortPresent(Lane.Port) || std::chrono::steady_clock::now() >= until; }))
+        return false;
+    if (PortPresent(Lane.Port)) {
+        Lane.FixtureAdapter = true;
+        Print(Lane,
+              "Der USB-Adapter bleibt: er gehört zur Prüfvorrichtung; die Station wartet "
+              "auf die Antwort des nächsten Geräts");
+    }
+    return true;
 }
 
 // With the power cycle: the operator connects the next device and says so; false for q,
