@@ -237,10 +237,12 @@ void TStationRunner::RunLane(TLane& Lane) {
         } catch (const std::exception& e) {
             result.Outcome.Error = true;
             result.StationFault = std::string("Fehler: ") + e.what();
+            Print(Lane, result.StationFault);
         }
         Lane.Connected = false;
+        // The run has said what went wrong; the station cannot go on without its log or
+        // its numbers.
         if (!result.StationFault.empty()) {
-            Print(Lane, result.StationFault);
             {
                 std::lock_guard<std::mutex> lock(Mutex);
                 Failed = true;
