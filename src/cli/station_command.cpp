@@ -182,12 +182,16 @@ int TStationRunner::Run() {
                         "Station endet nach den laufenden Geräten (noch einmal Strg+C bricht "
                         "sie ab)");
                 }
-                // A lane still waiting for its device stops at once.
+                Changed.notify_all();
+            }
+            // Once the station ends (Ctrl-C, q, the last of --devices on another lane), a
+            // lane still waiting for its device stops at once; a second Ctrl-C stops all.
+            // Asked again at every turn: a lane may just be starting its next rounds.
+            if (Stop) {
                 for (auto& lane : Lanes) {
                     if (interrupts > 1 || !lane->Connected)
                         lane->Interrupt = true;
                 }
-                Changed.notify_all();
             }
             AskPending(lock);
         }
