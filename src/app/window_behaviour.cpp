@@ -226,7 +226,7 @@ void TWindowBehaviour::StartBtnClick() {
             ~TUnblock() { View.SetSessionEndBlock(""); }
         } unblock{View};
         Bootloader.SetImage(Image, HighestAddress);
-        Bootloader.RunUpdate();
+        RunRecordedUpdate();
     }
     RunPendingWork();
 }

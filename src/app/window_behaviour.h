@@ -144,6 +144,8 @@ class TWindowBehaviour : public TUpdateOwner {
     std::string StartupFileName;
     // The serial ports offered in the port box, in list order.
     std::function<std::vector<std::string>()> PortList;
+    // Settings.ini's LogFile: every update's record is appended there; empty: none.
+    std::filesystem::path AttemptLog;
 
   private:
     class TLoaderFeedback;
@@ -178,6 +180,8 @@ class TWindowBehaviour : public TUpdateOwner {
     };
 
     void SetUpPort();
+    // The update run, and its record when AttemptLog names a file (window_record.cpp).
+    void RunRecordedUpdate();
     // Ticks a box as the settings say and runs its handler when its state changed.
     void RestoreCheck(TControl Box, bool Checked);
     void FillPortBox(const std::vector<std::string>& Ports, const TIniFile& Settings);

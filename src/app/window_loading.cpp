@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "image/firmware_file.h"
 #include "image/program_rows.h"
 #include "system_text.h"
 #include "window_behaviour.h"
@@ -162,7 +163,8 @@ void TWindowBehaviour::LoadFromField() {
     int result = HexIncomplete;
     try {
         TLoaderFeedback feedback(*this);
-        result = LoadHexFile(Utf8ToPath(typedName), Image, HighestAddress, MaxFlashSize, &feedback);
+        result = LoadFirmwareImage(Utf8ToPath(typedName), Image, HighestAddress, MaxFlashSize,
+                                   &feedback);
     } catch (const std::exception& error) {
         // The image may be half written: it counts as not loaded; say why.
         ReportMessage(SystemTextToUtf8(error.what()), true, false, true);
@@ -179,8 +181,8 @@ void TWindowBehaviour::LoadFromField() {
         ReportMessage(FileLoadedMessage(typedName), false, false, true);
         return;
     }
-    if (result >= HexDuplicate && result <= HexNoIntelHex) {
-        ReportMessage(LoadResultMessage(result), true, false, true);
+    if (result < 0) {
+        ReportMessage(FirmwareLoadMessage(result), true, false, true);
     }
 }
 

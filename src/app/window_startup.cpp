@@ -58,6 +58,11 @@ void TWindowBehaviour::FormShow() {
     RestoreCheck(TControl::ProgramChkBox, settings.ReadBool(Section, "ProgramChkBox", true));
     RestoreCheck(TControl::VerifyChkBox, settings.ReadBool(Section, "VerifyChkBox", true));
     RestoreTransfer(settings);
+    // Not in the window: a production line's record of every update, beside the settings
+    // when the name has no folder.
+    const std::string logFile = ReadText(settings, "LogFile", "");
+    AttemptLog = logFile.empty() ? std::filesystem::path()
+                                 : SettingsPath.parent_path() / Utf8ToPath(logFile);
     const std::string baud = ReadText(settings, "BaudComboBox", "115200");
     int baudIndex = -1;
     for (int i = 0; i < View.ItemCount(TControl::BaudComboBox); ++i) {
