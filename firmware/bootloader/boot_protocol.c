@@ -47,7 +47,12 @@ static const BOOT_ROM uint8_t values[4][5] = {
 
 /* The reply 0xA8, one byte the host skips, the value, 0xAA. */
 static void send_value(uint8_t code) {
+#if defined(__AVR__) && !defined(__AVR_HAVE_MUL__)
+    /* The row without a multiplication: the ATtinys have no multiplier. */
+    const BOOT_ROM uint8_t* v = values[0] + (uint8_t)((code << 2) + code);
+#else
     const BOOT_ROM uint8_t* v = values[code];
+#endif
     uint8_t n = *v;
     plat_send(BOOT_REPLY_DATA);
     plat_send(n); /* the skipped byte: the value's length */
@@ -165,7 +170,11 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                     plat_stream_begins();
                     clean = 1;
                 } else {
-                    plat_send(BOOT_REPLY_OK); /* at once, so that the host's wait ends early */
+#ifndef BOOT_ONE_WIRE
+                    /* At once, so that the host's wait ends early. On one wire the echo of the
+                     * command ends it, and the host's first image byte would meet this reply. */
+                    plat_send(BOOT_REPLY_OK);
+#endif
                 }
                 if (stream(program))
                     clean = 0;
