@@ -94,6 +94,17 @@ register uint16_t crc __asm__("r8");
 #else
 #define SPMCSR_ SPMCR
 #endif
+/* The ATmega16 and ATmega32: MCUCSR, and the watchdog's change enable is WDTOE. */
+#if defined(MCUSR)
+#define MCUSR_ MCUSR
+#else
+#define MCUSR_ MCUCSR
+#endif
+#if defined(WDCE)
+#define WDCE_ WDCE
+#else
+#define WDCE_ WDTOE
+#endif
 #if defined(TIFR1)
 #define TIFR1_ TIFR1
 #else
@@ -393,9 +404,9 @@ uint8_t plat_receive(uint8_t wait) {
 void boot_main(void) __attribute__((OS_main, noreturn, used));
 void boot_main(void) {
     /* A watchdog reset leaves the watchdog running; the flag must go before it can stop. */
-    MCUSR &= (uint8_t)~_BV(WDRF);
+    MCUSR_ &= (uint8_t)~_BV(WDRF);
     /* The timed sequence without saving SREG: interrupts are off (boot_entry). */
-    WDTCSR_ = _BV(WDCE) | _BV(WDE);
+    WDTCSR_ = _BV(WDCE_) | _BV(WDE);
     WDTCSR_ = 0;
     /* Every register set in full: an application that jumps here may have left the UART
      * at another rate, frame or with its interrupts enabled, and timer 1 in another mode. */

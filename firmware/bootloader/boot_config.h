@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 #ifndef BOOT_PAGE_SIZE
-#define BOOT_PAGE_SIZE 64 /* bytes of one flash page */
+#define BOOT_PAGE_SIZE 64 /* bytes of one flash page (on one wire a part of one) */
 #endif
 /* The buffer-full the host sends between two 0xA9: a page, so that each page can be
  * written while the host waits for its acknowledgement where the CPU halts meanwhile. */

@@ -1,6 +1,7 @@
 /* What the protocol core needs from the chip, and the only way between the two. One
- * implementation per kind of chip (boot_avr_uart.c: a hardware UART and a boot section);
- * the host's tests implement it over a flash array. */
+ * implementation per kind of chip (boot_avr_uart.c: a hardware UART and a boot section;
+ * boot_one_wire.c: a software UART on one wire, no boot section); the host's tests
+ * implement it over a flash array. */
 #ifndef TARNWICK_BOOT_PLATFORM_H
 #define TARNWICK_BOOT_PLATFORM_H
 

@@ -47,7 +47,12 @@ static const BOOT_ROM uint8_t values[4][5] = {
 
 /* The reply 0xA8, the mark in the byte the host skips, the value, 0xAA. */
 static void send_value(uint8_t code) {
+#if defined(__AVR__) && !defined(__AVR_HAVE_MUL__)
+    /* The row without a multiplication: the ATtinys have no multiplier. */
+    const BOOT_ROM uint8_t* v = values[0] + (uint8_t)((code << 2) + code);
+#else
     const BOOT_ROM uint8_t* v = values[code];
+#endif
     uint8_t n = *v;
     plat_send(BOOT_REPLY_DATA);
     plat_send(BOOT_REPLY_MARK);
@@ -105,10 +110,16 @@ static uint8_t stream(uint8_t program) {
                 }
             }
         }
-        if (plat_flash_read(page | offset) != byte)
-            BOOT_STREAM_STATE |= DIFFERS;
+#ifdef BOOT_ONE_WIRE
+        /* There pages are written whole from RAM (see below): compared in verification only. */
+        if (!(BOOT_STREAM_STATE & PROGRAM))
+#endif
+            if (plat_flash_read(page | offset) != byte)
+                BOOT_STREAM_STATE |= DIFFERS;
+#ifndef BOOT_ONE_WIRE
         if (byte != 0xFF)
             BOOT_STREAM_STATE |= BOOT_PAGE_WRITE;
+#endif
         if (!(offset & 1))
             low = byte;
         else if (BOOT_STREAM_STATE & PROGRAM)
@@ -120,6 +131,11 @@ static uint8_t stream(uint8_t program) {
         if ((uint16_t)(page >> 8) >= BOOT_APP_SIZE >> 8) /* fewer bytes than the whole */
             BOOT_STREAM_STATE |= BAD;                    /* beyond the application section */
         if (BOOT_STREAM_STATE & PROGRAM) {
+#ifdef BOOT_ONE_WIRE
+            /* On one wire a flash page is assembled from several of these in RAM and
+             * written whole: every page of a good stream goes. */
+            BOOT_STREAM_STATE |= DIFFERS | BOOT_PAGE_WRITE;
+#endif
             if (!(BOOT_STREAM_STATE & DIFFERS) || (BOOT_STREAM_STATE & BAD))
                 BOOT_STREAM_STATE &= (uint8_t) ~(BOOT_PAGE_ERASE | BOOT_PAGE_WRITE);
             plat_page_done(page,
@@ -181,7 +197,11 @@ void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
                     plat_stream_begins();
                     clean = 1;
                 } else {
-                    plat_send(BOOT_REPLY_OK); /* at once, so that the host's wait ends early */
+#ifndef BOOT_ONE_WIRE
+                    /* At once, so that the host's wait ends early. On one wire the echo of the
+                     * command ends it, and the host's first image byte would meet this reply. */
+                    plat_send(BOOT_REPLY_OK);
+#endif
                 }
                 if (stream(program))
                     clean = 0;

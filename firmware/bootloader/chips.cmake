@@ -9,7 +9,11 @@ set(tarnwick_boot_chips
     "atmega168:16384:128:1E9406"
     "atmega328p:32768:128:1E950F"
     "atmega644p:65536:256:1E960A"
-    "atmega1284p:131072:256:1E9705")
+    "atmega1284p:131072:256:1E9705"
+    "atmega88p:8192:64:1E930F"
+    "atmega16:16384:128:1E9403"
+    "atmega32:32768:128:1E9502"
+    "atmega644:65536:256:1E9609")
 
 # Sets <prefix>_flash, _page, _app, _sig0, _sig1 and _sig2 for one entry of the list, with
 # the boot section's size given.

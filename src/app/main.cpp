@@ -1,52 +1,49 @@
 // tarnwick: the firmware-update program with its single window. "tarnwick FILE" opens
 // FILE instead of the firmware file used last, as a file manager's "Open with" does.
 #include <QApplication>
-#include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
-#include <string_view>
+#include <string>
+#include <vector>
 
 #include "comport/main_thread_dispatcher.h"
 #include "main_window.h"
 #include "message_boxes.h"
+#include "window_command_line.h"
 
 namespace {
 
-const char* const Usage =
-    "Aufruf: tarnwick [DATEI]\n"
-    "\n"
-    "Firmware-Update über den seriellen Bootloader von AVR-Geräten, mit Fenster.\n"
-    "DATEI (Intel-HEX) wird statt der zuletzt benutzten Firmware-Datei geladen.\n"
-    "\n"
-    "Optionen:\n"
-    "  --help, -h   diese Hilfe anzeigen\n"
-    "  --version    Version anzeigen\n"
-    "\n"
-    "Dazu nimmt das Programm die Optionen von Qt, etwa -platform NAME.\n";
+const char* const QtOptions =
+    "\nDazu nimmt das Programm die Optionen von Qt, etwa -platform NAME.\n";
+
+std::vector<std::string> Utf8Arguments(const QStringList& Arguments) {
+    std::vector<std::string> arguments;
+    for (const QString& argument : Arguments) {
+        arguments.push_back(argument.toStdString());
+    }
+    return arguments;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     // Before QApplication, so that both work without a display.
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
-            return 0;
+    const tarnwick::TWindowCommand early = tarnwick::ParseWindowArguments(
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (early.Action != tarnwick::TWindowCommand::Open) {
+        std::fputs(early.Output.c_str(), stdout);
+        if (early.Action == tarnwick::TWindowCommand::Help) {
+            std::fputs(QtOptions, stdout);
         }
-        if (arg == "--version") {
-            std::fputs("tarnwick " TARNWICK_VERSION "\n", stdout);
-            return 0;
-        }
+        return 0;
     }
     QApplication application(argc, argv);
     tarnwick::InstallGermanTranslations();
     tarnwick::TMainWindow mainWindow;
     // QApplication has taken its own options (-platform ...) out of the list.
-    const QStringList arguments = QApplication::arguments().mid(1);
-    if (!arguments.isEmpty()) {
-        mainWindow.StartupFileName = QFileInfo(arguments.first()).absoluteFilePath();
-    }
+    mainWindow.StartupFileName =
+        tarnwick::ParseWindowArguments(Utf8Arguments(QApplication::arguments().mid(1))).FileName;
     mainWindow.show();
     const int result = QApplication::exec();
     // A port's event thread still waiting for a hand-over gets a failure, not silence.

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSessionManager>
 #include <algorithm>
 #include <initializer_list>
 #include <string>
@@ -91,7 +92,26 @@ TMainWindow::TMainWindow(QWidget* Parent) : QWidget(Parent) {
     SetUpControls();
     SetUpTabOrder();
     ConnectHandlers();
+    ConnectSessionManager();
     Behaviour.FormCreate();
+}
+
+void TMainWindow::ConnectSessionManager() {
+#if QT_CONFIG(sessionmanager)
+    // A logoff asks every program first. During an update the answer is no, when the
+    // session manager lets the program speak; else the settings are saved, as a close
+    // would, since the program may be ended without one.
+    TWindowBehaviour& behaviour = Behaviour;
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [&behaviour](QSessionManager& Manager) {
+                if (behaviour.QueryEndSession()) {
+                    behaviour.EndSession(true);
+                } else if (Manager.allowsInteraction()) {
+                    Manager.cancel();
+                    Manager.release();
+                }
+            });
+#endif
 }
 
 TMainWindow::~TMainWindow() {

@@ -70,7 +70,9 @@ class TMainWindow : public QWidget, public TWindowView {
     void AppendLog(const std::string& Line) override;
     void AppendInfo(const std::string& Line) override;
     void ClearInfo() override;
-    void SetHintText(const std::string& Text) override;
+    int SetHintText(const std::string& Text) override;
+    int InfoGroupWidth() const override;
+    void SetHintLeft(int Left) override;
     void SetHintVisible(bool Visible) override;
     void ShowBox(TBoxKind Kind, const std::string& Text) override;
     bool AskYesNo(const std::string& Text) override;
@@ -79,6 +81,8 @@ class TMainWindow : public QWidget, public TWindowView {
     void SetProgramViewShown(bool Shown) override;
     void SetStayOnTop(bool OnTop) override;
     void SetWaitCursor(bool Wait) override;
+    void RequestClose() override;
+    void SetSessionEndBlock(const std::string& Reason) override;
     void SetProgramGridVisible(bool Visible) override;
     void SetProgramRows(std::vector<TProgramRow> Rows) override;
     void StartTimer(TViewTimer Timer, int IntervalMs) override;
@@ -149,8 +153,7 @@ class TMainWindow : public QWidget, public TWindowView {
     std::filesystem::path& SettingsPath = Behaviour.SettingsPath;
     std::filesystem::path& ExecutableFolder = Behaviour.ExecutableFolder;
     std::function<std::vector<std::string>()>& PortList = Behaviour.PortList;
-    // A firmware file named on the command line; loaded instead of the saved one.
-    QString StartupFileName;
+    std::string& StartupFileName = Behaviour.StartupFileName;
 
   protected:
     void showEvent(QShowEvent* Event) override;
@@ -161,6 +164,7 @@ class TMainWindow : public QWidget, public TWindowView {
     void SetUpControls();
     void SetUpTabOrder();
     void ConnectHandlers();
+    void ConnectSessionManager();
     QWidget* Widget(TControl Control) const;
     QTimer& Timer(TViewTimer Which);
 

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QMoveEvent>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -184,10 +185,18 @@ void TMainWindow::ClearInfo() {
     InfoMemo.clear();
 }
 
-void TMainWindow::SetHintText(const std::string& Text) {
+int TMainWindow::SetHintText(const std::string& Text) {
     HintLabel.setText(FromStd(Text));
     HintLabel.adjustSize();
-    HintLabel.move(CentredOffset(InfoGroupBox.width(), HintLabel.width()), HintLabel.y());
+    return HintLabel.width();
+}
+
+int TMainWindow::InfoGroupWidth() const {
+    return InfoGroupBox.width();
+}
+
+void TMainWindow::SetHintLeft(int Left) {
+    HintLabel.move(Left, HintLabel.y());
 }
 
 void TMainWindow::SetHintVisible(bool Visible) {
@@ -266,6 +275,16 @@ void TMainWindow::SetWaitCursor(bool Wait) {
     }
 }
 
+void TMainWindow::RequestClose() {
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void TMainWindow::SetSessionEndBlock(const std::string& /*Reason*/) {
+    // Nothing to register: a session manager asks (commitDataRequest), and the answer
+    // comes from the behaviour then.
+}
+
 void TMainWindow::SetProgramGridVisible(bool Visible) {
     ProgramGrid.setVisible(Visible);
 }
@@ -309,7 +328,6 @@ void TMainWindow::showEvent(QShowEvent* Event) {
     // The form's show handler runs once, before the window first appears.
     if (!FormShown && !Event->spontaneous()) {
         FormShown = true;
-        Behaviour.StartupFileName = StartupFileName.toStdString();
         Behaviour.FormShow();
     }
     QWidget::showEvent(Event);

@@ -14,32 +14,9 @@ namespace tarnwick {
 
 namespace {
 
-// While a box waits for the user, the arrow replaces an hourglass set by a running job.
-class TArrowCursorScope {
-  public:
-    TArrowCursorScope() : Active(QApplication::overrideCursor() != nullptr) {
-        if (Active) {
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-        }
-    }
-    ~TArrowCursorScope() {
-        if (Active) {
-            QApplication::restoreOverrideCursor();
-        }
-    }
-    TArrowCursorScope(const TArrowCursorScope&) = delete;
-    TArrowCursorScope& operator=(const TArrowCursorScope&) = delete;
-
-  private:
-    bool Active;
-};
-
 QMessageBox::StandardButton RunBox(QWidget* Parent, QMessageBox::Icon Icon, const QString& Title,
-                                   QString Text, QMessageBox::StandardButtons Buttons,
+                                   const QString& Text, QMessageBox::StandardButtons Buttons,
                                    QMessageBox::StandardButton Default) {
-    // The program's paragraphs are separated Windows-style (LF CR LF CR); a carriage
-    // return has no meaning in a box.
-    Text.remove(QLatin1Char('\r'));
     QMessageBox box(Icon, Title, Text, Buttons, Parent);
     box.setFont(ControlFont());
     for (QAbstractButton* button : box.buttons()) {
@@ -53,7 +30,6 @@ QMessageBox::StandardButton RunBox(QWidget* Parent, QMessageBox::Icon Icon, cons
         box.setEscapeButton(no);
     }
     box.setDefaultButton(Default);
-    const TArrowCursorScope arrow;
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     return clicked == nullptr ? QMessageBox::NoButton : box.standardButton(clicked);

@@ -1,6 +1,5 @@
 // The window's modal boxes. They use the window's font and plain buttons without icons,
-// so they look like the window they belong to, and show the normal arrow even while the
-// update keeps the hourglass up.
+// so they look like the window they belong to.
 #pragma once
 
 #include <QString>

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "settings_text.h"
 #include "system_text.h"
 #include "text/cp1252.h"
 
@@ -27,6 +28,10 @@ std::string Utf8ToSystemText(const std::string& Utf8) {
         i += length;
     }
     return out;
+}
+
+TTextCodePage SystemCodePage() {
+    return TTextCodePage::Windows1252;
 }
 
 std::string SystemTextToUtf8(const std::string& Text) {

@@ -24,6 +24,21 @@ constexpr TControl Inputs[] = {
     TControl::VerifyChkBox,     TControl::ShowProgramChkBox, TControl::ShowCompleteMemoryChkBox,
     TControl::TransferComboBox, TControl::NoPowerCycleChkBox};
 
+// The program's paragraphs are separated Windows-style (LF CR LF CR); a box shows them
+// as one empty line, and a carriage return has no meaning in it.
+std::string BoxLines(const std::string& Text) {
+    std::string lines;
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (Text.compare(i, 4, "\n\r\n\r") == 0) {
+            lines += "\n\n";
+            i += 3;
+        } else if (Text[i] != '\r') {
+            lines += Text[i];
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
 int CentredOffset(int Outer, int Inner) {
@@ -101,12 +116,17 @@ void TWindowBehaviour::ReportMessage(const std::string& Text, bool ShowBox, bool
         View.AppendInfo(Text);
     }
     if (ShowBox) {
-        View.ShowBox(TBoxKind::Hint, Text);
+        Box(TBoxKind::Hint, Text);
     }
 }
 
+void TWindowBehaviour::PlaceHint(const std::string& Text) {
+    const int width = View.SetHintText(Text);
+    View.SetHintLeft(CentredOffset(View.InfoGroupWidth(), width));
+}
+
 void TWindowBehaviour::FlashHint(bool Show, const std::string& Text, int IntervalMs) {
-    View.SetHintText(Text);
+    PlaceHint(Text);
     HintShown = Show;
     View.SetHintVisible(Show);
     if (Show) {
@@ -179,23 +199,34 @@ void TWindowBehaviour::StartBtnClick() {
         return;
     }
     // Inputs the device or the port cannot take are refused before the user is asked to
-    // switch anything off.
-    std::string password;
-    if (!Utf8ToCp1252(View.Text(TControl::PasswordEdit), password)) {
-        View.ShowBox(TBoxKind::Notice,
-                     "Das Bootloader-Passwort enthält Zeichen, die nicht übertragen werden "
-                     "können (nur Windows-1252).");
-        return;
-    }
-    if ((ProgramTicked() || VerifyTicked()) && View.Text(TControl::BaudComboBox).empty()) {
-        View.ShowBox(TBoxKind::Notice, "Bitte eine Baudrate auswählen.");
-        return;
+    // switch anything off, but after the run's own first check: with neither box ticked
+    // its notice says what is missing, whatever else is wrong.
+    if (ProgramTicked() || VerifyTicked()) {
+        std::string password;
+        if (!Utf8ToCp1252(View.Text(TControl::PasswordEdit), password)) {
+            Box(TBoxKind::Notice,
+                "Das Bootloader-Passwort enthält Zeichen, die nicht übertragen werden "
+                "können (nur Windows-1252).");
+            return;
+        }
+        if (View.Text(TControl::BaudComboBox).empty()) {
+            Box(TBoxKind::Notice, "Bitte eine Baudrate auswählen.");
+            return;
+        }
     }
     {
         // A load asked for meanwhile (by a timer of the program) waits for the end.
         const TBusyScope busy(*this, /*LockStart=*/false);
+        // A logoff or shutdown now would leave the device half programmed.
+        View.SetSessionEndBlock(
+            "Ein Firmware-Update läuft. Bitte warten Sie, bis es beendet ist, sonst bleibt "
+            "das Gerät unvollständig programmiert.");
+        struct TUnblock {
+            TWindowView& View;
+            ~TUnblock() { View.SetSessionEndBlock(""); }
+        } unblock{View};
         Bootloader.SetImage(Image, HighestAddress);
-        Bootloader.RunUpdate();
+        RunRecordedUpdate();
     }
     RunPendingWork();
 }
@@ -205,15 +236,45 @@ void TWindowBehaviour::CancelButtonClick() {
 }
 
 void TWindowBehaviour::ShowNotice(const std::string& Text) {
-    View.ShowBox(TBoxKind::Notice, Text);
+    Box(TBoxKind::Notice, Text);
 }
 
 bool TWindowBehaviour::AskYesNo(const std::string& Text) {
-    return View.AskYesNo(Text);
+    return Question(Text);
+}
+
+TWindowBehaviour::TDialogScope::TDialogScope(TWindowBehaviour& Behaviour) : Owner(Behaviour) {
+    if (Owner.DialogDepth++ == 0 && Owner.WaitDepth > 0) {
+        Owner.View.SetWaitCursor(false);
+    }
+}
+
+TWindowBehaviour::TDialogScope::~TDialogScope() {
+    if (--Owner.DialogDepth == 0) {
+        if (Owner.WaitDepth > 0) {
+            Owner.View.SetWaitCursor(true);
+        }
+        Owner.CloseIfDeferred();
+    }
+}
+
+void TWindowBehaviour::Box(TBoxKind Kind, const std::string& Text) {
+    const TDialogScope dialog(*this);
+    View.ShowBox(Kind, BoxLines(Text));
+}
+
+bool TWindowBehaviour::Question(const std::string& Text) {
+    const TDialogScope dialog(*this);
+    return View.AskYesNo(BoxLines(Text));
 }
 
 void TWindowBehaviour::ClearInfo() {
     View.ClearInfo();
+}
+
+void TWindowBehaviour::SetBarClamped(TControl Bar, int Position, int Max) {
+    const int max = std::max(Max, 1);
+    View.SetBar(Bar, std::clamp(Position, 0, max), max);
 }
 
 void TWindowBehaviour::ShowBar(TProgressBar Which) {
@@ -221,10 +282,10 @@ void TWindowBehaviour::ShowBar(TProgressBar Which) {
     // The core uses a maximum of 0 and positions past the maximum, both meaning "all
     // done"; a view gets a full bar for them.
     if (state.Max <= 0) {
-        View.SetBar(UpdateBars[Which], 1, 1);
+        SetBarClamped(UpdateBars[Which], 1, 1);
         return;
     }
-    View.SetBar(UpdateBars[Which], std::clamp(state.Position, 0, state.Max), state.Max);
+    SetBarClamped(UpdateBars[Which], state.Position, state.Max);
 }
 
 void TWindowBehaviour::SetProgressMax(TProgressBar Which, int Max) {
@@ -286,13 +347,14 @@ void TWindowBehaviour::SetStayOnTop(bool OnTop) {
 }
 
 void TWindowBehaviour::BeginWaitCursor() {
-    if (WaitDepth++ == 0) {
+    // Inside a box the arrow stays; the hourglass comes when the box is closed.
+    if (WaitDepth++ == 0 && DialogDepth == 0) {
         View.SetWaitCursor(true);
     }
 }
 
 void TWindowBehaviour::EndWaitCursor() {
-    if (WaitDepth > 0 && --WaitDepth == 0) {
+    if (WaitDepth > 0 && --WaitDepth == 0 && DialogDepth == 0) {
         View.SetWaitCursor(false);
     }
 }

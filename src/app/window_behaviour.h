@@ -37,6 +37,11 @@ namespace tarnwick {
 // (Outer - Inner) / 2, rounded to the nearest integer, halves to the even neighbour.
 int CentredOffset(int Outer, int Inner);
 
+// The file dialog's preset for the file-name field's text: without blanks at the ends and
+// a pair of double quotes around it, empty when what is left holds a character no file
+// name may hold.
+std::string DialogPresetName(const std::string& FieldText);
+
 class TWindowBehaviour : public TUpdateOwner {
   public:
     // View (and Terminal, when given) must outlive the behaviour.
@@ -50,10 +55,19 @@ class TWindowBehaviour : public TUpdateOwner {
     void FormCreate();
     // Once, before the window first appears: port list, settings, the start-up timer.
     void FormShow();
-    // Whether the window may close now (not while an update runs).
+    // Whether the window may close now. Refused without a word while an update runs; put
+    // off while a file loads, the program view fills or a box of the window is open (the
+    // work runs against the window's controls): the window then closes once that is over.
     bool FormCloseQuery();
     // The window closes: the settings are written back.
     void FormClose();
+    // The session is about to end (logoff, shutdown): false while an update runs, which
+    // must not be cut off half-way; the view then refuses and gives the system the
+    // reason it was told (SetSessionEndBlock).
+    bool QueryEndSession();
+    // The session ends (Ending) or goes on after all. An ending one saves the settings,
+    // as a close would; the program may be ended without a close.
+    void EndSession(bool Ending);
 
     // ---- timers
     void StartupTimerTimer();
@@ -125,10 +139,13 @@ class TWindowBehaviour : public TUpdateOwner {
     std::filesystem::path SettingsPath;
     // Where Settings.ini is looked for first; the view's ProgramFolder when empty.
     std::filesystem::path ExecutableFolder;
-    // A firmware file named on the command line (UTF-8); loaded instead of the saved one.
+    // A firmware file named on the command line (UTF-8, made absolute by
+    // ParseWindowArguments); loaded instead of the saved one.
     std::string StartupFileName;
     // The serial ports offered in the port box, in list order.
     std::function<std::vector<std::string>()> PortList;
+    // Settings.ini's LogFile: every update's record is appended there; empty: none.
+    std::filesystem::path AttemptLog;
 
   private:
     class TLoaderFeedback;
@@ -163,6 +180,8 @@ class TWindowBehaviour : public TUpdateOwner {
     };
 
     void SetUpPort();
+    // The update run, and its record when AttemptLog names a file (window_record.cpp).
+    void RunRecordedUpdate();
     // Ticks a box as the settings say and runs its handler when its state changed.
     void RestoreCheck(TControl Box, bool Checked);
     void FillPortBox(const std::vector<std::string>& Ports, const TIniFile& Settings);
@@ -181,6 +200,26 @@ class TWindowBehaviour : public TUpdateOwner {
     void ShowStartState();
 
     void ShowBar(TProgressBar Which);
+    // Every bar the window shows goes through here: within 0..Max, Max at least 1.
+    void SetBarClamped(TControl Bar, int Position, int Max);
+    void PlaceHint(const std::string& Text);
+
+    // The window's modal dialogs: the arrow instead of the hourglass while one is open,
+    // and a close asked for meanwhile put off until it is answered.
+    class TDialogScope {
+      public:
+        explicit TDialogScope(TWindowBehaviour& Behaviour);
+        ~TDialogScope();
+        TDialogScope(const TDialogScope&) = delete;
+        TDialogScope& operator=(const TDialogScope&) = delete;
+
+      private:
+        TWindowBehaviour& Owner;
+    };
+    void Box(TBoxKind Kind, const std::string& Text);
+    bool Question(const std::string& Text);
+    // A close put off by FormCloseQuery, asked for again once nothing holds it back.
+    void CloseIfDeferred();
 
     TWindowView& View;
     std::unique_ptr<TComTerminalCore> OwnTerminal;
@@ -198,6 +237,8 @@ class TWindowBehaviour : public TUpdateOwner {
     bool Loaded = false;
     bool HintShown = false;
     int WaitDepth = 0;
+    int DialogDepth = 0;
+    bool CloseDeferred = false;
 
     // What each update bar was last told; a bar shows Position of Max, clamped.
     struct TBarState {

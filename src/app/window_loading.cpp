@@ -4,13 +4,34 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <system_error>
 
+#include "image/firmware_file.h"
 #include "image/program_rows.h"
 #include "system_text.h"
 #include "window_behaviour.h"
 
 namespace tarnwick {
+
+std::string DialogPresetName(const std::string& FieldText) {
+    std::string_view name = FieldText;
+    const auto blank = [](char C) { return C == ' ' || C == '\t'; };
+    while (!name.empty() && blank(name.front())) {
+        name.remove_prefix(1);
+    }
+    while (!name.empty() && blank(name.back())) {
+        name.remove_suffix(1);
+    }
+    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+        name = name.substr(1, name.size() - 2);
+    }
+    const bool unusable = std::any_of(name.begin(), name.end(), [](char C) {
+        return static_cast<unsigned char>(C) < 0x20 ||
+               std::string_view("\"<>|?*").find(C) != std::string_view::npos;
+    });
+    return unusable ? std::string() : std::string(name);
+}
 
 // The hourglass and pumping for the HEX loader.
 class TWindowBehaviour::TLoaderFeedback final : public TLoadFeedback {
@@ -69,18 +90,18 @@ void TWindowBehaviour::FillProgramGrid(bool Complete) {
         ~TShowAgain() { View.SetProgramGridVisible(true); }
     } showAgain{View};
     View.SetProgramGridVisible(false);
-    View.SetBar(TControl::ShowProgramProgressBar, 0, barMax);
+    SetBarClamped(TControl::ShowProgramProgressBar, 0, barMax);
     std::vector<TProgramRow> rows;
     {
         const TWaitCursorScope hourglass(*this);
         rows = BuildProgramRows(Image, Complete, HighestAddress, [&](std::int32_t Address) {
-            View.SetBar(TControl::ShowProgramProgressBar, std::clamp(Address, 0, barMax), barMax);
+            SetBarClamped(TControl::ShowProgramProgressBar, Address, barMax);
             View.ProcessPendingMessages();
         });
     }
     View.SetProgramRows(std::move(rows));
     View.SetProgramGridVisible(true);
-    View.SetBar(TControl::ShowProgramProgressBar, 0, barMax);
+    SetBarClamped(TControl::ShowProgramProgressBar, 0, barMax);
 }
 
 void TWindowBehaviour::RefillIfLoaded() {
@@ -111,6 +132,11 @@ void TWindowBehaviour::FilenameInEditChange() {
 }
 
 void TWindowBehaviour::RunPendingWork() {
+    // However it ends, a close put off meanwhile is asked for again.
+    struct TThenClose {
+        TWindowBehaviour& Owner;
+        ~TThenClose() { Owner.CloseIfDeferred(); }
+    } thenClose{*this};
     while (LoadPending || FillPending) {
         const TBusyScope busy(*this, /*LockStart=*/true);
         if (LoadPending) {
@@ -137,7 +163,8 @@ void TWindowBehaviour::LoadFromField() {
     int result = HexIncomplete;
     try {
         TLoaderFeedback feedback(*this);
-        result = LoadHexFile(Utf8ToPath(typedName), Image, HighestAddress, MaxFlashSize, &feedback);
+        result = LoadFirmwareImage(Utf8ToPath(typedName), Image, HighestAddress, MaxFlashSize,
+                                   &feedback);
     } catch (const std::exception& error) {
         // The image may be half written: it counts as not loaded; say why.
         ReportMessage(SystemTextToUtf8(error.what()), true, false, true);
@@ -154,16 +181,21 @@ void TWindowBehaviour::LoadFromField() {
         ReportMessage(FileLoadedMessage(typedName), false, false, true);
         return;
     }
-    if (result >= HexDuplicate && result <= HexNoIntelHex) {
-        ReportMessage(LoadResultMessage(result), true, false, true);
+    if (result < 0) {
+        ReportMessage(FirmwareLoadMessage(result), true, false, true);
     }
 }
 
 void TWindowBehaviour::SelectInBtnClick() {
     const std::string current = View.Text(TControl::FilenameInEdit);
     std::string chosen;
-    if (!View.ChooseFile(current, chosen)) {
-        return;
+    {
+        const TDialogScope dialog(*this);
+        // A name pasted with its quotes (Explorer's "Copy as path") or with a character no
+        // file name holds would make the system's dialog fail without opening.
+        if (!View.ChooseFile(DialogPresetName(current), chosen)) {
+            return;
+        }
     }
     // The same name again must not reload.
     if (chosen != current) {

@@ -7,6 +7,7 @@
 
 #include "comport/port_list.h"
 #include "settings_location.h"
+#include "settings_text.h"
 #include "system_text.h"
 #include "window_behaviour.h"
 
@@ -21,7 +22,7 @@ std::string ReasonText(const std::exception& Error, const std::error_code& Code)
 }
 
 std::string ReadText(const TIniFile& Settings, const char* Key, const char* Default) {
-    return SystemTextToUtf8(Settings.ReadString(Section, Key, Default));
+    return ReadSettingsText(Settings, Section, Key, Default);
 }
 
 }  // namespace
@@ -45,11 +46,11 @@ void TWindowBehaviour::FormShow() {
         // Written back at close, an unreadable file would lose what it holds.
         SettingsFile.reset();
         SettingsUnreadable = true;
-        View.ShowBox(TBoxKind::Hint, "Die Einstellungen konnten nicht gelesen werden.\n\nDatei: " +
-                                         PathToUtf8(SettingsPath) +
-                                         "\nGrund: " + ReasonText(error, error.Code()) +
-                                         "\n\nEs gelten die Vorgaben; die Datei wird beim "
-                                         "Beenden nicht verändert.");
+        Box(TBoxKind::Hint, "Die Einstellungen konnten nicht gelesen werden.\n\nDatei: " +
+                                PathToUtf8(SettingsPath) +
+                                "\nGrund: " + ReasonText(error, error.Code()) +
+                                "\n\nEs gelten die Vorgaben; die Datei wird beim "
+                                "Beenden nicht verändert.");
     }
     const TIniFile empty;
     const TIniFile& settings = SettingsFile ? *SettingsFile : empty;
@@ -57,6 +58,11 @@ void TWindowBehaviour::FormShow() {
     RestoreCheck(TControl::ProgramChkBox, settings.ReadBool(Section, "ProgramChkBox", true));
     RestoreCheck(TControl::VerifyChkBox, settings.ReadBool(Section, "VerifyChkBox", true));
     RestoreTransfer(settings);
+    // Not in the window: a production line's record of every update, beside the settings
+    // when the name has no folder.
+    const std::string logFile = ReadText(settings, "LogFile", "");
+    AttemptLog = logFile.empty() ? std::filesystem::path()
+                                 : SettingsPath.parent_path() / Utf8ToPath(logFile);
     const std::string baud = ReadText(settings, "BaudComboBox", "115200");
     int baudIndex = -1;
     for (int i = 0; i < View.ItemCount(TControl::BaudComboBox); ++i) {
@@ -111,17 +117,43 @@ void TWindowBehaviour::StartupTimerTimer() {
 
 bool TWindowBehaviour::FormCloseQuery() {
     // While an update runs, every attempt to close is refused without a word.
+    if (UpdateRunning()) {
+        return false;
+    }
+    // The close would run from inside the work's pumping, and the work would go on
+    // against a window that is gone.
+    if (BusyFlag || DialogDepth > 0) {
+        CloseDeferred = true;
+        return false;
+    }
+    return true;
+}
+
+void TWindowBehaviour::CloseIfDeferred() {
+    if (CloseDeferred && !BusyFlag && DialogDepth == 0 && !UpdateRunning()) {
+        CloseDeferred = false;
+        View.RequestClose();
+    }
+}
+
+bool TWindowBehaviour::QueryEndSession() {
     return !UpdateRunning();
+}
+
+void TWindowBehaviour::EndSession(bool Ending) {
+    if (Ending && SettingsFile) {
+        WriteSettings();
+    }
 }
 
 void TWindowBehaviour::FormClose() {
     if (!SettingsFile) {
         if (SettingsUnreadable) {
             SettingsUnreadable = false;
-            View.ShowBox(TBoxKind::Hint,
-                         "Die Einstellungen dieses Laufs wurden nicht gespeichert: die Datei " +
-                             PathToUtf8(SettingsPath) +
-                             " konnte beim Start nicht gelesen werden und bleibt unverändert.");
+            Box(TBoxKind::Hint,
+                "Die Einstellungen dieses Laufs wurden nicht gespeichert: die Datei " +
+                    PathToUtf8(SettingsPath) +
+                    " konnte beim Start nicht gelesen werden und bleibt unverändert.");
         }
         return;
     }
@@ -135,7 +167,7 @@ void TWindowBehaviour::WriteSettings() {
     try {
         TIniFile& settings = *SettingsFile;
         const auto write = [&](const char* Key, const std::string& Text) {
-            settings.WriteString(Section, Key, Utf8ToSystemText(Text));
+            WriteSettingsText(settings, Section, Key, Text);
         };
         write("BaudComboBox", View.Text(TControl::BaudComboBox));
         write("ComComboBox", PortNameOfEntry(View.Text(TControl::ComComboBox)));
@@ -151,10 +183,9 @@ void TWindowBehaviour::WriteSettings() {
         std::filesystem::create_directories(SettingsPath.parent_path(), code);
         settings.UpdateFile();
     } catch (const EIniFileError& error) {
-        View.ShowBox(TBoxKind::Hint,
-                     "Die Einstellungen konnten nicht gespeichert werden.\n\nDatei: " +
-                         PathToUtf8(SettingsPath) +
-                         "\nGrund: " + ReasonText(error, error.Code() ? error.Code() : code));
+        Box(TBoxKind::Hint, "Die Einstellungen konnten nicht gespeichert werden.\n\nDatei: " +
+                                PathToUtf8(SettingsPath) + "\nGrund: " +
+                                ReasonText(error, error.Code() ? error.Code() : code));
     }
 }
 

@@ -4,8 +4,8 @@
 // the behaviour's handlers; it decides nothing itself.
 //
 // Rules every view keeps:
-// - Texts are UTF-8, both ways. Paragraphs in box texts are separated by "\n\r\n\r";
-//   a view shows them as one empty line.
+// - Texts are UTF-8, both ways. Lines in box texts are separated by "\n" (the behaviour
+//   has turned the program's paragraph breaks into empty lines).
 // - A setter called by the behaviour only changes the control. The view must not report
 //   the change back as the user's (no FilenameInEditChange for SetText, no click handler
 //   for SetChecked); the behaviour runs the consequences of its own changes itself.
@@ -79,7 +79,8 @@ class TWindowView {
     // a drop-down list.
     virtual void SetItemIndex(TControl Control, int Index) = 0;
 
-    // ---- progress bars: Position of Max, always 0 <= Position <= Max and Max >= 1.
+    // ---- progress bars: Position of Max, always 0 <= Position <= Max and Max >= 1 (the
+    // behaviour clamps; a view draws what it is given).
     virtual void SetBar(TControl Bar, int Position, int Max) = 0;
 
     // ---- information and log boxes
@@ -90,9 +91,12 @@ class TWindowView {
     virtual void ClearInfo() = 0;
 
     // ---- the red hint label
-    // Sets the caption; the label takes the width of its text and is centred in
-    // InfoGroupBox (left = CentredOffset(group width, label width)).
-    virtual void SetHintText(const std::string& Text) = 0;
+    // Sets the caption; the label takes the width of its text, which is returned.
+    virtual int SetHintText(const std::string& Text) = 0;
+    // The width of InfoGroupBox, in which the behaviour centres the hint.
+    virtual int InfoGroupWidth() const = 0;
+    // Moves the hint's left edge, relative to InfoGroupBox; its top stays.
+    virtual void SetHintLeft(int Left) = 0;
     virtual void SetHintVisible(bool Visible) = 0;
 
     // ---- modal dialogs; each returns when the user has closed it
@@ -111,8 +115,15 @@ class TWindowView {
     virtual void SetProgramViewShown(bool Shown) = 0;
     virtual void SetStayOnTop(bool OnTop) = 0;
     // The hourglass on or off (the behaviour counts nested requests; a view sees one
-    // true, then one false). Modal dialogs show the normal arrow meanwhile.
+    // true, then one false). The behaviour turns it off while a modal dialog is open.
     virtual void SetWaitCursor(bool Wait) = 0;
+    // Closes the window as the user's close would, FormCloseQuery included, once the
+    // call that asked has returned (posted, not at once): for a close the behaviour put
+    // off while it was busy.
+    virtual void RequestClose() = 0;
+    // While Reason is not empty, the system is told why the session must not end now
+    // (Windows shows it when a logoff or shutdown waits for the program); empty ends it.
+    virtual void SetSessionEndBlock(const std::string& Reason) = 0;
 
     // ---- the program view (ProgramGrid)
     // Hidden while it is refilled, so that it is not redrawn row by row.

@@ -226,6 +226,7 @@ bool TBootloader::ReadDeviceInfo() {
     int r = QueryDevice(CmdVersion, QueryTimeout);
     marks();
     const auto version = VersionText(ReplyText);
+    DeviceVersion = version.value_or("");
     // A reply that holds no version at all (nothing came, or not four decimal digits)
     // fails the check without the "not supported" box, which would name a bogus version.
     Owner.ReportMessage("Bootloader-Version: " + version.value_or("?"), false, true, false);
@@ -242,6 +243,7 @@ bool TBootloader::ReadDeviceInfo() {
     r = QueryDevice(CmdSignature, QueryTimeout);
     marks();
     const std::string device = DeviceName(ReplyText);
+    DeviceSignature = r == 1 ? ReplyText : std::string();
     Owner.ReportMessage("Baustein: " + device, false, true, false);
     StepProgress(pbConnect);
     if (r != 1 || device == UnknownDevice)

@@ -27,7 +27,21 @@ struct TUpdateOutcome {
     bool SuccessSent = false;  // CmdSuccess went out at the end
     bool Cancelled = false;    // a step ended because the user cancelled
     bool Error = false;        // an exception ended the run early
+    std::string Message;       // the last message that went to the log
 };
+
+// The stretches of a run that a record of the attempt times.
+enum class TUpdatePhase {
+    Waiting,      // from the answer Yes until the device answers the password
+    Connected,    // CRC exchanges and device information
+    Programming,  // the programming pass
+    Verifying,    // the verification pass
+    Closing,      // the closing commands and steps
+};
+
+// The run's two questions, for an owner that answers them once for many runs.
+const std::string& UpdateWarningQuestion();
+const std::string& VerifyOfferQuestion();
 
 class TBootloader : public TReplyFields {
   public:
@@ -95,12 +109,28 @@ class TBootloader : public TReplyFields {
     // Whether the run asks for the device to be switched off and on again. Without, for a
     // device reset by other means, the connection rounds start as soon as the port is open.
     bool PowerCycle = true;
+    // Connection rounds that found no device start again until one answers or the user
+    // cancels: a station waiting for the next device.
+    bool ConnectUntilAnswer = false;
+    // Told as each phase of a run begins. At Connected a handler may hand over another
+    // image (SetImage): the size check and the passes use that one.
+    std::function<void(TUpdatePhase)> OnPhase;
+    // What the device said of itself in the last run: its version as "2.1" and its
+    // signature as six hex digits; empty when it did not say.
+    std::string DeviceVersion;
+    std::string DeviceSignature;
 
   private:
     void SetProgress(TProgressBar Bar, int Position);
     void SetProgressMax(TProgressBar Bar, int Max);
     void StepProgress(TProgressBar Bar) { SetProgress(Bar, Progress[Bar] + 1); }
     void Pause(int Milliseconds);
+    void Phase(TUpdatePhase Value) {
+        if (OnPhase)
+            OnPhase(Value);
+    }
+    // Owner.ReportMessage, remembering what went to the log for the outcome.
+    void Report(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog);
     void ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Verify);
     std::uint8_t ImageByte(std::int32_t Address) const;
 
@@ -135,6 +165,7 @@ class TBootloader : public TReplyFields {
     bool RxLinkAttached;
     const TBuffer* Image = nullptr;
     std::int32_t HighestAddress = 0;
+    std::string LastLogText;
     int Progress[4] = {0, 0, 0, 0};
     // This run found a Tarnwick bootloader with AutoLineSpeed set.
     bool LineSpeedTaken = false;

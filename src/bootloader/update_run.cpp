@@ -7,6 +7,7 @@
 #include "bootloader/bootloader.h"
 #include "bootloader/line_rates.h"
 #include "bootloader/link_time.h"
+#include "bootloader/timer_resolution.h"
 #include "comport/port_access_hint.h"
 #include "comport/port_list.h"
 
@@ -47,12 +48,26 @@ std::string OpenErrorText(const EComPort& Error, const std::string& Port) {
 
 // ---------------------------------------------------------------------- update run
 
+const std::string& UpdateWarningQuestion() {
+    return WarningQuestion;
+}
+
+const std::string& VerifyOfferQuestion() {
+    return VerifyQuestion;
+}
+
 std::string TBootloader::DurationText(std::int64_t Milliseconds) {
     const std::int64_t seconds = Milliseconds / 1000;
     char text[32];
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                   static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
     return text;
+}
+
+void TBootloader::Report(const std::string& Text, bool ShowBox, bool ToInfo, bool ToLog) {
+    if (ToLog)
+        LastLogText = Text;
+    Owner.ReportMessage(Text, ShowBox, ToInfo, ToLog);
 }
 
 TUpdateOutcome TBootloader::RunUpdate() {
@@ -65,7 +80,11 @@ TUpdateOutcome TBootloader::RunUpdate() {
     }
     outcome.Started = true;
     LineSpeedTaken = false;
+    const TFineTimerScope fineTimer;
     const std::int64_t startTime = TickCount();
+    LastLogText.clear();
+    DeviceVersion.clear();
+    DeviceSignature.clear();
     UpdateRunning = true;
     Owner.SetStayOnTop(true);
     Owner.BeginWaitCursor();
@@ -78,6 +97,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
 
     try {
         if (Owner.AskYesNo(WarningQuestion)) {
+            Phase(TUpdatePhase::Waiting);
             if (PowerCycle) {
                 Owner.ShowNotice(
                     "Schalten Sie nun das Gerät aus und warten Sie, bis die Software Sie zum "
@@ -100,7 +120,9 @@ TUpdateOutcome TBootloader::RunUpdate() {
             SetProgress(pbConnect, 1);
             Owner.SetCancelEnabled(true);
             CancelRequested = false;
-            const int result = Connect();
+            int result = Connect();
+            while (result == -1 && ConnectUntilAnswer && !PowerCycle)
+                result = Connect();
             const std::int64_t rounds =
                 static_cast<std::int64_t>(MaxConnectAttempts) *
                     (static_cast<std::int64_t>(Owner.PasswordText().size()) + 1) +
@@ -123,14 +145,15 @@ TUpdateOutcome TBootloader::RunUpdate() {
                 } else {
                     text = "Fehler beim Herstellen der Verbindung";
                 }
-                Owner.ReportMessage(text, true, false, true);
+                Report(text, true, false, true);
             }
         }
     } catch (const std::exception& e) {
         outcome.Error = true;
-        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
+        Report(std::string("Fehler: ") + e.what(), true, false, true);
     }
 
+    Phase(TUpdatePhase::Closing);
     // Closing steps: reached by every run that got past the first check, also after an
     // error, so the port is closed and the inputs come back.
     try {
@@ -139,7 +162,7 @@ TUpdateOutcome TBootloader::RunUpdate() {
         ComPort.ForceClose();
     } catch (const std::exception& e) {
         outcome.Error = true;
-        Owner.ReportMessage(std::string("Fehler: ") + e.what(), true, false, true);
+        Report(std::string("Fehler: ") + e.what(), true, false, true);
     }
     Owner.SetStartButton(true, "Update starten");
     Owner.SetInputsEnabled(true);
@@ -150,9 +173,9 @@ TUpdateOutcome TBootloader::RunUpdate() {
     Owner.SetStayOnTop(false);
     Owner.SetCancelEnabled(false);
     Owner.EndWaitCursor();
-    Owner.ReportMessage("Gesamtdauer: " + DurationText(TickCount() - startTime), false, true,
-                        false);
+    Report("Gesamtdauer: " + DurationText(TickCount() - startTime), false, true, false);
     Owner.FlashHint(false, "", 500);
+    outcome.Message = LastLogText;
     return outcome;
 }
 
@@ -160,22 +183,20 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
     bool program = Program;  // cleared by failures
     bool verify = Verify;
     bool sendSuccess = false;
-    auto failure = [this](const std::string& Text) {
-        Owner.ReportMessage(Text, true, false, true);
-    };
+    auto failure = [this](const std::string& Text) { Report(Text, true, false, true); };
 
+    Phase(TUpdatePhase::Connected);
     Owner.FlashHint(true, "Update läuft", 500);
     if (OneWireMode) {
-        Owner.ReportMessage("Verbunden: 1-Draht-Modus", false, true, false);
+        Report("Verbunden: 1-Draht-Modus", false, true, false);
         Owner.ShowNotice("Dieser Modus wurde noch nicht getestet!!!");
     } else {
-        Owner.ReportMessage("Verbunden: 2-Draht-Modus", false, true, false);
+        Report("Verbunden: 2-Draht-Modus", false, true, false);
     }
     CrcEnabled = false;
     CheckLinkCrc();
     StepProgress(pbConnect);
-    Owner.ReportMessage(CrcEnabled ? "CRC-Check: aktiviert" : "CRC-Check: deaktiviert", false, true,
-                        false);
+    Report(CrcEnabled ? "CRC-Check: aktiviert" : "CRC-Check: deaktiviert", false, true, false);
 
     // Each stage runs only while the previous ones passed; all end in the closing commands.
     bool go = true;
@@ -184,11 +205,10 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
     // that said in every reply that it keeps up gets the rest at line speed.
     if (AutoLineSpeed && TarnwickDevice && BytePacing > 0) {
         LineSpeedTaken = true;
-        Owner.ReportMessage(LineSpeedMessage, false, true, false);
+        Report(LineSpeedMessage, false, true, false);
     }
     if (!deviceOk) {
-        Owner.ReportMessage("Baustein-Informationen fehlerhaft/Baustein nicht unterstützt", false,
-                            false, true);
+        Report("Baustein-Informationen fehlerhaft/Baustein nicht unterstützt", false, false, true);
         go = false;
     }
     // The last byte of an image ending at HighestAddress lies at that address, so it must
@@ -210,17 +230,18 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
             go = false;
         } else {
             if (CrcEnabled)
-                Owner.ReportMessage("CRC-Prüfsumme OK", false, true, false);
+                Report("CRC-Prüfsumme OK", false, true, false);
             Owner.SetCancelEnabled(true);
             CancelRequested = false;
         }
     }
     if (go) {
         if (program) {
+            Phase(TUpdatePhase::Programming);
             const int r = ProgramFlash();
             SetProgress(pbBuffer, ClampToInt(BufferSize));
             if (r == 1) {
-                Owner.ReportMessage("Programmieren erfolgreich beendet", false, false, true);
+                Report("Programmieren erfolgreich beendet", false, false, true);
                 if (!verify && Owner.AskYesNo(VerifyQuestion))
                     verify = true;
             } else {
@@ -238,13 +259,12 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
         }
         CancelRequested = false;
         if (verify) {
+            Phase(TUpdatePhase::Verifying);
             const int w = VerifyFlash();
             if (w == -1) {
-                Owner.ReportMessage("Überprüfen nicht möglich (nicht implementiert)", false, false,
-                                    true);
+                Report("Überprüfen nicht möglich (nicht implementiert)", false, false, true);
             } else if (w >= 0) {
-                Owner.ReportMessage("Gespeichertes Programm korrekt übertragen", false, false,
-                                    true);
+                Report("Gespeichertes Programm korrekt übertragen", false, false, true);
             } else {
                 program = false;
                 verify = false;
@@ -265,7 +285,7 @@ void TBootloader::ConnectedSteps(TUpdateOutcome& Outcome, bool Program, bool Ver
             const int k = CheckLinkCrc();
             if (k == 1 || k == -2) {
                 if (CrcEnabled)
-                    Owner.ReportMessage("CRC-Prüfsumme OK", false, true, false);
+                    Report("CRC-Prüfsumme OK", false, true, false);
                 sendSuccess = true;
             } else if (k == -1) {
                 failure("CRC-Prüfsumme stimmt nicht überein");

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "image/firmware_file.h"
 #include "text/number_text.h"
 
 namespace tarnwick::cli {
@@ -92,13 +93,13 @@ bool LoadFirmwareFile(const std::string& FileName, TBuffer& Image, std::int32_t&
         Context.Err << FileNotFoundMessage(FileName) << "\n";
         return false;
     }
-    const int result = LoadHexFile(FileName, Image, HighestAddress, MaxFlashSize);
+    const int result = LoadFirmwareImage(FileName, Image, HighestAddress, MaxFlashSize);
     if (result == HexLoaded) {
         Context.Err << FileLoadedMessage(FileName) << "\n";
         return true;
     }
     const std::string message =
-        result == HexIncomplete ? NoEndRecordMessage(FileName) : LoadResultMessage(result);
+        result == HexIncomplete ? NoEndRecordMessage(FileName) : FirmwareLoadMessage(result);
     Context.Err << message << "\n";
     return false;
 }

@@ -108,6 +108,7 @@ int RunCli(std::span<const TCommand* const> Commands, std::span<const std::strin
 extern const TCommand HexdumpCommand;
 extern const TCommand PortsCommand;
 extern const TCommand ScreenCommand;
+extern const TCommand StationCommand;
 extern const TCommand UpdateCommand;
 
 }  // namespace tarnwick::cli

@@ -11,10 +11,8 @@ namespace {
 
 // Every subcommand, in the order of the usage text.
 const tarnwick::cli::TCommand* const Commands[] = {
-    &tarnwick::cli::HexdumpCommand,
-    &tarnwick::cli::PortsCommand,
-    &tarnwick::cli::ScreenCommand,
-    &tarnwick::cli::UpdateCommand,
+    &tarnwick::cli::HexdumpCommand, &tarnwick::cli::PortsCommand,  &tarnwick::cli::ScreenCommand,
+    &tarnwick::cli::StationCommand, &tarnwick::cli::UpdateCommand,
 };
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include "comport/main_thread_dispatcher.h"
 #include "device_owner.h"
 #include "image/firmware_image.h"
+#include "station/attempt_record.h"
+#include "station/station_files.h"
 #include "terminal/com_terminal_core.h"
 #include "update_console.h"
 #include "update_run.h"
@@ -43,6 +45,9 @@ int RunUpdates(const TUpdateOptions& Options, const TBuffer& Image, std::int32_t
     const TDeviceResult result = RunDeviceUpdate(Options, Options.Ports.front(), Image,
                                                  HighestAddress, terminal, InterruptRequested);
     const TUpdateOutcome& outcome = result.Outcome;
+    // A record that could not be written fails the command, however the device went.
+    if (!result.StationFault.empty())
+        return ExitFailure;
     if (outcome.SuccessSent)
         return ExitSuccess;
     // Ctrl-C at the warning question stops the run before it connects.
@@ -65,15 +70,10 @@ int WithLostOutputSaid(int Code, TCommandContext& Context) {
     return Code;
 }
 
-// Exit status: 0 when the run ended with the success command sent (on every device), 3
-// when the user cancelled, 2 for a usage error, 1 for everything else.
-int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
-    if (Arguments.Operands.empty())
-        throw EUsage("keine Datei angegeben");
-    if (Arguments.Operands.size() > 1)
-        throw EUsage("nur eine Datei erlaubt");
+}  // namespace
+
+TUpdateOptions ParseUpdateOptions(const TArguments& Arguments) {
     TUpdateOptions options;
-    options.File = Arguments.Operands.front();
     options.Ports = Arguments.Values("port");
     if (options.Ports.empty())
         options.Ports.push_back("COM1");
@@ -109,6 +109,20 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     // Only the rates of the baud-rate list: anything else would silently become another.
     if (!IsLineRateText(options.Baud))
         throw EUsage("ungültige Baudrate " + options.Baud);
+    return options;
+}
+
+namespace {
+
+// Exit status: 0 when the run ended with the success command sent (on every device), 3
+// when the user cancelled, 2 for a usage error, 1 for everything else.
+int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
+    if (Arguments.Operands.empty())
+        throw EUsage("keine Datei angegeben");
+    if (Arguments.Operands.size() > 1)
+        throw EUsage("nur eine Datei erlaubt");
+    TUpdateOptions options = ParseUpdateOptions(Arguments);
+    options.File = Arguments.Operands.front();
 
     // The file first, with the messages of hexdump: a bad file must not cost the user a
     // switched-off device.
@@ -116,6 +130,16 @@ int RunUpdate(const TArguments& Arguments, TCommandContext& Context) {
     std::int32_t highestAddress = 0;
     if (!LoadFirmwareFile(options.File, image, highestAddress, Context))
         return ExitFailure;
+    TRecordPlan plan;
+    if (Arguments.Has("log")) {
+        try {
+            plan = MakeRecordPlan(Arguments, options.File, Context);
+        } catch (const EStation& e) {
+            Context.Err << ProgramName << " update: " << e.what() << "\n";
+            return ExitFailure;
+        }
+        options.Record = &plan;
+    }
 
     TMainThreadDispatcher::Instance().SetMainThread();
     const TInterruptGuard interruptGuard(OnInterrupt);
@@ -149,9 +173,37 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
         bootloader.BytePacing = Options.Pacing;
         bootloader.AutoLineSpeed = Options.AutoLineSpeed;
         bootloader.PowerCycle = Options.PowerCycle;
+        bootloader.ConnectUntilAnswer = Options.ConnectUntilAnswer;
+        std::optional<TAttemptRecorder> recorder;
+        if (Options.Record != nullptr)
+            recorder.emplace(bootloader, *Options.Record, Port, Image, HighestAddress);
+        if (Options.OnPhase) {
+            bootloader.OnPhase = [&Options, &Port, inner = bootloader.OnPhase](TUpdatePhase p) {
+                Options.OnPhase(Port, p);
+                if (inner)
+                    inner(p);
+            };
+        }
         result.Outcome = bootloader.RunUpdate();
         owner.Finish();
         result.LastLogMessage = owner.LastLogMessage();
+        if (recorder) {
+            result.StationFault = recorder->SerialFault();
+            const bool attempted = recorder->Attempted();
+            result.Attempt = recorder->Finish(result.Outcome);
+            recorder.reset();
+            bootloader.OnPhase = nullptr;
+            if (attempted && (Options.RecordUnanswered || result.Outcome.Connected)) {
+                try {
+                    AppendAttempt(*Options.Record, *result.Attempt);
+                } catch (const std::exception& e) {
+                    result.StationFault = e.what();
+                    Console.PrintLine(std::string("Fehler: ") + e.what());
+                }
+            } else {
+                result.Attempt.reset();
+            }
+        }
     }
     result.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)
@@ -159,11 +211,23 @@ TDeviceResult RunDeviceUpdate(const TUpdateOptions& Options, const std::string& 
     return result;
 }
 
-const TCommand UpdateCommand{
-    "update",
-    "DATEI",
-    "Firmware über den Bootloader des Geräts programmieren und überprüfen",
-    {
+TRecordPlan MakeRecordPlan(const TArguments& Arguments, const std::string& File,
+                           TCommandContext& Context) {
+    TRecordPlan plan;
+    plan.LogFile = Arguments.Value("log");
+    if (plan.LogFile.empty())
+        throw EUsage("--log braucht einen Dateinamen");
+    plan.Station = Arguments.Value("station", HostName());
+    plan.ImageFile = File;
+    plan.ImageSha256 = FileSha256(File);
+    const std::string problem = LogTailProblem(plan.LogFile);
+    if (!problem.empty())
+        Context.Err << problem << "\n";
+    return plan;
+}
+
+std::vector<TOption> UpdateRunOptions() {
+    return {
         {"port", "NAME",
          "serielle Schnittstelle (Vorgabe COM1; auch ein Pfad wie /dev/ttyUSB0); mehrfach "
          "angegeben: alle Geräte zugleich, jede Zeile mit ihrem Port davor, am Ende eine Tabelle"},
@@ -187,7 +251,34 @@ const TCommand UpdateCommand{
         {"pacing", "MS",
          "Wartezeit je Byte der Programm- und Prüfdaten in ms, 0 bis 50 (Vorgabe 50: was der "
          "Bootloader sicher verträgt)"},
-    },
+    };
+}
+
+std::vector<TOption> RecordOptions() {
+    return {
+        {"log", "DATEI",
+         "jeden Versuch als eine Zeile JSON an DATEI anhängen (JSON Lines: Zeit, Station, Port, "
+         "Datei mit SHA-256, Seriennummer, Baustein, Ergebnis, Dauer der Abschnitte)"},
+        {"station", "NAME", "Name der Station im Protokoll (Vorgabe: der Rechnername)"},
+    };
+}
+
+namespace {
+
+std::vector<TOption> UpdateOptions() {
+    std::vector<TOption> options = UpdateRunOptions();
+    for (const TOption& option : RecordOptions())
+        options.push_back(option);
+    return options;
+}
+
+}  // namespace
+
+const TCommand UpdateCommand{
+    "update",
+    "DATEI",
+    "Firmware über den Bootloader des Geräts programmieren und überprüfen",
+    UpdateOptions(),
     RunUpdate,
 };
 

@@ -295,6 +295,7 @@ void TCustomComPort::OpenDevice() {
 
 void TCustomComPort::CloseDevice() {
     Private->Device.reset();
+    Private->OutstandingWrites = 0;
 }
 
 void TCustomComPort::ConfigureAll() {
@@ -440,6 +441,10 @@ std::int32_t TCustomComPort::StartWrite(const std::uint8_t* Data, std::int32_t C
     }
     if (!ok && !(Private->Device && error == platform::kErrorIoPending))
         RaiseExt(2, error);
+    if (!ok && !Async->Outstanding) {
+        Async->Outstanding = true;
+        ++Private->OutstandingWrites;
+    }
     NotifyLinksSignal(&TComLink::LinkSending, true);
     return static_cast<std::int32_t>(written);
 }
@@ -470,6 +475,11 @@ std::int32_t TCustomComPort::WaitAsync(TComAsync* Async) {
     if (Async == nullptr)
         throw EComPort(FPort, 4);
     std::uint32_t transferred = 0;
+    if (Async->Outstanding) {
+        // Ended or failed, it is no longer in the driver's hands.
+        Async->Outstanding = false;
+        Private->OutstandingWrites = std::max(Private->OutstandingWrites - 1, 0);
+    }
     // A read that could not start on a closed port has nothing to wait for.
     if (!Private->Device && Async->Operation == opRead)
         return 0;
@@ -506,8 +516,14 @@ std::int32_t TCustomComPort::ReadWait(std::uint8_t* Buffer, std::int32_t Count) 
 }
 
 void TCustomComPort::AbortTransfers() {
-    if (!Private->Device ||
-        !Private->Device->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeRxAbort)) {
+    // Output is aborted only while a write is outstanding. Wine carries PURGE_TXABORT out
+    // as a flush of the output queue (tcflush), which throws away what completed writes
+    // handed to the driver and the line has not taken yet: the last bytes before a Close.
+    // With nothing outstanding the purge must change nothing, on every system.
+    std::uint32_t flags = platform::kPurgeRxAbort;
+    if (Private->OutstandingWrites > 0)
+        flags |= platform::kPurgeTxAbort;
+    if (!Private->Device || !Private->Device->PurgeComm(flags)) {
         RaiseExt(5, Private->Device ? platform::LastError() : kErrorInvalidHandle);
     }
 }

@@ -15,6 +15,7 @@ struct TComAsync {
     TAsyncOperation Operation = opWrite;
     std::unique_ptr<std::uint8_t[]> DataCopy;  // private copy of a write's bytes
     std::int32_t DataSize = 0;
+    bool Outstanding = false;  // a write started that WaitAsync has not seen end
 };
 
 struct TComPortPrivate {
@@ -23,6 +24,8 @@ struct TComPortPrivate {
     std::unique_ptr<TComThread> EventThread;
     bool ThreadCreated = false;
     bool Closing = false;
+    // Writes started and not yet ended: only those may Close abort.
+    int OutstandingWrites = 0;
     std::unique_ptr<TComEventWindow> EventWindow;
 };
 

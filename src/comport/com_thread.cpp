@@ -74,7 +74,10 @@ void TComThread::Execute(TSharedPtr Shared, TCustomComPort* Port) {
         clean = !Shared->Abandoned.load();
         if (clean) {
             device.SetCommMask(0);
-            device.PurgeComm(platform::kPurgeTxClear | platform::kPurgeRxClear);
+            // Only what came in and nobody will read now. Clearing the output queue too
+            // would drop the last bytes written before the Close where the system keeps
+            // them in a queue of its own (Wine and POSIX flush the tty's).
+            device.PurgeComm(platform::kPurgeRxClear);
         }
     } catch (...) {
         // An exception from dispatch ends the thread: the port reports nothing

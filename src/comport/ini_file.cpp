@@ -40,7 +40,7 @@ std::string UpperName(std::string_view Name) {
     return upper;
 }
 
-constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view Text) {
     while (!Text.empty() && IsTrimmed(Text.front())) {
@@ -58,10 +58,10 @@ std::string_view Trim(std::string_view Text) {
 std::string_view TrimLine(std::string_view Text) {
     for (;;) {
         Text = Trim(Text);
-        if (Text.substr(0, ByteOrderMark.size()) != ByteOrderMark) {
+        if (Text.substr(0, Utf8Mark.size()) != Utf8Mark) {
             return Text;
         }
-        Text.remove_prefix(ByteOrderMark.size());
+        Text.remove_prefix(Utf8Mark.size());
     }
 }
 
@@ -162,6 +162,7 @@ TIniFile::TIniFile(std::filesystem::path FileName) : FFileName(std::move(FileNam
 }
 
 void TIniFile::SetText(std::string_view Text) {
+    FByteOrderMark = Text.substr(0, Utf8Mark.size()) == Utf8Mark;
     FPreamble.clear();
     FSections.clear();
     FSectionIndex.clear();
@@ -202,7 +203,7 @@ void TIniFile::SetText(std::string_view Text) {
 }
 
 std::string TIniFile::Text() const {
-    std::string out;
+    std::string out(FByteOrderMark ? Utf8Mark : std::string_view());
     for (const std::string& line : FPreamble) {
         out += line;
         out += LineEnd;

@@ -75,6 +75,12 @@ class TIniFile {
     // system's reason.
     void UpdateFile() const;
 
+    // Whether the content begins with a UTF-8 byte order mark: read from the text
+    // (a mark at its start), written in front of it. The bytes after it are the
+    // caller's either way.
+    bool ByteOrderMark() const { return FByteOrderMark; }
+    void SetByteOrderMark(bool Value) { FByteOrderMark = Value; }
+
     // The content in file form (CR LF line ends), and replacing the content by
     // parsing a text.
     std::string Text() const;
@@ -102,6 +108,7 @@ class TIniFile {
     static const TLine* FindEntry(const TSection& Section, std::string_view Key);
 
     std::filesystem::path FFileName;
+    bool FByteOrderMark = false;
     std::vector<std::string> FPreamble;  // comments above the first section
     std::vector<TSection> FSections;
     std::unordered_map<std::string, std::size_t> FSectionIndex;  // upper-case name -> index

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -287,6 +288,22 @@ TEST_F(FileLoading, StartDuringALoadIsRefused) {
     EXPECT_FALSE(Window.UpdateRunning());
     EXPECT_EQ(Window.HighestAddress, 0xEFFF);
     EXPECT_TRUE(Window.StartBtn.isEnabled());
+}
+
+// The close would run inside the load's pumping, with the load going on against a closed
+// window: it waits for the load and then closes the window, settings written.
+TEST_F(FileLoading, ACloseDuringALoadClosesTheWindowAfterIt) {
+    bool visibleAfterClose = false;
+    QTimer::singleShot(0, &Window, [&] {
+        Window.close();
+        visibleAfterClose = Window.isVisible() && QApplication::overrideCursor() != nullptr;
+    });
+    const QString file = Write("gross.hex", HexImage(0xF000, 1));
+    Window.FilenameInEdit.setText(file);
+    EXPECT_TRUE(visibleAfterClose) << "closed inside the load";
+    EXPECT_EQ(LogLines(Window), QStringList{Loaded(file)});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Window.isVisible(); }, 5000));
+    EXPECT_TRUE(std::filesystem::exists(Window.SettingsPath));
 }
 
 TEST_F(FileLoading, BoxTickedDuringAFillIsServedAfterTheFill) {

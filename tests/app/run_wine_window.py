@@ -11,7 +11,11 @@ starten!", answers the warning with Yes and the switch-off notice with OK; the r
 reach "Gesamtdauer" with no message box of its own, the window staying on top meanwhile
 and refusing Alt+F4, and the device's flash must equal the image. Alt+F4 closes the window, which writes Settings.ini beside the program; a second
 start, without a file on its command line, must show those choices again and load the
-file it names; a file chosen with "Auswählen" in the system's dialog loads next.
+file it names; a file chosen with "Auswählen" in the system's dialog loads next. A logoff
+(WM_QUERYENDSESSION) is refused during the update and let through afterwards, saving
+Settings.ini. A third start opens a file in a folder whose name Windows-1252 cannot hold:
+Settings.ini must turn into UTF-8 with a byte order mark, and a fourth start must read it
+back. --version and --help answer on the standard output.
 
 COM1 is mapped (HKLM\\Software\\Wine\\Ports) onto a symlink of this run that points at the
 device's pty, and listed in Wine's device registry, so the port box offers it as Windows
@@ -170,6 +174,18 @@ class Session:
             raise Abort("no button")
         self.click(target["rect"])
 
+    def end_session(self):
+        """A logoff as Windows plays it (tarnwick_window_probe.exe endsession): the
+        window's answer to WM_QUERYENDSESSION, None without a window."""
+        out = subprocess.run(["wine", self.probe, "endsession"], env=self.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120).stdout
+        for line in out.decode("utf-8", "replace").splitlines():
+            try:
+                return json.loads(line)["endsession"]
+            except (ValueError, KeyError):
+                continue
+        return None
+
     def ask_to_close(self):
         """Alt+F4 on the main window, as a user closes it."""
         xid = subprocess.run(["xdotool", "search", "--name", "^" + MAIN_TITLE], env=self.env,
@@ -256,12 +272,26 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         # The port mapping is read when Wine starts: start it anew.
         subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
         subprocess.run(["wineserver", "-w"], env=env, check=False, timeout=60)
+        # Wine's mount manager rewrites dosdevices\com1 from that value only once it runs
+        # beside the first program: until then a link of an earlier run stays, so it is
+        # pointed here first.
+        dosdevice = os.path.join(prefix, "dosdevices", "com1")
+        if os.path.lexists(dosdevice):
+            os.remove(dosdevice)
+        os.symlink(com1, dosdevice)
 
         exe_path = os.path.join(app, os.path.basename(exe))
         hex_path = os.path.join(app, os.path.basename(blink))
         win_hex = subprocess.run(["winepath", "-w", hex_path], env=env, stdout=subprocess.PIPE,
                                  stderr=subprocess.DEVNULL, timeout=60,
                                  check=True).stdout.decode().strip()
+        # --version and --help answer on the standard output, without a window.
+        for option, expected in (("--version", "tarnwick "), ("--help", "Aufruf: tarnwick")):
+            answer = session.wine(exe_path, option, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+            check(answer.returncode == 0 and
+                  answer.stdout.decode("utf-8", "replace").startswith(expected),
+                  "%s answers: %r" % (option, answer.stdout[:80]))
         started = time.monotonic()
         window = subprocess.Popen(["wine", exe_path, win_hex], env=env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -300,12 +330,33 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         # The complete memory refilled the view: start waits for it.
         wait_for("the refill", lambda: session.control("StartBtn")["enabled"], 60)
 
+        # Neither box ticked: that is said first, before the password no device can
+        # receive.
+        session.click_control("ProgramChkBox")
+        session.click_control("VerifyChkBox")
+        session.click_control("PasswordEdit")
+        session.keys("End")
+        session.type("Ł")
+        wait_for("the password outside Windows-1252",
+                 lambda: session.control("PasswordEdit")["text"] == PASSWORD + "Ł", 30)
+        session.click_control("StartBtn")
+        session.answer_box("Tarnwick", "Der Baustein musst mindestens", IDOK)
+        session.click_control("ProgramChkBox")
+        session.click_control("VerifyChkBox")
+        session.click_control("PasswordEdit")
+        session.keys("End", "BackSpace")
+        wait_for("the inputs back", lambda: all(session.control(name)["checked"] for name in (
+            "ProgramChkBox", "VerifyChkBox")) and session.control("PasswordEdit")["text"] ==
+            PASSWORD, 30)
+
         session.click_control("StartBtn")
         session.answer_box("Tarnwick", "Update wirklich durchführen?", IDYES)
         session.answer_box("Tarnwick", "Schalten Sie nun das Gerät aus", IDOK)
-        # Closing is refused while the update runs: the run goes on to its end.
+        # Closing and a logoff are refused while the update runs: the run goes on to its
+        # end.
         wait_for("the update to run", lambda: session.control("CancelButton")["enabled"], 60)
         session.ask_to_close()
+        check(session.end_session() is False, "a logoff during the update refused")
         shot_taken = False
         on_top = []
 
@@ -340,6 +391,12 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
         check("Gespeichertes Programm korrekt übertragen" in log, "verified in the log")
         check(session.control("StartBtn")["enabled"] and
               session.control("StartBtn")["text"] == "Update starten", "start button again")
+        # A logoff now is let through, and the settings are saved before it.
+        settings = os.path.join(app, "Settings.ini")
+        check(not os.path.exists(settings), "no Settings.ini before the logoff")
+        check(session.end_session() is True, "a logoff when idle let through")
+        check(os.path.exists(settings) and b"PasswordEdit=" + PASSWORD.encode() in
+              open(settings, "rb").read(), "Settings.ini saved at the logoff")
         session.close_main(window)
 
         with open(flash, "rb") as f:
@@ -389,6 +446,51 @@ def run(exe, probe, devsim_path, blink, screenshot, folder):
                  lambda: '"%s" geladen' % win_second in session.control("LogMemo")["text"] and
                  session.control("FilenameInEdit")["text"] == win_second, 60)
         session.close_main(window)
+
+        # A file whose name Windows-1252 cannot hold: Settings.ini becomes UTF-8 with a
+        # byte order mark, and the next start reads it back exactly.
+        other = os.path.join(app, "Łódź", "fw.hex")
+        os.makedirs(os.path.dirname(other))
+        shutil.copy(blink, other)
+        win_other = subprocess.run(["winepath", "-w", other], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL, timeout=60,
+                                   check=True).stdout.decode().strip()
+        window = subprocess.Popen(["wine", exe_path, win_other], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the file in Łódź to load", loaded, 120)
+        session.close_main(window)
+        with open(settings, "rb") as f:
+            saved = f.read()
+        check(saved.startswith(b"\xef\xbb\xbf"), "Settings.ini turned into UTF-8")
+        for line in ("FilenameInEdit=" + win_other, "PasswordEdit=" + PASSWORD):
+            check(line.encode("utf-8") in saved.split(b"\r\n"),
+                  "Settings.ini holds %s in UTF-8" % line)
+        window = subprocess.Popen(["wine", exe_path], env=env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        wait_for("the saved file in Łódź to load", loaded, 120)
+        check(session.control("FilenameInEdit")["text"] == win_other, "restored Łódź")
+        check(session.control("PasswordEdit")["text"] == PASSWORD, "restored password")
+
+        # A close from outside while the window's box is open waits for the box, and the
+        # window closes once it is answered.
+        session.click_control("FilenameInEdit")
+        session.keys("End")
+        session.type("x")
+        wait_for("the box of the missing file", lambda: "Tarnwick - Hinweis" in
+                 session.windows(), 60)
+        session.wine(session.probe, "close", check=True, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        windows = session.windows()
+        check("Tarnwick - Hinweis" in windows and session.main_window(windows) is not None,
+              "the box and the window still there after the close")
+        session.answer_box("Tarnwick - Hinweis", "nicht gefunden", IDOK)
+        try:
+            window.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            check(False, "the window closed after the box")
+            raise Abort("close")
+        check(("FilenameInEdit=" + win_other + "x").encode("utf-8") in
+              open(settings, "rb").read().split(b"\r\n"), "saved at the close after the box")
     finally:
         subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
         for process in [devsim] + helpers:

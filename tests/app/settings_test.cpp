@@ -404,7 +404,7 @@ TEST(Settings, AFileNamedOnTheCommandLineReplacesTheSavedOne) {
         dir.Write("Settings.ini", "[Updater]\nFilenameInEdit=" + saved.toStdString() + "\n");
     TMainWindow window;
     window.SettingsPath = path;
-    window.StartupFileName = given;
+    window.StartupFileName = given.toStdString();
     window.show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.StartBtn.isEnabled(); }, 5000));
     EXPECT_EQ(window.FilenameInEdit.text(), given);

@@ -1,6 +1,7 @@
-// "Update starten!" in a shown window, into the emulated ATmega328P running the project's
+// "Update starten!" in a shown window, into the emulated chip running the project's
 // bootloader: set to line speed and without the power cycle (PowerCycle=0 and BytePacing=0
-// in Settings.ini), the window flashes the blink sample, which then runs; with the default
+// in Settings.ini), the window flashes the blink sample, which then runs. On an ATtiny85 on
+// one wire the window says so and shows the notice that goes with it. With the default
 // settings it takes line speed by itself, since the bootloader carries the mark.
 #include <gtest/gtest.h>
 
@@ -19,15 +20,34 @@
 namespace tarnwick {
 namespace {
 
-TEST(WindowChipUpdate, FlashesTheEmulatedChipAndTheProgramRuns) {
+struct TWindowChipCase {
+    const char* Name;
+    const char* Mcu;
+    const char* Chip;  // the info line's name
+    std::size_t FlashBytes;
+    const char* Baud;
+    bool OneWire;
+};
+
+std::ostream& operator<<(std::ostream& os, const TWindowChipCase& c) {
+    return os << c.Name;
+}
+
+class WindowChipUpdate : public ::testing::TestWithParam<TWindowChipCase> {};
+
+TEST_P(WindowChipUpdate, FlashesTheEmulatedChipAndTheProgramRuns) {
+    const TWindowChipCase& c = GetParam();
     test::TTestWindow window;
     ASSERT_TRUE(window.ShowStarted());
     test::TTempDir dir;
-    test::TEmulatedChip chip("atmega328p", dir);
+    test::TEmulatedChip chip(c.Mcu, dir,
+                             c.OneWire ? test::OneWireChipArgs(c.Mcu) : std::vector<std::string>{});
     window.Bootloader.BytePacing = 0;
     window.Bootloader.PowerCycle = false;
     window.ComComboBox.setEditText(QString::fromStdString(chip.PortPath()));
-    const std::string image = test::SampleHex("blink-atmega328p");
+    window.BaudComboBox.setCurrentText(QString::fromLatin1(c.Baud));
+    ASSERT_EQ(window.BaudComboBox.currentText(), QString::fromLatin1(c.Baud));
+    const std::string image = test::SampleHex(std::string("blink-") + c.Mcu);
     window.FilenameInEdit.setText(QString::fromStdString(image));
     ASSERT_TRUE(window.StartBtn.isEnabled());
 
@@ -35,17 +55,28 @@ TEST(WindowChipUpdate, FlashesTheEmulatedChipAndTheProgramRuns) {
     answerer.YesNoAnswers = {true};
     window.StartBtn.click();  // returns when the run is over
 
-    // Only the warning: no notice to switch the chip off.
-    EXPECT_EQ(answerer.Boxes().size(), 1u);
-    const QStringList log = window.LogMemo.toPlainText().split(QLatin1Char('\n'));
-    ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.last(), QStringLiteral("Gespeichertes Programm korrekt übertragen"))
-        << window.LogMemo.toPlainText().toStdString();
-    EXPECT_TRUE(window.InfoMemo.toPlainText().contains(QStringLiteral("Baustein: ATmega328P")));
+    // The warning, and on one wire its notice; no notice to switch the chip off.
+    EXPECT_EQ(answerer.Boxes().size(), c.OneWire ? 2u : 1u);
+    const QString log = window.LogMemo.toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Gespeichertes Programm korrekt übertragen")))
+        << log.toStdString();
+    const QString info = window.InfoMemo.toPlainText();
+    EXPECT_TRUE(info.contains(QStringLiteral("Baustein: ") + QString::fromLatin1(c.Chip)));
+    EXPECT_TRUE(info.contains(c.OneWire ? QStringLiteral("Verbunden: 1-Draht-Modus")
+                                        : QStringLiteral("Verbunden: 2-Draht-Modus")))
+        << info.toStdString();
     EXPECT_TRUE(chip.SeenBlinking(std::chrono::seconds(10)));
     chip.Stop();
-    EXPECT_EQ(chip.Flash(), test::ExpectedFlash(dir, image, "atmega328p", 32768));
+    EXPECT_EQ(chip.Flash(), test::ExpectedFlash(dir, image, c.Mcu, c.FlashBytes, c.OneWire));
 }
+
+const TWindowChipCase WindowChipCases[] = {
+    {"Atmega328p", "atmega328p", "ATmega328P", 32768, "115200", false},
+    {"Attiny85OneWire", "attiny85", "ATtiny85", 8192, "19200", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Avrsim, WindowChipUpdate, ::testing::ValuesIn(WindowChipCases),
+                         [](const auto& param) { return std::string(param.param.Name); });
 
 // The emulated chip as a device of the window's speed test: what reached its line from the
 // host comes from its trace ("200.765 < 60", lost bytes included).

@@ -8,11 +8,17 @@
 // click a control where the window put it. Texts come by WM_GETTEXT; "selection" is a
 // combo box's selected item, "position" a progress bar's. Run with no arguments; exit
 // code 0.
+//
+// "endsession" plays a logoff to the main window instead: WM_QUERYENDSESSION, then
+// WM_ENDSESSION with its answer, as Windows sends them; prints {"endsession":B} with
+// the answer. "close" posts WM_CLOSE to the main window, as a close from the taskbar
+// does while a box of the window is open. Exit code 1 when there is no main window.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -120,9 +126,39 @@ BOOL CALLBACK CollectWindow(HWND Window, LPARAM Found) {
 
 }  // namespace
 
-int main() {
+HWND MainWindow(const std::vector<HWND>& Windows) {
+    for (const HWND window : Windows) {
+        const std::wstring title = TextOf(window);
+        if (wcsncmp(title.c_str(), L"Tarnwick v. ", 12) == 0)
+            return window;
+    }
+    return nullptr;
+}
+
+int EndSession(const std::vector<HWND>& Windows) {
+    if (const HWND window = MainWindow(Windows)) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                            30000, &answer);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_ENDSESSION, answer != 0 ? TRUE : FALSE, ENDSESSION_LOGOFF,
+                            SMTO_ABORTIFHUNG, 30000, &ignored);
+        std::printf("{\"endsession\":%s}\n", Bool(answer != 0));
+        std::fflush(stdout);
+        return 0;
+    }
+    return 1;
+}
+
+int main(int argc, char** argv) {
     std::vector<HWND> windows;
     EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    if (argc > 1 && std::string(argv[1]) == "endsession")
+        return EndSession(windows);
+    if (argc > 1 && std::string(argv[1]) == "close") {
+        const HWND window = MainWindow(windows);
+        return window != nullptr && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
     for (const HWND window : windows) {
         const auto handle = reinterpret_cast<LONG_PTR>(window);
         const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;

@@ -299,6 +299,18 @@ TEST_F(WindowUpdate, APasswordTheDeviceCannotReceiveIsRefusedBeforeAnything) {
     EXPECT_TRUE(Window.PasswordEdit.isEnabled());
 }
 
+TEST_F(WindowUpdate, NeitherBoxTickedIsSaidBeforeThePasswordIsLookedAt) {
+    TModalAnswerer answerer;
+    Window.PasswordEdit.setText(QStringLiteral("Łódź"));
+    Window.ProgramChkBox.setChecked(false);
+    Window.VerifyChkBox.setChecked(false);
+    RunUpdate();
+    EXPECT_TRUE(Device->Stop().empty());
+    EXPECT_EQ(answerer.Texts(),
+              std::vector<QString>{QStringLiteral(
+                  "Der Baustein musst mindestens programmiert oder überprüft werden.")});
+}
+
 // On a single wire the device returns every byte the host sends, so the hidden terminal
 // reads the image as it goes out: the queries in it must go unanswered during the update.
 TEST(WindowUpdateOneWire, AnImageHoldingTerminalQueriesIsFlashedIntact) {

@@ -140,8 +140,10 @@ void TRecordingView::ClearInfo() {
     Info.clear();
 }
 
-void TRecordingView::SetHintText(const std::string& Value) {
+int TRecordingView::SetHintText(const std::string& Value) {
     HintText = Value;
+    // One pixel a byte stands in for the text's width.
+    return static_cast<int>(Value.size());
 }
 
 void TRecordingView::SetHintVisible(bool Visible) {
@@ -152,11 +154,17 @@ void TRecordingView::ShowBox(TBoxKind Kind, const std::string& Value) {
     const std::string entry = (Kind == TBoxKind::Hint ? "Hint: " : "Notice: ") + Value;
     Note("ShowBox " + entry);
     Boxes.push_back(entry);
+    if (OnBox) {
+        OnBox();
+    }
 }
 
 bool TRecordingView::AskYesNo(const std::string& Value) {
     Note("AskYesNo " + Value);
     Boxes.push_back("Question: " + Value);
+    if (OnBox) {
+        OnBox();
+    }
     return Answered < YesNoAnswers.size() && YesNoAnswers[Answered++];
 }
 
@@ -187,6 +195,11 @@ void TRecordingView::SetStayOnTop(bool OnTop) {
 void TRecordingView::SetWaitCursor(bool Wait) {
     Note(std::string("SetWaitCursor ") + (Wait ? "1" : "0"));
     WaitCursor = Wait;
+}
+
+void TRecordingView::RequestClose() {
+    Note("RequestClose");
+    ++CloseRequests;
 }
 
 void TRecordingView::SetProgramGridVisible(bool Visible) {

@@ -46,7 +46,9 @@ class TRecordingView final : public TWindowView {
     void AppendLog(const std::string& Line) override;
     void AppendInfo(const std::string& Line) override;
     void ClearInfo() override;
-    void SetHintText(const std::string& Text) override;
+    int SetHintText(const std::string& Text) override;
+    int InfoGroupWidth() const override { return 371; }
+    void SetHintLeft(int Left) override { HintLeft = Left; }
     void SetHintVisible(bool Visible) override;
     void ShowBox(TBoxKind Kind, const std::string& Text) override;
     bool AskYesNo(const std::string& Text) override;
@@ -55,6 +57,8 @@ class TRecordingView final : public TWindowView {
     void SetProgramViewShown(bool Shown) override;
     void SetStayOnTop(bool OnTop) override;
     void SetWaitCursor(bool Wait) override;
+    void RequestClose() override;
+    void SetSessionEndBlock(const std::string& Reason) override { SessionEndBlock = Reason; }
     void SetProgramGridVisible(bool Visible) override;
     void SetProgramRows(std::vector<TProgramRow> Rows) override;
     void StartTimer(TViewTimer Timer, int IntervalMs) override;
@@ -79,6 +83,10 @@ class TRecordingView final : public TWindowView {
     std::vector<bool> YesNoAnswers;        // in order; a question beyond them gets No
     std::vector<std::string> ChosenFiles;  // in order; an empty entry cancels the dialog
     std::string HintText;
+    int HintLeft = 16;
+    // Closes the behaviour asked for (RequestClose), and the reason given to the system.
+    int CloseRequests = 0;
+    std::string SessionEndBlock;
     bool HintVisible = false;
     bool ProgramViewShown = true;
     bool StayOnTop = false;
@@ -90,6 +98,9 @@ class TRecordingView final : public TWindowView {
     std::filesystem::path Folder;
     // Runs inside every pump, as a timer or a queued click would.
     std::function<void()> OnPump;
+    // Runs while a box or question is open (before it is answered), as the user's
+    // actions on the window behind it would.
+    std::function<void()> OnBox;
 
   private:
     void Note(const std::string& Call);

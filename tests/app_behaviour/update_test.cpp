@@ -159,18 +159,31 @@ TEST(BehaviourUpdate, BarsShowEmptyPassesAndPositionsPastTheEndAsFull) {
 }
 
 TEST(BehaviourUpdate, NeitherBoxTickedShowsOnlyTheNotice) {
-    TBehaviourRig rig;
-    rig.Start();
-    rig.View.Type(TControl::FilenameInEdit, rig.Dir.Write("a.hex", HexOf({1, 2, 3})));
-    rig.View.Tick(TControl::ProgramChkBox, false);
-    rig.View.Tick(TControl::VerifyChkBox, false);
-    rig.View.Calls.clear();
-    rig.Behaviour.StartBtnClick();
-    EXPECT_EQ(rig.View.Boxes, std::vector<std::string>{"Notice: Der Baustein musst mindestens "
-                                                       "programmiert oder überprüft werden."});
-    EXPECT_TRUE(rig.View.Info.empty());
-    EXPECT_FALSE(rig.View.StayOnTop);
-    EXPECT_EQ(std::count(rig.View.Calls.begin(), rig.View.Calls.end(), "SetStayOnTop 1"), 0);
+    // The notice comes first, whatever else the inputs lack.
+    const struct {
+        const char* Name;
+        const char* Password;
+        int Baud;
+    } cases[] = {{"GoodInputs", "Kiwu", 6},
+                 {"PasswordOutsideWindows1252", "Łukasz", 6},
+                 {"NoBaudRate", "Kiwu", -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TBehaviourRig rig;
+        rig.Start();
+        rig.View.Type(TControl::FilenameInEdit, rig.Dir.Write("a.hex", HexOf({1, 2, 3})));
+        rig.View.Type(TControl::PasswordEdit, c.Password);
+        rig.View.SetItemIndex(TControl::BaudComboBox, c.Baud);
+        rig.View.Tick(TControl::ProgramChkBox, false);
+        rig.View.Tick(TControl::VerifyChkBox, false);
+        rig.View.Calls.clear();
+        rig.Behaviour.StartBtnClick();
+        EXPECT_EQ(rig.View.Boxes, std::vector<std::string>{"Notice: Der Baustein musst mindestens "
+                                                           "programmiert oder überprüft werden."});
+        EXPECT_TRUE(rig.View.Info.empty());
+        EXPECT_FALSE(rig.View.StayOnTop);
+        EXPECT_EQ(std::count(rig.View.Calls.begin(), rig.View.Calls.end(), "SetStayOnTop 1"), 0);
+    }
 }
 
 }  // namespace

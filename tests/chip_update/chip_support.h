@@ -151,14 +151,37 @@ class TEmulatedChip {
     std::string Path;
 };
 
-// What the chip's flash must hold: the image and the bootloader, erased bytes elsewhere.
+// What the chip's flash must hold: the image and the bootloader, erased bytes elsewhere. On
+// a chip without a boot section (JumpAtZero) the bootloader's jump to itself stands at 0 in
+// place of the image's first word.
 inline std::vector<std::uint8_t> ExpectedFlash(const TTempDir& Dir, const std::string& Image,
                                                const std::string& Mcu, std::size_t FlashBytes,
+                                               bool JumpAtZero = false,
                                                const std::string& Variant = "") {
     const std::string out = Dir.File("expected.bin");
-    RunTool({"srec_cat", "(", Image, "-intel", BootHex(Mcu, Variant), "-intel", ")", "-fill",
-             "0xFF", "0", std::to_string(FlashBytes), "-o", out, "-binary"});
+    std::vector<std::string> argv = {"srec_cat", "(", Image, "-intel"};
+    if (JumpAtZero)
+        argv.insert(argv.end(), {"-exclude", "0", "2"});
+    argv.insert(argv.end(), {BootHex(Mcu, Variant), "-intel", ")", "-fill", "0xFF", "0",
+                             std::to_string(FlashBytes), "-o", out, "-binary"});
+    RunTool(argv);
     return ReadBinaryFile(out);
+}
+
+// A chip on one wire: its RC oscillator's 8 MHz, the wire on PB1 (PD0 on the ATmega48),
+// the host at 19200 baud.
+inline std::vector<std::string> OneWireChipArgs(const std::string& Mcu) {
+    return {"--frequency", "8000000", "--one-wire", Mcu == "atmega48" ? "PD0" : "PB1"};
+}
+inline const std::vector<std::string> OneWireFast = {"--baud", "19200", "--fast",
+                                                     "--no-power-cycle"};
+
+// Whether PB0 went high in the changes (the blink sample running).
+inline bool AnyPb0High(const std::vector<TPinChange>& Changes) {
+    for (const TPinChange& c : Changes)
+        if ((c.Value & 1) != 0)
+            return true;
+    return false;
 }
 
 // tarnwick-cli update FILE into the chip with Args; its exit code and output.

@@ -1,7 +1,9 @@
 // tarnwick-cli update into the emulated chip running the project's bootloader: afterwards
-// the chip's flash holds the image beside the untouched bootloader, and the flashed program
-// runs (the blink sample toggles PB0). Among them the streams that once lost bytes where the
-// CPU halts while a page is written: every byte escaped there, and pauses of the line.
+// the chip's flash holds the image beside the untouched bootloader (on a chip without a boot
+// section, with the bootloader's jump at 0), and the flashed program runs (the blink sample
+// toggles PB0); the host names the line's kind it found. Among them the streams that once
+// lost bytes where the CPU halts while a page is written: every byte escaped there, and
+// pauses of the line.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,7 @@ struct TChipCase {
     std::vector<std::string> CliArgs;
     std::vector<std::string> ChipArgs;
     std::uint16_t A5At = 0;    // when not 0: 512 bytes of 0xA5 (each sent escaped) from there
+    bool OneWire = false;      // no boot section; the line a single wire
     std::string Variant = "";  // of the bootloader's HEX
 };
 
@@ -31,6 +34,11 @@ std::ostream& operator<<(std::ostream& os, const TChipCase& c) {
 }
 
 const std::vector<std::string> Quick = {"--fast", "--no-power-cycle"};
+
+std::vector<std::string> With(std::vector<std::string> Args, const std::vector<std::string>& More) {
+    Args.insert(Args.end(), More.begin(), More.end());
+    return Args;
+}
 
 const TChipCase ChipCases[] = {
     // The default run as a user has it: the chip is switched on while the rounds run.
@@ -67,10 +75,29 @@ const TChipCase ChipCases[] = {
      {"--fast", "--no-power-cycle", "--baud", "1000000"},
      {},
      0,
+     false,
      "-1000000baud"},
     // Above 64 KiB: the HEX file's segment records, the loader, the stream and the chip's
     // far addresses all carry it.
     {"Atmega1284pFastAbove64KiB", "atmega1284p", "blink-96k-atmega1284p", 131072, Quick, {}},
+    // The ATmega16's UBRRH shares its address with UCSRC, and its reset flags are in MCUCSR.
+    {"Atmega16Fast14KiB", "atmega16", "blink-14k-atmega16", 16384, Quick, {}},
+    // On one wire, the rate measured from the rounds: the default run with the chip's clock
+    // 8 % slow, the whole application area with it 8 % fast, and the other families.
+    {"Attiny85OneWirePacedWithPowerCycleClockSlow",
+     "attiny85",
+     "blink-attiny85",
+     8192,
+     {"--baud", "19200"},
+     With(OneWireChipArgs("attiny85"), {"--power-on-delay", "4500", "--clock-error", "-8"}),
+     0,
+     true},
+    {"Attiny85OneWireFastWholeApplicationClockFast", "attiny85", "blink-6k-attiny85", 8192,
+     OneWireFast, With(OneWireChipArgs("attiny85"), {"--clock-error", "8"}), 0, true},
+    {"Attiny84OneWireFast", "attiny84", "blink-attiny84", 8192, OneWireFast,
+     OneWireChipArgs("attiny84"), 0, true},
+    {"Atmega48OneWireFast", "atmega48", "blink-atmega48", 4096, OneWireFast,
+     OneWireChipArgs("atmega48"), 0, true},
 };
 
 class ChipUpdateTest : public ::testing::TestWithParam<TChipCase> {};
@@ -86,11 +113,14 @@ TEST_P(ChipUpdateTest, FlashHoldsTheImageAndTheProgramRuns) {
     EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     EXPECT_NE(run.Out.find("Gespeichertes Programm korrekt übertragen"), std::string::npos)
         << run.Out;
+    EXPECT_NE(run.Out.find(c.OneWire ? "Verbunden: 1-Draht-Modus" : "Verbunden: 2-Draht-Modus"),
+              std::string::npos)
+        << run.Out;
     EXPECT_TRUE(chip.SeenBlinking(std::chrono::seconds(10)));
     const std::string said = chip.Stop();
     EXPECT_NE(said.find(", 0 Zugriffe auf den Bootbereich abgewiesen"), std::string::npos) << said;
     EXPECT_NE(said.find("verloren: 0 durch Überlauf"), std::string::npos) << said;
-    EXPECT_EQ(chip.Flash(), ExpectedFlash(dir, image, c.Mcu, c.FlashBytes, c.Variant));
+    EXPECT_EQ(chip.Flash(), ExpectedFlash(dir, image, c.Mcu, c.FlashBytes, c.OneWire, c.Variant));
 }
 
 INSTANTIATE_TEST_SUITE_P(Avrsim, ChipUpdateTest, ::testing::ValuesIn(ChipCases),
@@ -129,7 +159,8 @@ TEST(ChipUnchangedPages, OnlyChangedPagesAreErasedAndWritten) {
             EXPECT_EQ(PageOperations(said), run.Operations) << said;
         }
         EXPECT_NE(said.find("verloren: 0 durch Überlauf"), std::string::npos) << said;
-        EXPECT_EQ(chip.Flash(), ExpectedFlash(dir, run.Image, "atmega328p", 32768, "-1000000baud"));
+        EXPECT_EQ(chip.Flash(),
+                  ExpectedFlash(dir, run.Image, "atmega328p", 32768, false, "-1000000baud"));
     }
 }
 

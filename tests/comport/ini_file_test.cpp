@@ -100,11 +100,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "; header\r\nstray=1\r\n[A]\r\nk=1\r\n\r\n"},
         TFormatCase{"RepeatedSectionContinuesFirst", "[A]\na=1\n[B]\nb=2\n[a]\nc=3\n",
                     "[A]\r\na=1\r\nc=3\r\n\r\n[B]\r\nb=2\r\n\r\n"},
-        TFormatCase{"ByteOrderMarkDropped", "\xEF\xBB\xBF[A]\nk=v\n", "[A]\r\nk=v\r\n\r\n"},
+        // A file that begins with a mark is written back with one (what follows is UTF-8).
+        TFormatCase{"ByteOrderMarkKept", "\xEF\xBB\xBF[A]\nk=v\n",
+                    "\xEF\xBB\xBF[A]\r\nk=v\r\n\r\n"},
         // A mark that is not the very first thing used to stay as a line before the
         // first section and hide that section at the next read.
         TFormatCase{"TwoByteOrderMarks", "\xEF\xBB\xBF\xEF\xBB\xBF[Updater]\nPasswordEdit=x\n",
-                    "[Updater]\r\nPasswordEdit=x\r\n\r\n"},
+                    "\xEF\xBB\xBF[Updater]\r\nPasswordEdit=x\r\n\r\n"},
         TFormatCase{"ByteOrderMarkAfterBlanks", " \r\n \xEF\xBB\xBF [A]\nk=v\n",
                     "[A]\r\nk=v\r\n\r\n"},
         TFormatCase{"ByteOrderMarkFurtherOn", "x\n\xEF\xBB\xBF[A]\n\xEF\xBB\xBFk=v\n",

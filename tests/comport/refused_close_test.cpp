@@ -128,6 +128,27 @@ TEST_P(ForceCloseTest, ReleasesThePortAndTheNextOpenOpensTheDeviceAgain) {
     EXPECT_EQ(layer.Live, 0);
 }
 
+// Wine and POSIX carry out an output purge as a flush of the tty's queue: a Close that
+// purged the output lost the last bytes written before it (the Wine smoke test's first
+// line, on a loaded machine). What WriteStr has written stays on the line.
+TEST(Close, PurgesNoOutputThatWritesHaveEnded) {
+    TMainThreadDispatcher::Instance().SetMainThread();
+    for (const bool events : {false, true}) {
+        SCOPED_TRACE(events ? "with the event thread" : "without events");
+        TPtyPair pty;
+        TRefusingLayer layer;
+        TComPort port(layer.Opener());
+        port.SetPort(pty.SlavePath());
+        port.SetEvents(events ? TComEvents{evRxChar, evTxEmpty} : TComEvents{});
+        port.Open();
+        EXPECT_EQ(port.WriteStr("last"), 4);
+        port.Close();
+        EXPECT_EQ(layer.Purged & (platform::kPurgeTxAbort | platform::kPurgeTxClear), 0u);
+        EXPECT_NE(layer.Purged & platform::kPurgeRxAbort, 0u) << "pending reads still end";
+        EXPECT_EQ(pty.Receive(4, std::chrono::seconds(5)), "last");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Failure, ForceCloseTest,
                          testing::Values(TCloseCase{"PurgeRefused", true, false, 5},
                                          TCloseCase{"BeforeCloseHandlerRaises", false, true, -1}),

@@ -20,8 +20,9 @@ class TRefusingLayer {
     // device too, so the test's switches are atomic.
     std::atomic<std::uint32_t> PurgeAbortError{0};  // PurgeComm that aborts transfers (Close)
     std::atomic<std::uint32_t> ModemStatusError{0};
-    std::atomic<int> Opened{0};  // devices opened so far
-    std::atomic<int> Live{0};    // devices not yet released
+    std::atomic<std::uint32_t> Purged{0};  // every PurgeComm flag asked for so far
+    std::atomic<int> Opened{0};            // devices opened so far
+    std::atomic<int> Live{0};              // devices not yet released
 
     TCommDeviceOpener Opener() {
         return [this](const std::string& Path) -> std::unique_ptr<platform::TCommDevice> {
@@ -66,6 +67,7 @@ class TRefusingLayer {
             return Real->WaitOverlapped(Record, Transferred);
         }
         bool PurgeComm(std::uint32_t Flags) override {
+            Layer.Purged |= Flags;
             const std::uint32_t abort = platform::kPurgeTxAbort | platform::kPurgeRxAbort;
             if ((Flags & abort) != 0 && Layer.PurgeAbortError != 0)
                 return Refuse(Layer.PurgeAbortError);

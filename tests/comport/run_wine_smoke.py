@@ -14,7 +14,6 @@ import select
 import subprocess
 import sys
 import tempfile
-import time
 
 ENUM = r"HKLM\SYSTEM\CurrentControlSet\Enum"
 # Device instances: (instance key below Enum, FriendlyName or None, PortName or None
@@ -48,6 +47,28 @@ def add_devices(env) -> None:
             reg_add(key + r"\Device Parameters", "PortName", port_name)
 
 
+def set_dosdevice(prefix: str, name: str, target: str) -> None:
+    link = os.path.join(prefix, "dosdevices", name)
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(target, link)
+
+
+def read_all(master: int) -> bytes:
+    """Everything waiting on the master side of the pty; ends when nothing is left (or
+    the slave side is closed for good)."""
+    received = b""
+    while select.select([master], [], [], 0)[0]:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # EIO: no slave open and nothing left
+            break
+        if not chunk:
+            break
+        received += chunk
+    return received
+
+
 def check_ports(what: str, ports: list) -> bool:
     if ports == EXPECTED_PORTS:
         return True
@@ -71,24 +92,25 @@ def main() -> int:
                        env=env, check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=300)
         add_devices(env)
-        # The port mapping is read when Wine starts: start it anew.
+        # The port mapping is read when Wine starts: start it anew. Until Wine's mount
+        # manager has rewritten dosdevices\com1 from that value, the link of an earlier
+        # run stays (another pty, or a real port in a new prefix), and it starts beside
+        # the program: the link points at this run's pty before Wine starts.
         subprocess.run(["wineserver", "-w"], env=env, check=False, timeout=300)
+        set_dosdevice(prefix, "com1", slave_path)
         proc = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT)
-        received = b""
-        deadline = time.monotonic() + 120
-        while proc.poll() is None and time.monotonic() < deadline:
-            ready, _, _ = select.select([master], [], [], 0.1)
-            if ready:
-                try:
-                    received += os.read(master, 4096)
-                except OSError:
-                    pass
-        if proc.poll() is None:
+        # The far end reads once the program has ended, all that is on the line: what
+        # the port wrote must still be there after its Close, however late a loaded
+        # machine lets the far end read. (Read while the program ran, the master side
+        # also spun on EIO whenever no port was open, taking a core from Wine.)
+        try:
+            output = proc.communicate(timeout=120)[0].decode(errors="replace")
+        except subprocess.TimeoutExpired:
             proc.kill()
             print("wine smoke timed out")
             return 1
-        output = proc.stdout.read().decode(errors="replace")
+        received = read_all(master)
         print(output, end="")
         prefix_len = len("port list: ")
         lists_ok = check_ports("the smoke test", [line[prefix_len:] for line in output.splitlines()

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <iostream>
@@ -113,7 +114,11 @@ std::string HexAddress(std::uint32_t v) {
 }
 
 TChip::TChip(const TOptions& o)
-    : Hz(o.Frequency), FlashFile(o.FlashFile), EepromFile(o.EepromFile) {
+    : Hz(static_cast<std::uint32_t>(
+          std::lround(o.Frequency * (1.0 + o.ClockErrorPercent / 100.0)))),
+      CutAtWrite(o.PowerCutAtWrite),
+      FlashFile(o.FlashFile),
+      EepromFile(o.EepromFile) {
     avr_global_logger_set(Log);
     {
         // Some cores print notes on standard output, where the port's path must come first.
@@ -129,10 +134,10 @@ TChip::TChip(const TOptions& o)
     Core->sleep = SleepNot;
     FlashBytes = Core->flashend + 1;
     ReportPins = !o.NoPins;
-    LoadFlash(o);
-    LoadEeprom();
 
     FlashIo = FindIo(Core, "flash");
+    if (FlashIo == nullptr)
+        FlashIo = AddTinySelfProgramming(Core, o.Mcu);
     if (FlashIo != nullptr) {
         auto* flash = reinterpret_cast<avr_flash_t*>(FlashIo);
         PageBytes = flash->spm_pagesize;
@@ -141,6 +146,8 @@ TChip::TChip(const TOptions& o)
         FlashIo->ioctl = FlashIoctl;
         ClearPageBuffer(flash);
     }
+    LoadFlash(o);
+    LoadEeprom();
     Current = this;
     ResetOriginal = Core->reset;
     Core->reset = Reset;
@@ -190,9 +197,13 @@ void TChip::LoadFlash(const TOptions& o) {
             firmwareStart = image.LowestAddress();
     }
     // The boot section starts where the bootloader does; a firmware low in the flash is
-    // an application, and the chip keeps the default 1 KiB boot section.
+    // an application, and the chip keeps the default 1 KiB boot section. A chip without a
+    // boot section (no read-while-write section either: the ATtinys, the ATmega48) starts
+    // at 0, where its bootloader keeps a jump to itself.
     if (o.BootAddress) {
         BootStart = *o.BootAddress;
+    } else if (!HaveRww) {
+        BootStart = 0;
     } else if (firmwareStart && *firmwareStart >= FlashBytes / 2) {
         BootStart = *firmwareStart;
     } else {
@@ -255,6 +266,10 @@ bool TChip::RunUntil(std::uint64_t cycle) {
             Core->pc = 0;
             Core->state = state = cpu_Running;
         }
+        if (PowerCut) {
+            StopReason = "Stromausfall beim Schreiben der Seite " + HexAddress(*CutAtWrite);
+            return false;
+        }
         if (InvalidOpcode) {
             StopReason = "Firmware abgestürzt: ungültiger Befehl bei " + HexAddress(pc);
             return false;
@@ -274,7 +289,9 @@ bool TChip::RunUntil(std::uint64_t cycle) {
 void TChip::PortChanged(avr_irq_t*, std::uint32_t value, void* param) {
     auto* port = static_cast<TPort*>(param);
     TChip& chip = *port->Chip;
-    const int v = static_cast<int>(value & 0xFF);
+    // The single wire's pin is the line's: its bits are not reported.
+    const int v =
+        static_cast<int>(value & 0xFF & ~(port->Name == chip.WirePort ? chip.WireMask : 0));
     if (v == port->Value || !chip.ReportPins)
         return;
     port->Value = v;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ class TChip {
     // good (Stopped() says why).
     bool RunUntil(std::uint64_t Cycle);
     const std::string& Stopped() const { return StopReason; }
+    // Leaves the bits of Mask in the port's reports out (the single wire's pin).
+    void HidePin(char Port, std::uint8_t Mask) {
+        WirePort = Port;
+        WireMask = Mask;
+    }
+    // Whether the chip stopped for the power cut that --power-cut-at-write asked for.
+    bool PowerCutHappened() const { return PowerCut; }
     // Saves the EEPROM when the firmware changed it.
     void SaveEeprom();
 
@@ -63,6 +71,9 @@ class TChip {
 
   private:
     static int FlashIoctl(avr_io_t* Io, std::uint32_t Ctl, void* Param);
+    // The ATtiny cores of libsimavr have no self-programming module: this adds one (the page
+    // buffer, erase and write), which the timing wrapper then wraps as on the ATmegas.
+    static avr_io_t* AddTinySelfProgramming(avr_t* Avr, const std::string& Mcu);
     // The SPM page buffer all ones, as silicon has it after a page write.
     static void ClearPageBuffer(avr_flash_t* Flash);
     static std::uint64_t SpmDone(avr_t* Avr, std::uint64_t When, void* Param);
@@ -78,6 +89,10 @@ class TChip {
     std::uint32_t FlashBytes = 0;
     std::uint32_t BootStart = 0;
     std::uint32_t NrwwStart = 0;  // the section the CPU halts for while it is written
+    std::optional<std::uint32_t> CutAtWrite;
+    bool PowerCut = false;
+    char WirePort = 0;
+    std::uint8_t WireMask = 0;
     TMemoryFile FlashFile;
     TMemoryFile EepromFile;
     std::vector<std::uint8_t> SavedEeprom;

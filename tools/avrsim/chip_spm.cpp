@@ -4,6 +4,7 @@
 // changed, and every finished page goes into the flash file.
 #include <simavr/avr_flash.h>
 #include <simavr/sim_avr.h>
+#include <simavr/sim_io.h>
 #include <simavr/sim_regbit.h>
 
 #include <cstring>
@@ -22,7 +23,82 @@ constexpr double SpmMs = 4.5;
 constexpr int SpmEnBit = 0;
 constexpr int RwwsbBit = 6;
 
+// SPMCSR's bits on the ATtinys, at data address 0x57 on every one of them.
+constexpr std::uint16_t TinySpmcsr = 0x57;
+constexpr std::uint8_t TinyPgers = 1 << 1;
+constexpr std::uint8_t TinyPgwrt = 1 << 2;
+constexpr std::uint8_t TinyCtpb = 1 << 4;
+
+struct TTinyPage {
+    const char* Mcu;
+    std::uint16_t Bytes;
+};
+constexpr TTinyPage TinyPages[] = {{"attiny13", 32},    {"attiny13a", 32}, {"attiny2313", 32},
+                                   {"attiny2313a", 32}, {"attiny24", 32},  {"attiny25", 32},
+                                   {"attiny44", 64},    {"attiny45", 64},  {"attiny84", 64},
+                                   {"attiny85", 64},    {"attiny4313", 64}};
+
+// One chip per process, as simavr's hooks assume: the module lives as long as the core.
+avr_flash_t TinyFlash;
+std::uint16_t TinyBuffer[64];
+std::uint8_t TinyBufferUsed[64];
+
+// The page buffer, erase and write, without timing (the wrapper adds it). A write without
+// an erase before it can only clear bits, as on silicon.
+int TinyFlashIoctl(avr_io_t* io, std::uint32_t ctl, void*) {
+    if (ctl != AVR_IOCTL_FLASH_SPM)
+        return -1;
+    auto* p = reinterpret_cast<avr_flash_t*>(io);
+    avr_t* avr = io->avr;
+    std::uint8_t& spmcsr = avr->data[p->r_spm];
+    const std::uint32_t z = avr->data[30] | (static_cast<std::uint32_t>(avr->data[31]) << 8);
+    const std::uint32_t bytes = p->spm_pagesize;
+    const std::uint32_t page = (z % (avr->flashend + 1)) & ~(bytes - 1);
+    if (spmcsr & TinyCtpb) {
+        for (std::uint32_t i = 0; i < bytes / 2; ++i) {
+            p->tmppage[i] = 0xFFFF;
+            p->tmppage_used[i] = 0;
+        }
+    } else if (spmcsr & TinyPgers) {
+        std::memset(avr->flash + page, 0xFF, bytes);
+    } else if (spmcsr & TinyPgwrt) {
+        for (std::uint32_t i = 0; i < bytes / 2; ++i) {
+            avr->flash[page + 2 * i] &= static_cast<std::uint8_t>(p->tmppage[i]);
+            avr->flash[page + 2 * i + 1] &= static_cast<std::uint8_t>(p->tmppage[i] >> 8);
+        }
+    } else if ((spmcsr & 0x3E) == 0) {
+        const std::uint32_t word = (z % bytes) / 2;
+        p->tmppage[word] = static_cast<std::uint16_t>(avr->data[0] | (avr->data[1] << 8));
+        p->tmppage_used[word] = 1;
+    }
+    spmcsr &= static_cast<std::uint8_t>(~0x3F);
+    return 0;
+}
+
 }  // namespace
+
+avr_io_t* TChip::AddTinySelfProgramming(avr_t* avr, const std::string& mcu) {
+    const TTinyPage* found = nullptr;
+    for (const TTinyPage& t : TinyPages)
+        if (mcu == t.Mcu)
+            found = &t;
+    if (found == nullptr)
+        return nullptr;
+    TinyFlash = avr_flash_t{};
+    TinyFlash.io.kind = "flash";
+    TinyFlash.io.ioctl = TinyFlashIoctl;
+    TinyFlash.r_spm = TinySpmcsr;
+    TinyFlash.spm_pagesize = found->Bytes;
+    TinyFlash.selfprgen = avr_regbit_t{TinySpmcsr, 0, 1};
+    TinyFlash.pgers = avr_regbit_t{TinySpmcsr, 1, 1};
+    TinyFlash.pgwrt = avr_regbit_t{TinySpmcsr, 2, 1};
+    TinyFlash.blbset = avr_regbit_t{TinySpmcsr, 3, 1};
+    TinyFlash.tmppage = TinyBuffer;
+    TinyFlash.tmppage_used = TinyBufferUsed;
+    avr_register_io(avr, &TinyFlash.io);
+    TinyFlash.io.avr = avr;
+    return &TinyFlash.io;
+}
 
 int TChip::FlashIoctl(avr_io_t* io, std::uint32_t ctl, void* param) {
     if (ctl != AVR_IOCTL_FLASH_SPM || Current == nullptr)
@@ -73,6 +149,12 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
         SpmRefused = true;
         return 0;
     }
+    // A planned power cut: the erase before it has landed, this write never does.
+    if (write && CutAtWrite && page == *CutAtWrite) {
+        PowerCut = true;
+        avr->state = cpu_Done;
+        return 0;
+    }
     const bool rwwPage = HaveRww && page < NrwwStart;
     std::uint8_t* flash = avr->flash;
     // simavr works on its flash array: it gets the page's true content for the operation.
@@ -109,8 +191,9 @@ int TChip::Spm(avr_io_t* io, std::uint32_t ctl, void* param) {
         spmcsr |= 1 << RwwsbBit;
     const auto cycles = static_cast<avr_cycle_count_t>(SpmMs * Hz / 1000.0);
     avr_cycle_timer_register(avr, cycles, SpmDone, this);
-    // Writing the section the CPU runs from halts it until the write is done.
-    if (page >= NrwwStart)
+    // Writing the section the CPU runs from halts it until the write is done (on a chip
+    // without a read-while-write section, any page).
+    if (!HaveRww || page >= NrwwStart)
         avr->cycle += cycles;
     return result;
 }

@@ -1,5 +1,5 @@
-// tarnwick-avrsim: an emulated AVR chip (libsimavr) running real firmware, its UART on
-// the master side of a pseudo-terminal.
+// tarnwick-avrsim: an emulated AVR chip (libsimavr) running real firmware, its UART (or one
+// pin as a single wire, one_wire_line.h) on the master side of a pseudo-terminal.
 //
 // It prints the slave's path as the first line of standard output; a host opens that path
 // as its serial port. The chip starts at its boot section as the BOOTRST fuse makes it
@@ -32,6 +32,7 @@
 #include <simavr/sim_avr.h>
 
 #include "chip.h"
+#include "one_wire_line.h"
 #include "options.h"
 #include "pty_line.h"
 #include "uart_line.h"
@@ -81,7 +82,7 @@ class TPortWatch {
     bool EverOpened = false;
 };
 
-void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
+void Summary(const avrsim::TChip& chip, const avrsim::TLine& line) {
     const auto& u = line.Counters();
     const auto& c = chip.Counters();
     std::cerr << "tarnwick-avrsim: " << u.Received << " Byte empfangen, " << u.Sent
@@ -91,6 +92,8 @@ void Summary(const avrsim::TChip& chip, const avrsim::TUartLine& line) {
               << " Zugriffe auf den Bootbereich abgewiesen";
     if (u.LineLow > 0)
         std::cerr << "; " << u.LineLow << " Byte des Hosts verloren (RXD auf Low)";
+    if (u.Garbled > 0)
+        std::cerr << "; " << u.Garbled << " Bytes auf der Eindrahtleitung gestört";
     if (c.PinLinesLost > 0)
         std::cerr << "; " << c.PinLinesLost << " Port-Zeilen nicht gemeldet (Ausgabe voll)";
     std::cerr << std::endl;
@@ -139,12 +142,26 @@ int main(int argc, char** argv) {
         std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
         return 1;
     }
-    avrsim::TUartLine line(chip->Avr(), master, !opt.NoBaudCheck);
-    if (opt.RxdLow)
-        line.HoldRxdLow();
-    if (opt.PauseEvery > 0)
-        line.PauseEvery(opt.PauseEvery,
-                        static_cast<std::uint64_t>(opt.PauseMs) * chip->Frequency() / 1000);
+    std::unique_ptr<avrsim::TLine> wire;
+    try {
+        if (opt.OneWirePort != 0) {
+            wire = std::make_unique<avrsim::TOneWireLine>(chip->Avr(), master, opt.OneWirePort,
+                                                          opt.OneWireBit);
+            chip->HidePin(opt.OneWirePort, static_cast<std::uint8_t>(1u << opt.OneWireBit));
+        } else {
+            auto uart = std::make_unique<avrsim::TUartLine>(chip->Avr(), master, !opt.NoBaudCheck);
+            if (opt.RxdLow)
+                uart->HoldRxdLow();
+            if (opt.PauseEvery > 0)
+                uart->PauseEvery(opt.PauseEvery, static_cast<std::uint64_t>(opt.PauseMs) *
+                                                     chip->Frequency() / 1000);
+            wire = std::move(uart);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "tarnwick-avrsim: " << e.what() << "\n";
+        return 1;
+    }
+    avrsim::TLine& line = *wire;
     std::FILE* trace = nullptr;
     if (!opt.TraceFile.empty()) {
         trace = std::fopen(opt.TraceFile.c_str(), "w");
@@ -198,6 +215,12 @@ int main(int argc, char** argv) {
             }
             line.Tick();
             if (!chip->RunUntil(target)) {
+                if (chip->PowerCutHappened()) {
+                    // What the chip had not yet sent is lost with the power.
+                    std::cerr << "tarnwick-avrsim: " << chip->Stopped() << std::endl;
+                    exitCode = 4;
+                    break;
+                }
                 line.Flush();
                 // The chip's last words reach a host that reads them: a closed master
                 // would take them away. The terminal passes written bytes on to the slave

@@ -37,6 +37,11 @@ void Usage(std::ostream& out) {
            "  --reset-on-open        den Chip bei jedem Öffnen der Schnittstelle über den\n"
            "                         RESET-Pin zurücksetzen (wie eine DTR-Reset-Schaltung)\n"
            "  --no-baud-check        die Baudrate des Hosts nicht prüfen\n"
+           "  --one-wire PIN         statt der UART eine Eindrahtleitung an diesem Pin (z. B.\n"
+           "                         PB1): Host und Chip senden und empfangen auf ihr\n"
+           "  --clock-error PROZENT  der Takt des Chips weicht so weit ab (z. B. 8 oder -8)\n"
+           "  --power-cut-at-write ADR  Stromausfall, sobald die Seite ADR geschrieben wird\n"
+           "                         (ihr Löschen davor ist geschehen); Ende mit Status 4\n"
            "  --rxd-low              RXD auf Low halten (wie ein Adapter ohne Strom): in jedem\n"
            "                         Rahmen eine 0x00 mit Rahmenfehler, die Bytes des Hosts\n"
            "                         gehen verloren\n"
@@ -76,10 +81,13 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             }
             o.Firmware = a;
         } else {
-            static const char* const valueOptions[] = {
-                "--mcu",      "--frequency",      "--app",        "--boot-address",
-                "--flash",    "--eeprom",         "--pins",       "--trace",
-                "--max-time", "--power-on-delay", "--pause-every"};
+            static const char* const valueOptions[] = {"--mcu",         "--frequency",
+                                                       "--app",         "--boot-address",
+                                                       "--flash",       "--eeprom",
+                                                       "--pins",        "--trace",
+                                                       "--max-time",    "--power-on-delay",
+                                                       "--pause-every", "--one-wire",
+                                                       "--clock-error", "--power-cut-at-write"};
             if (std::find(std::begin(valueOptions), std::end(valueOptions), a) ==
                 std::end(valueOptions)) {
                 std::cerr << "tarnwick-avrsim: unbekannte Option " << a << "\n\n";
@@ -114,6 +122,19 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             } else if (a == "--power-on-delay") {
                 ok = toolcommon::ParseNumber(v, 0, 3600000, 0, n);
                 o.PowerOnDelayMs = static_cast<int>(n);
+            } else if (a == "--one-wire") {
+                ok = v.size() == 3 && v[0] == 'P' && v[1] >= 'A' && v[1] <= 'L' && v[2] >= '0' &&
+                     v[2] <= '7';
+                o.OneWirePort = ok ? v[1] : 0;
+                o.OneWireBit = ok ? v[2] - '0' : 0;
+            } else if (a == "--clock-error") {
+                char* end = nullptr;
+                o.ClockErrorPercent = std::strtod(v.c_str(), &end);
+                ok = end != v.c_str() && *end == '\0' && o.ClockErrorPercent > -50 &&
+                     o.ClockErrorPercent < 50;
+            } else if (a == "--power-cut-at-write") {
+                ok = toolcommon::ParseNumber(v, 0, 0xFFFFFF, 0, n);
+                o.PowerCutAtWrite = static_cast<std::uint32_t>(n);
             } else if (a == "--pause-every") {
                 const auto colon = v.find(':');
                 long long ms = 0;

@@ -27,6 +27,10 @@ struct TOptions {
     int PauseEvery = 0;   // the host's line pauses after every that many bytes ...
     int PauseMs = 0;      // ... for this long (chip time)
     double MaxTimeS = 0;
+    double ClockErrorPercent = 0;  // the chip's clock this far off its nominal frequency
+    char OneWirePort = 0;          // the single wire's pin (port letter, 0: the UART)
+    int OneWireBit = 0;
+    std::optional<std::uint32_t> PowerCutAtWrite;  // page address
 };
 
 void Usage(std::ostream& Out);

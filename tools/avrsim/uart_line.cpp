@@ -116,20 +116,11 @@ void TUartLine::Report(const std::string& text) {
     std::cerr << "tarnwick-avrsim: " << text << std::endl;
 }
 
-void TUartLine::TraceByte(std::uint64_t cycle, char direction, std::uint8_t b, const char* note) {
-    if (Trace == nullptr)
-        return;
-    const double ms =
-        static_cast<double>(cycle - std::min(cycle, PowerOnCycle)) * 1000.0 / Avr->frequency;
-    std::fprintf(Trace, "%.3f %c %02X%s%s\n", ms, direction, b, note[0] ? " " : "", note);
-}
-
 void TUartLine::Tick() {
     if (Uart == nullptr)
         return;
-    termios tio{};
-    if (tcgetattr(Fd, &tio) == 0)
-        Host = SpeedValue(cfgetospeed(&tio));
+    if (const std::uint32_t baud = HostBaudOf(Fd); baud != 0)
+        Host = baud;
     // simavr counts eleven bits a byte; a frame of 8N1 has ten.
     const std::uint64_t cycles = FirmwareByteCycles();
     if (cycles != 0)
@@ -141,10 +132,10 @@ void TUartLine::Tick() {
         const ssize_t n = write(Fd, &b, 1);
         if (n == 1) {
             ++Count.Sent;
-            TraceByte(due, '>', b, "");
+            TraceByte(due, Avr->frequency, '>', b, "");
         } else {
             ++Count.Unheard;  // the host does not read: its buffer is full
-            TraceByte(due, '>', b, "ungehört");
+            TraceByte(due, Avr->frequency, '>', b, "ungehört");
         }
     }
     if (Trace != nullptr)
@@ -155,7 +146,7 @@ void TUartLine::Flush() {
     for (const TOutgoing& o : Outgoing) {
         if (write(Fd, &o.Byte, 1) == 1) {
             ++Count.Sent;
-            TraceByte(o.Due, '>', o.Byte, "");
+            TraceByte(o.Due, Avr->frequency, '>', o.Byte, "");
         }
     }
     Outgoing.clear();
@@ -169,19 +160,19 @@ void TUartLine::Output(avr_irq_t*, std::uint32_t value, void* param) {
     const auto b = static_cast<std::uint8_t>(value);
     if (!line->HostOpen) {
         ++line->Count.Unheard;
-        line->TraceByte(end, '>', b, "ungehört");
+        line->TraceByte(end, line->Avr->frequency, '>', b, "ungehört");
         return;
     }
     if (line->BaudMismatch()) {
         ++line->Count.Mismatched;
-        line->TraceByte(end, '>', b, "Baudrate");
+        line->TraceByte(end, line->Avr->frequency, '>', b, "Baudrate");
         return;
     }
     line->Outgoing.push_back({end, b});
 }
 
 void TUartLine::PowerOn(std::uint64_t cycle) {
-    PowerOnCycle = cycle;
+    TLine::PowerOn(cycle);
     if (RxdLow && Uart != nullptr)
         avr_cycle_timer_register(Avr, FirmwareByteCycles(), LowFrame, this);
 }
@@ -251,10 +242,10 @@ void TUartLine::Receive(std::uint64_t end, std::uint8_t b, bool framingError) {
     avr_uart_t* u = Uart;
     if (!avr_regbit_get(Avr, u->rxen)) {
         ++Count.ReceiverOff;
-        TraceByte(end, '<', b, "Empfänger aus");
+        TraceByte(end, Avr->frequency, '<', b, "Empfänger aus");
     } else if (!framingError && BaudMismatch()) {
         ++Count.Mismatched;
-        TraceByte(end, '<', b, "Baudrate");
+        TraceByte(end, Avr->frequency, '<', b, "Baudrate");
     } else if (FifoSize(u->input) >= 3) {
         // Two bytes wait for the firmware and a third is done in the shift register: the
         // new start bit overwrites that one.
@@ -262,7 +253,7 @@ void TUartLine::Receive(std::uint64_t end, std::uint8_t b, bool framingError) {
             u->input.buffer[(u->input.write + uart_fifo_fifo_size - 1) & (uart_fifo_fifo_size - 1)];
         char note[40];
         std::snprintf(note, sizeof note, "Überlauf, %02X verloren", last & 0xFF);
-        TraceByte(end, '<', b, note);
+        TraceByte(end, Avr->frequency, '<', b, note);
         last = static_cast<std::uint16_t>(b | (framingError ? UART_INPUT_FE : 0));
         ++Count.Overruns;
         const double ms = static_cast<double>(end) * 1000.0 / Avr->frequency;
@@ -274,8 +265,15 @@ void TUartLine::Receive(std::uint64_t end, std::uint8_t b, bool framingError) {
     } else {
         avr_raise_irq(Input, b | (framingError ? UART_INPUT_FE : 0));
         ++Count.Received;
-        TraceByte(end, '<', b, framingError ? "Rahmenfehler" : "");
+        TraceByte(end, Avr->frequency, '<', b, framingError ? "Rahmenfehler" : "");
     }
+}
+
+std::uint32_t HostBaudOf(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return 0;
+    return SpeedValue(cfgetospeed(&tio));
 }
 
 }  // namespace avrsim

@@ -17,23 +17,21 @@
 #include <deque>
 #include <string>
 
+#include "line.h"
+
 struct avr_t;
 struct avr_irq_t;
 struct avr_uart_t;
 
 namespace avrsim {
 
-class TUartLine {
+class TUartLine : public TLine {
   public:
     TUartLine(avr_t* Avr, int MasterFd, bool CheckBaud);
     TUartLine(const TUartLine&) = delete;
     TUartLine& operator=(const TUartLine&) = delete;
 
-    // One line per byte on the line into File: chip time in ms since PowerOnCycle (when
-    // the byte's stop bit passed), "<" from the host or ">" from the chip, the byte in hex,
-    // and what became of it when it was lost.
-    void TraceTo(std::FILE* File) { Trace = File; }
-    void PowerOn(std::uint64_t Cycle);
+    void PowerOn(std::uint64_t Cycle) override;
     // RXD held low (an unpowered adapter): from power-on the receiver takes a 0x00 with a
     // framing error every frame at the firmware's rate, and the host's bytes are lost.
     void HoldRxdLow() { RxdLow = true; }
@@ -42,31 +40,14 @@ class TUartLine {
         PauseBytes = Bytes;
         PauseCycles = Cycles;
     }
-    // Whether a host holds the port open (bytes sent meanwhile are lost).
-    void SetHostOpen(bool Open) { HostOpen = Open; }
-    // Whether more of the host's bytes may be taken from the terminal now; the others
-    // wait there, and the host's writes back up as they would in a serial driver.
-    bool WantsInput() const { return Waiting.size() < WaitingLimit; }
-    // Takes the host's bytes that wait in the terminal (false when it cannot be read).
-    bool ReadHost();
-    // The chip is off: whatever the host sends is lost.
-    void DiscardHost();
-    // Brings the line up to the chip's time: the host's baud rate, the firmware's byte
-    // time, the chip's bytes whose stop bit has passed.
-    void Tick();
-    // The chip stops: what it has sent reaches the host.
-    void Flush();
+    bool WantsInput() const override { return Waiting.size() < WaitingLimit; }
+    bool ReadHost() override;
+    void DiscardHost() override;
+    // The host's baud rate, the firmware's byte time, the chip's bytes whose stop bit has
+    // passed.
+    void Tick() override;
+    void Flush() override;
 
-    struct TCounters {
-        long Received = 0;     // bytes the receiver took
-        long Sent = 0;         // bytes that reached the host
-        long Overruns = 0;     // lost in the receiver: not read in time
-        long ReceiverOff = 0;  // lost: the receiver was switched off
-        long Mismatched = 0;   // lost: the baud rates did not match (both directions)
-        long Unheard = 0;      // sent while no host had the port open
-        long LineLow = 0;      // the host's, lost while RXD was held low
-    };
-    const TCounters& Counters() const { return Count; }
     std::uint32_t FirmwareBaud() const;
     std::uint32_t HostBaud() const { return Host; }
 
@@ -82,7 +63,6 @@ class TUartLine {
     bool BaudMismatch();
     void ScheduleArrival();
     void Report(const std::string& Text);
-    void TraceByte(std::uint64_t Cycle, char Direction, std::uint8_t Byte, const char* Note);
 
     static constexpr std::size_t WaitingLimit = 32;
 
@@ -91,7 +71,6 @@ class TUartLine {
     avr_irq_t* Input = nullptr;
     const int Fd;
     const bool CheckBaud;
-    bool HostOpen = false;
     std::uint32_t Host = 0;
     // On the ATmega8, UBRRH and UCSRC share one address; URSEL tells the writes apart.
     bool SharedUbrrh = false;
@@ -115,9 +94,6 @@ class TUartLine {
 
     std::uint32_t ReportedFirmware = 0, ReportedHost = 0;
     double LastOverrunReport = -1e9;
-    std::FILE* Trace = nullptr;
-    std::uint64_t PowerOnCycle = 0;
-    TCounters Count;
 };
 
 }  // namespace avrsim

@@ -170,6 +170,7 @@ class TDevice {
 
     bool IsConnected() const { return Connected; }
     bool SuccessSeen() const { return Success; }
+    bool ClosingSeen() const { return Closed; }
 
     void WriteFlash() const {
         if (Opt.FlashOut.empty())
@@ -251,7 +252,9 @@ class TDevice {
                     State = TState::CrcLow;
                 break;
             case 0x80:
+                break;
             case 0xA5:
+                Closed = true;
                 break;
             case 0x05:
                 Success = true;
@@ -342,6 +345,7 @@ class TDevice {
     std::uint16_t Crc = 0;
     bool Connected = false;
     bool Success = false;
+    bool Closed = false;
     bool Verifying = false;
     bool Escaped = false;
     bool StreamBad = false;
@@ -419,7 +423,8 @@ int main(int argc, char** argv) {
             line.SetHandling(t);
             if (note[0] == '\0' || note[1] == 'c')
                 device.Receive(b);
-            if (opt.ExitAfterSuccess && device.SuccessSeen())
+            if ((opt.ExitAfterSuccess && device.SuccessSeen()) ||
+                (opt.ExitAfterClose && device.ClosingSeen()))
                 running = false;
         }
         if (trace != nullptr)

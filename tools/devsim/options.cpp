@@ -70,6 +70,8 @@ void Usage(std::ostream& out) {
            "  --flash-in DATEI       mit diesem Flash-Inhalt statt eines gelöschten beginnen\n"
            "  --flash-out DATEI      den Flash nach jedem Programmieren und am Ende schreiben\n"
            "  --exit-after-success   nach dem Erfolgsbefehl enden\n"
+           "  --exit-after-close     nach den Schlusskommandos enden, wie das Update auch\n"
+           "                         ausging (ein Gerät, das danach abgezogen wird)\n"
            "  --max-time S           spätestens nach S Sekunden enden\n"
            "  --line-rate BAUD       Bytes nicht schneller annehmen und beantworten als eine\n"
            "                         Leitung mit BAUD Baud\n"
@@ -110,6 +112,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             o.TarnwickMark = true;
         } else if (a == "--exit-after-success") {
             o.ExitAfterSuccess = true;
+        } else if (a == "--exit-after-close") {
+            o.ExitAfterClose = true;
         } else if (a == "--help" || a == "-h") {
             Usage(std::cout);
             std::exit(0);

@@ -34,6 +34,7 @@ struct TOptions {
     std::string FlashOut;
     std::string FlashIn;
     bool ExitAfterSuccess = false;
+    bool ExitAfterClose = false;  // after 0xA5 0xA5, whatever the update's outcome
     double MaxTimeS = 0;
     long LineRate = 0;
     bool TarnwickMark = false;

@@ -76,19 +76,13 @@ std::wstring ComboItem(HWND Box, int Index) {
     return text;
 }
 
-// Paragraphs come as "\n\r\n\r"; the system's boxes break lines at "\r\n".
+// The system's line break in a text is "\r\n".
 std::wstring BoxText(const std::string& Text) {
-    std::wstring text = Utf8ToWide(Text);
     std::wstring shown;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 4, L"\n\r\n\r") == 0) {
-            shown += L"\r\n\r\n";
-            i += 3;
-        } else if (text[i] == L'\n') {
-            shown += L"\r\n";
-        } else if (text[i] != L'\r') {
-            shown += text[i];
-        }
+    for (const wchar_t c : Utf8ToWide(Text)) {
+        if (c == L'\n')
+            shown += L'\r';
+        shown += c;
     }
     return shown;
 }
@@ -138,7 +132,15 @@ void TWin32MainWindow::SetChecked(TControl Control, bool AChecked) {
 }
 
 void TWin32MainWindow::SetEnabled(TControl Control, bool Enabled) {
-    EnableWindow(ControlWindow(Control), Enabled ? TRUE : FALSE);
+    const HWND control = ControlWindow(Control);
+    const bool hadFocus = GetFocus() == control;
+    EnableWindow(control, Enabled ? TRUE : FALSE);
+    // A disabled control keeps the focus, and typing would go nowhere: on to the next
+    // control that takes it, as a dialog does.
+    if (!Enabled && hadFocus) {
+        const HWND next = GetNextDlgTabItem(Window, control, FALSE);
+        SetFocus(next != nullptr && next != control ? next : Window);
+    }
 }
 
 int TWin32MainWindow::ItemCount(TControl Control) const {
@@ -177,9 +179,8 @@ void TWin32MainWindow::SetItemIndex(TControl Control, int Index) {
 
 void TWin32MainWindow::SetBar(TControl Bar, int Position, int Max) {
     const HWND bar = ControlWindow(Bar);
-    SendMessageW(bar, PBM_SETRANGE32, 0, std::max(Max, 1));
-    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(std::clamp(Position, 0, std::max(Max, 1))),
-                 0);
+    SendMessageW(bar, PBM_SETRANGE32, 0, Max);
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(Position), 0);
 }
 
 void TWin32MainWindow::AppendLine(HWND Memo, const std::string& Line) {
@@ -212,17 +213,27 @@ void TWin32MainWindow::ClearInfo() {
     --Quiet;
 }
 
-void TWin32MainWindow::SetHintText(const std::string& Text) {
+int TWin32MainWindow::SetHintText(const std::string& Text) {
     const HWND label = Item(idHintLabel);
     const std::wstring text = Utf8ToWide(Text);
     SetWindowTextW(label, text.c_str());
-    // The label takes the size of its text, centred in its group.
+    // The label takes the size of its text.
     const SIZE size = TextSize(label, HintFont, text);
+    SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(label, nullptr, TRUE);
+    return size.cx;
+}
+
+int TWin32MainWindow::InfoGroupWidth() const {
+    return PlaceOf(idInfoGroupBox).Width;
+}
+
+void TWin32MainWindow::SetHintLeft(int Left) {
     const TControlPlace& group = PlaceOf(idInfoGroupBox);
     const TControlPlace& place = PlaceOf(idHintLabel);
-    SetWindowPos(label, nullptr, group.Left + CentredOffset(group.Width, size.cx),
-                 group.Top + place.Top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(label, nullptr, TRUE);
+    SetWindowPos(Item(idHintLabel), nullptr, group.Left + Left, group.Top + place.Top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TWin32MainWindow::SetHintVisible(bool Visible) {
@@ -230,13 +241,7 @@ void TWin32MainWindow::SetHintVisible(bool Visible) {
 }
 
 int TWin32MainWindow::RunMessageBox(const std::string& Text, const wchar_t* Title, UINT Style) {
-    ++ModalDepth;
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    const int answer = MessageBoxW(Window, BoxText(Text).c_str(), Title, Style);
-    --ModalDepth;
-    if (WaitCursor)
-        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    return answer;
+    return MessageBoxW(Window, BoxText(Text).c_str(), Title, Style);
 }
 
 void TWin32MainWindow::ShowBox(TBoxKind Kind, const std::string& Text) {
@@ -261,9 +266,12 @@ bool TWin32MainWindow::ChooseFile(const std::string& Current, std::string& Chose
     dialog.nMaxFile = static_cast<DWORD>(buffer.size());
     dialog.lpstrDefExt = L"hex";
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    ++ModalDepth;
-    const BOOL confirmed = GetOpenFileNameW(&dialog);
-    --ModalDepth;
+    BOOL confirmed = GetOpenFileNameW(&dialog);
+    // A preset the dialog cannot take makes it fail without opening: open it empty.
+    if (!confirmed && CommDlgExtendedError() == FNERR_INVALIDFILENAME) {
+        buffer.assign(buffer.size(), L'\0');
+        confirmed = GetOpenFileNameW(&dialog);
+    }
     if (!confirmed)
         return false;
     Chosen = WideToUtf8(std::wstring(buffer.c_str()));
@@ -302,8 +310,20 @@ void TWin32MainWindow::SetStayOnTop(bool OnTop) {
 
 void TWin32MainWindow::SetWaitCursor(bool Wait) {
     WaitCursor = Wait;
-    if (ModalDepth == 0)
-        SetCursor(LoadCursorW(nullptr, Wait ? IDC_WAIT : IDC_ARROW));
+    SetCursor(LoadCursorW(nullptr, Wait ? IDC_WAIT : IDC_ARROW));
+}
+
+void TWin32MainWindow::RequestClose() {
+    PostMessageW(Window, WM_CLOSE, 0, 0);
+}
+
+void TWin32MainWindow::SetSessionEndBlock(const std::string& Reason) {
+    if (SessionEndBlocked) {
+        ShutdownBlockReasonDestroy(Window);
+        SessionEndBlocked = false;
+    }
+    if (!Reason.empty())
+        SessionEndBlocked = ShutdownBlockReasonCreate(Window, Utf8ToWide(Reason).c_str()) != FALSE;
 }
 
 void TWin32MainWindow::SetProgramGridVisible(bool Visible) {

@@ -263,11 +263,30 @@ LRESULT TWin32MainWindow::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
             }
             break;
         case WM_SETCURSOR:
-            if (WaitCursor && ModalDepth == 0) {
+            if (WaitCursor) {
                 SetCursor(LoadCursorW(nullptr, IDC_WAIT));
                 return TRUE;
             }
             break;
+        case WM_ACTIVATE:
+            if (LOWORD(W) == WA_INACTIVE) {
+                SaveFocus();
+            } else {
+                RestoreFocus();
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            RestoreFocus();
+            return 0;
+        case WM_QUERYENDSESSION:
+            // No logoff or shutdown in the middle of an update (the reason is registered
+            // while it runs: SetSessionEndBlock).
+            return Behaviour == nullptr || Behaviour->QueryEndSession() ? TRUE : FALSE;
+        case WM_ENDSESSION:
+            if (Behaviour != nullptr)
+                Behaviour->EndSession(W != FALSE);
+            return 0;
         case WM_CLOSE:
             if (Behaviour != nullptr) {
                 if (!Behaviour->FormCloseQuery())
@@ -279,13 +298,38 @@ LRESULT TWin32MainWindow::HandleMessage(UINT Message, WPARAM W, LPARAM L) {
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
+        case WM_NCDESTROY: {
+            // The last message: the handle is still valid for DefWindowProcW.
+            const HWND window = Window;
             Window = nullptr;
-            break;
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return DefWindowProcW(window, Message, W, L);
+        }
         default:
             break;
     }
     return DefWindowProcW(Window, Message, W, L);
+}
+
+void TWin32MainWindow::SaveFocus() {
+    const HWND focus = GetFocus();
+    if (focus != nullptr && IsChild(Window, focus))
+        FocusedControl = focus;
+}
+
+void TWin32MainWindow::RestoreFocus() {
+    HWND target = FocusedControl;
+    if (target == nullptr || !IsWindow(target) || !IsWindowEnabled(target) ||
+        !IsWindowVisible(target)) {
+        target = GetNextDlgTabItem(Window, nullptr, FALSE);
+        // Reached as by the tab key: an edit's text selected, so typing replaces it.
+        wchar_t className[8] = {};
+        if (target != nullptr && GetClassNameW(target, className, 8) > 0 &&
+            lstrcmpiW(className, L"Edit") == 0)
+            SendMessageW(target, EM_SETSEL, 0, -1);
+    }
+    if (target != nullptr)
+        SetFocus(target);
 }
 
 }  // namespace tarnwick

@@ -54,7 +54,9 @@ class TWin32MainWindow : public TWindowView {
     void AppendLog(const std::string& Line) override;
     void AppendInfo(const std::string& Line) override;
     void ClearInfo() override;
-    void SetHintText(const std::string& Text) override;
+    int SetHintText(const std::string& Text) override;
+    int InfoGroupWidth() const override;
+    void SetHintLeft(int Left) override;
     void SetHintVisible(bool Visible) override;
     void ShowBox(TBoxKind Kind, const std::string& Text) override;
     bool AskYesNo(const std::string& Text) override;
@@ -63,6 +65,8 @@ class TWin32MainWindow : public TWindowView {
     void SetProgramViewShown(bool Shown) override;
     void SetStayOnTop(bool OnTop) override;
     void SetWaitCursor(bool Wait) override;
+    void RequestClose() override;
+    void SetSessionEndBlock(const std::string& Reason) override;
     void SetProgramGridVisible(bool Visible) override;
     void SetProgramRows(std::vector<TProgramRow> Rows) override;
     void StartTimer(TViewTimer Timer, int IntervalMs) override;
@@ -78,8 +82,11 @@ class TWin32MainWindow : public TWindowView {
     void OnCommand(int Id, int Code);
     HWND Item(TControlId Id) const { return GetDlgItem(Window, Id); }
     HWND ControlWindow(TControl Control) const;
-    // Text of a modal box as the system shows it; the cursor an arrow meanwhile.
     int RunMessageBox(const std::string& Text, const wchar_t* Title, UINT Style);
+    // Keyboard focus: kept while another window is active and given back on return (as a
+    // dialog does), and moved on when the focused control is disabled.
+    void SaveFocus();
+    void RestoreFocus();
     void AppendLine(HWND Memo, const std::string& Line);
     void SetClientHeight(int Height);
 
@@ -94,7 +101,8 @@ class TWin32MainWindow : public TWindowView {
     // Above zero while the view itself changes a control: the change is not the user's.
     int Quiet = 0;
     bool WaitCursor = false;
-    int ModalDepth = 0;
+    HWND FocusedControl = nullptr;
+    bool SessionEndBlocked = false;
 };
 
 }  // namespace tarnwick
