@@ -27,7 +27,8 @@ register uint16_t crc __asm__("r6");
 #include "boot_protocol.h"
 
 /* The stream's state byte (boot_platform.h) in the spare I/O register with single-bit
- * access, cheaper than RAM; put back to 0 before the application starts. */
+ * access on every chip here, cheaper than RAM; put back to 0 before the application
+ * starts. */
 #define BOOT_STREAM_STATE GPIOR0
 
 #define FLASH_PAGE SPM_PAGESIZE
@@ -87,9 +88,14 @@ register uint16_t crc __asm__("r6");
  * than this: the host sends them 60 ms apart (50 ms pacing, 10 ms listening), a loaded PC
  * later. */
 #define ROUND_TICKS TICKS(300)
-/* A host silent this long is gone: it never pauses inside a stream or a check (paced bytes
- * come every 50 ms), nor between commands. */
+/* A host silent this long inside a stream or a check is gone: it never pauses there (paced
+ * bytes come every 50 ms). */
 #define IDLE_TICKS TICKS(2000)
+/* Between commands the host may wait for a person: on one wire it shows a box right after
+ * connecting that must be clicked away before the first check, and a person takes seconds,
+ * even half a minute. An untouched application starts only after this many spans of
+ * IDLE_TICKS in a row (32 s). */
+#define IDLE_SPANS_BETWEEN_COMMANDS 16
 
 /* The last EEPROM byte is the mark (0xFF: the application is whole; 0x00 from the start of a
  * programming stream until the host reports success); the two below it hold the
@@ -145,6 +151,11 @@ static uint8_t pending_pages NOINIT;
 static uint8_t filled NOINIT; /* its bytes the protocol has written (whole protocol pages) */
 /* Overflows of timer 0 since reset, up to 255. */
 static uint8_t uptime NOINIT;
+/* Spans of IDLE_TICKS without a byte in the waits between commands; every byte clears it,
+ * and those waits come only after the bytes of a connection. In a spare I/O register where
+ * the chip has one (in and out are cheaper than RAM); put back to its reset value before the
+ * application starts. */
+#define IDLE_SPANS GPIOR1 /* GPIOR0 holds the stream's state */
 
 static uint8_t eeprom_read(uint16_t address) {
     EEAR = address;
@@ -468,6 +479,7 @@ void plat_start_application(void) {
     WIRE_OUT &= (uint8_t)~WIRE_MASK;
     EEAR = 0;
     GPIOR0 = 0;
+    GPIOR1 = 0;
     /* RJMP k at 0 goes to k + 1, in words and round the flash. */
     const uint16_t target = (uint16_t)(word + 1) & (uint16_t)((FLASHEND + 1UL) / 2 - 1);
     __asm__ __volatile__("ijmp\n\t" ::"z"(target));
@@ -495,11 +507,11 @@ void plat_page_word(uint16_t offset, uint8_t low, uint8_t high) {
 }
 
 /* A protocol page (every word of it loaded) is in: the flash page it belongs to waits until
- * it is complete. Flash pages are assembled in RAM and written whole, so the protocol marks
- * every page of a good stream to be written here (BOOT_ONE_WIRE). The CPU halts for every
- * page: the acknowledgement goes after. */
+ * it is complete. Flash pages are assembled in RAM and written whole, so every page of a
+ * good stream counts here (the protocol compares nothing, BOOT_ONE_WIRE). The CPU halts for
+ * every page: the acknowledgement goes after. */
 void plat_page_done(boot_addr_t address, uint8_t what) {
-    if (address < BOOT_APP_SIZE && (what & BOOT_PAGE_WRITE)) {
+    if (address < BOOT_APP_SIZE && !(what & BOOT_PAGE_BAD)) {
         filling->address = address & (boot_addr_t) ~(FLASH_PAGE - 1);
         filled = (uint8_t)(filled + BOOT_PAGE_SIZE);
         if (filled == FLASH_PAGE)
@@ -527,6 +539,7 @@ uint8_t plat_receive(uint8_t wait) {
             const uint8_t byte = wait < BOOT_WAIT_COMMAND ? receive_measuring()
                                                           : wire_rx(rx_whole, rx_frac, rx_half);
             ack_after = 0; /* the host went on */
+            IDLE_SPANS = 0;
             if (byte == BOOT_REPLY_BUFFER_DONE && host_acks != 0xFF)
                 ++host_acks;
             crc = boot_crc_update(crc, byte);
@@ -554,7 +567,9 @@ uint8_t plat_receive(uint8_t wait) {
                  * between commands start an application the session left untouched. */
                 if (wait == BOOT_WAIT_EXCHANGE)
                     __asm__ __volatile__("rjmp boot_entry\n\t");
-                plat_start_application();
+                ticks = 0;
+                if (++IDLE_SPANS >= IDLE_SPANS_BETWEEN_COMMANDS)
+                    plat_start_application();
             }
         }
     }

@@ -47,6 +47,8 @@ enum {
     BOOT_PAGE_ERASE = 1, /* the flash page holds data */
     BOOT_PAGE_WRITE = 2, /* the new page holds data (an erased page is all ones) */
     BOOT_PAGE_ACK = 4,   /* a buffer-full ends with the page: acknowledge it (0xA9) */
+    BOOT_PAGE_BAD = 8,   /* the stream went bad: nothing more of it is written (given where
+                            the platform writes every page, as on one wire) */
 };
 /* The page at addr (a page start) is complete: erases it and/or writes the loaded words
  * into it as `what` says (also neither), empties the page buffer and makes the section

@@ -83,9 +83,10 @@ static uint8_t stream(uint8_t program) {
      * not fit the ATmega1284P's 1 KiB.) The address is the page's start and the offset in it
      * (the sum is an OR: a page starts at a multiple of its size), so that the wide page
      * address changes once a page. */
-    enum { PROGRAM = 0x10, PADDING = 0x20, BAD = 0x40, DIFFERS = BOOT_PAGE_ERASE };
-    _Static_assert(((BOOT_PAGE_ERASE | BOOT_PAGE_WRITE | BOOT_PAGE_ACK) & 0xF0) == 0,
-                   "the page's needs share the state byte");
+    enum { PROGRAM = 0x10, PADDING = 0x20, BAD = BOOT_PAGE_BAD, DIFFERS = BOOT_PAGE_ERASE };
+    _Static_assert(
+        ((BOOT_PAGE_ERASE | BOOT_PAGE_WRITE | BOOT_PAGE_ACK | BOOT_PAGE_BAD) & 0xF0) == 0,
+        "the page's needs share the state byte");
     uint8_t low = 0, offset = 0;
     BOOT_STREAM_STATE = program ? PROGRAM | BOOT_PAGE_ACK : 0;
     boot_addr_t page = 0;
@@ -133,14 +134,15 @@ static uint8_t stream(uint8_t program) {
         if (BOOT_STREAM_STATE & PROGRAM) {
 #ifdef BOOT_ONE_WIRE
             /* On one wire a flash page is assembled from several of these in RAM and
-             * written whole: every page of a good stream goes. */
-            BOOT_STREAM_STATE |= DIFFERS | BOOT_PAGE_WRITE;
-#endif
+             * written whole: every page of a good stream goes (and nothing was compared). */
+            plat_page_done(page, BOOT_STREAM_STATE & (BOOT_PAGE_ACK | BOOT_PAGE_BAD));
+#else
             if (!(BOOT_STREAM_STATE & DIFFERS) || (BOOT_STREAM_STATE & BAD))
                 BOOT_STREAM_STATE &= (uint8_t) ~(BOOT_PAGE_ERASE | BOOT_PAGE_WRITE);
             plat_page_done(page,
                            BOOT_STREAM_STATE & (BOOT_PAGE_ERASE | BOOT_PAGE_WRITE | BOOT_PAGE_ACK));
             BOOT_STREAM_STATE &= PROGRAM | PADDING | BAD | BOOT_PAGE_ACK;
+#endif
             if (BOOT_STREAM_STATE & PADDING)
                 break;
         }
