@@ -129,8 +129,14 @@ register uint16_t crc __asm__("r8");
 #if BOOT_LISTEN_MS < 1000 || BOOT_LISTEN_MS > 4000
 #error "the listening window must cover the host's second before its rounds, and fit timer 1"
 #endif
-/* A host silent this long is gone (see host_gone). */
+/* A host silent this long inside a stream or a check is gone (see host_gone): it never
+ * pauses there (paced bytes come every 50 ms, a query's reply within 3 s). */
 #define IDLE_TICKS TICKS(2000)
+/* Between commands the host may wait for a person: in single-wire mode it shows a box right
+ * after connecting that must be clicked away before the first check, and a person takes
+ * seconds, even half a minute. An untouched application starts only after this many spans
+ * of IDLE_TICKS in a row (a power of two: 16, 32 s). */
+#define IDLE_SPANS_BETWEEN_COMMANDS 16
 /* Longer than the last two bytes sent (in UDR and the shift register) take to leave, at
  * 9600 baud or faster. */
 #define DRAIN_TICKS TICKS(3)
@@ -179,8 +185,32 @@ static const BOOT_ROM uint8_t password[] = {BOOT_PASSWORD_BYTES};
 #define FIFO_MASK (BOOT_FIFO_SIZE - 1)
 
 /* No start-up code runs: nothing here relies on being zeroed. The indices run freely and
- * pick their slot by the mask, so that every slot is usable. */
-static uint8_t fifo[BOOT_FIFO_SIZE] __attribute__((section(".noinit")));
+ * pick their slot by the mask, so that every slot is usable. At the start of the RAM (the
+ * bootloader's only other RAM is the stack at its end): a constant address, whose zero low
+ * byte on most chips saves half of each index's addition. */
+#define fifo ((uint8_t*)RAMSTART)
+
+/* Spans of IDLE_TICKS without a byte, counted in a wait between commands (see
+ * plat_receive): in a spare I/O register where the chip has one (in and out are cheaper
+ * than RAM, and a register pinned for it costs the stream's loop more). Put back to its
+ * reset value 0 before the application starts, as GPIOR0. */
+#if defined(GPIOR0)
+#define IDLE_SPANS GPIOR1
+/* The stream's state byte (boot_platform.h) in the spare I/O register with single-bit
+ * access: the CPU's registers run short in the stream's loop on the chips with the largest
+ * addresses. */
+#define BOOT_STREAM_STATE GPIOR0
+#else
+#define IDLE_SPANS (*(volatile uint8_t*)(RAMSTART + BOOT_FIFO_SIZE)) /* after the FIFO */
+/* Without GPIOR0: the EEPROM's data register, also with single-bit access, and free while a
+ * stream runs (the mark is written before it and read after it). */
+#define BOOT_STREAM_STATE EEDR
+#endif
+
+/* One more in a 16-bit FIFO index held in a low register pair (which has no adiw): two
+ * bytes smaller than the compiler's copy through an upper pair. */
+#define FIFO_NEXT(index) \
+    __asm__("sec\n\tadc %A0, __zero_reg__\n\tadc %B0, __zero_reg__" : "+r"(index))
 
 /* Timer 1's count, read in one place (cheaper than at every use on most chips). */
 static __attribute__((noinline)) uint16_t timer(void) {
@@ -197,9 +227,10 @@ static __attribute__((noinline)) uint16_t quiet(void) {
  * the FIFO holds; one that does not overwrites its own unread bytes, which the CRC check
  * and the verification report. */
 static void poll_uart(void) {
-    if (UCSRA_ & _BV(RXC_)) {
+    while (UCSRA_ & _BV(RXC_)) {
         stamp = timer();
-        fifo[fifo_in++ & FIFO_MASK] = UDR_;
+        fifo[fifo_in & FIFO_MASK] = UDR_;
+        FIFO_NEXT(fifo_in);
     }
 }
 
@@ -211,7 +242,13 @@ static __attribute__((noreturn)) void restart(void) {
 
 uint8_t plat_flash_read(boot_addr_t addr) {
 #if BOOT_APP_SIZE > 65536UL
-    return pgm_read_byte_far(addr);
+    /* The address's three bytes as they are (avr-libc's reader wants 32 bits first). */
+    uint8_t byte;
+    __asm__("out %[rampz], %[high]\n\telpm %[byte], Z"
+            : [byte] "=r"(byte)
+            : [rampz] "I"(_SFR_IO_ADDR(RAMPZ)), [high] "r"((uint8_t)(addr >> 16)),
+              "z"((uint16_t)addr));
+    return byte;
 #else
     return pgm_read_byte(addr);
 #endif
@@ -276,6 +313,10 @@ void plat_start_application(void) {
     TCNT1 = 0;
     TIFR1_ = _BV(TOV1) | _BV(OCF1A) | _BV(OCF1B) | _BV(ICF1);
     EEAR = 0;
+#if defined(GPIOR0)
+    GPIOR0 = 0;
+    GPIOR1 = 0;
+#endif
 #ifdef RAMPZ
     RAMPZ = 0;
 #endif
@@ -288,36 +329,43 @@ void plat_success(void) {
 }
 
 /* Loading the page buffer takes no time: every erase and write before it was waited for. */
-void plat_page_word(uint16_t offset, uint16_t word) {
+void plat_page_word(uint16_t offset, uint8_t low, uint8_t high) {
     __asm__ __volatile__(
-        "movw r0, %[word]\n\t"
+        "mov r0, %[low]\n\t"
+        "mov r1, %[high]\n\t"
         "out %[spmcsr], %[cmd]\n\t"
         "spm\n\t"
-        "clr __zero_reg__\n\t" ::[word] "r"(word),
-        [spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"((uint8_t)SPM_FILL), "z"(offset)
+        "clr __zero_reg__\n\t" ::[low] "r"(low),
+        [high] "r"(high), [spmcsr] "I"(_SFR_IO_ADDR(SPMCSR_)), [cmd] "r"((uint8_t)SPM_FILL),
+        "z"(offset)
         : "r0");
 }
 
-/* Whether the host has been silent long enough to count as gone: it never pauses inside a
- * stream or a check (paced bytes come every 50 ms), nor between commands while the
- * application is untouched. */
+/* Whether the host has been silent for a span of IDLE_TICKS. */
 static uint8_t host_gone(void) {
     return quiet() >= IDLE_TICKS;
 }
 
-uint8_t plat_page_halts(boot_addr_t addr) {
-    return addr >= NRWW_START;
-}
-
-void plat_page_write(boot_addr_t addr) {
-    if (addr >= BOOT_APP_SIZE)
-        return;
+void plat_page_done(boot_addr_t addr, uint8_t what) {
+    /* Compared by the bits from 8 up (both limits are multiples of 256): fewer bytes. */
+    const uint16_t high = (uint16_t)(addr >> 8);
+    if (high < NRWW_START >> 8 && (what & BOOT_PAGE_ACK)) {
+        plat_send(BOOT_REPLY_BUFFER_DONE);
+        what &= (uint8_t)~BOOT_PAGE_ACK;
+    }
+    if (high < BOOT_APP_SIZE >> 8) {
 #ifdef RAMPZ
-    RAMPZ = (uint8_t)(addr >> 16);
+        RAMPZ = (uint8_t)(addr >> 16);
 #endif
-    spm((uint16_t)addr, SPM_ERASE);
-    spm((uint16_t)addr, SPM_WRITE);
-    spm((uint16_t)addr, SPM_RWW_ENABLE); /* Z does not matter here */
+        if (what & BOOT_PAGE_ERASE)
+            spm((uint16_t)addr, SPM_ERASE);
+        if (what & BOOT_PAGE_WRITE)
+            spm((uint16_t)addr, SPM_WRITE);
+        /* Z does not matter here; also empties the page buffer of a page not written */
+        spm((uint16_t)addr, SPM_RWW_ENABLE);
+    }
+    if (what & BOOT_PAGE_ACK)
+        plat_send(BOOT_REPLY_BUFFER_DONE);
 }
 
 uint16_t plat_crc_take(void) {
@@ -327,10 +375,12 @@ uint16_t plat_crc_take(void) {
 }
 
 uint8_t plat_receive(uint8_t wait) {
+    IDLE_SPANS = 0;
     for (;;) {
         poll_uart();
         if (fifo_out != fifo_in) {
-            const uint8_t byte = fifo[fifo_out++ & FIFO_MASK];
+            const uint8_t byte = fifo[fifo_out & FIFO_MASK];
+            FIFO_NEXT(fifo_out);
             crc = boot_crc_update(crc, byte);
             return byte;
         }
@@ -342,8 +392,10 @@ uint8_t plat_receive(uint8_t wait) {
                 plat_start_application();
         } else if (host_gone()) {
             if (wait == BOOT_WAIT_EXCHANGE)
-                restart(); /* the mark keeps a cut-off programming stream from running */
-            plat_start_application();
+                restart();   /* the mark keeps a cut-off programming stream from running */
+            stamp = timer(); /* the next span */
+            if (++IDLE_SPANS & IDLE_SPANS_BETWEEN_COMMANDS)
+                plat_start_application();
         }
     }
 }
@@ -366,8 +418,7 @@ void boot_main(void) {
     TCCR1A = 0;
     TCCR1B = _BV(CS12) | _BV(CS10);
     TCNT1 = 0;
-    fifo_in = 0;
-    fifo_out = 0;
+    fifo_out = fifo_in; /* empty; the indices run freely */
     boot_run(password, sizeof password, mark_read() == MARK_VALID);
 }
 

@@ -36,8 +36,8 @@ typedef uint16_t boot_addr_t;
 #endif
 
 #if (BOOT_PAGE_SIZE & (BOOT_PAGE_SIZE - 1)) || BOOT_PAGE_SIZE > 256 || \
-    BOOT_APP_SIZE % BOOT_PAGE_SIZE
-#error "a page is a power of two of at most 256 bytes, the section whole pages"
+    BOOT_APP_SIZE % BOOT_PAGE_SIZE || BOOT_APP_SIZE % 256
+#error "a page is a power of two of at most 256 bytes, the section whole pages and 256-byte blocks"
 #endif
 
 #endif

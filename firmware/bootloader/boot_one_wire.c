@@ -26,6 +26,11 @@ register uint16_t crc __asm__("r6");
 #include "boot_platform.h"
 #include "boot_protocol.h"
 
+/* The stream's state byte (boot_platform.h) in the spare I/O register with single-bit
+ * access on every chip here, cheaper than RAM; put back to 0 before the application
+ * starts. */
+#define BOOT_STREAM_STATE GPIOR0
+
 #define FLASH_PAGE SPM_PAGESIZE
 #if FLASH_PAGE % BOOT_PAGE_SIZE || FLASHEND + 1UL - BOOT_SECTION_SIZE != BOOT_APP_SIZE
 #error "the build's page and section sizes do not fit this chip"
@@ -150,12 +155,7 @@ static uint8_t uptime NOINIT;
  * and those waits come only after the bytes of a connection. In a spare I/O register where
  * the chip has one (in and out are cheaper than RAM); put back to its reset value before the
  * application starts. */
-#if defined(GPIOR0)
-#define IDLE_SPANS GPIOR0
-#else
-static uint8_t idle_spans NOINIT;
-#define IDLE_SPANS idle_spans
-#endif
+#define IDLE_SPANS GPIOR1 /* GPIOR0 holds the stream's state */
 
 static uint8_t eeprom_read(uint16_t address) {
     EEAR = address;
@@ -478,9 +478,8 @@ void plat_start_application(void) {
     TIFR0_ = 0xFF;
     WIRE_OUT &= (uint8_t)~WIRE_MASK;
     EEAR = 0;
-#if defined(GPIOR0)
     GPIOR0 = 0;
-#endif
+    GPIOR1 = 0;
     /* RJMP k at 0 goes to k + 1, in words and round the flash. */
     const uint16_t target = (uint16_t)(word + 1) & (uint16_t)((FLASHEND + 1UL) / 2 - 1);
     __asm__ __volatile__("ijmp\n\t" ::"z"(target));
@@ -501,27 +500,25 @@ void plat_stream_begins(void) {
     ack_after = 0;
 }
 
-void plat_page_word(uint16_t offset, uint16_t word) {
+void plat_page_word(uint16_t offset, uint8_t low, uint8_t high) {
     uint8_t* at = filling->data + filled + offset;
-    at[0] = (uint8_t)word;
-    at[1] = (uint8_t)(word >> 8);
-}
-
-/* The CPU halts for every page: the protocol acknowledges after plat_page_write. */
-uint8_t plat_page_halts(boot_addr_t address) {
-    (void)address;
-    return 1;
+    at[0] = low;
+    at[1] = high;
 }
 
 /* A protocol page (every word of it loaded) is in: the flash page it belongs to waits until
- * it is complete. */
-void plat_page_write(boot_addr_t address) {
-    if (address >= BOOT_APP_SIZE)
-        return;
-    filling->address = address & (boot_addr_t) ~(FLASH_PAGE - 1);
-    filled = (uint8_t)(filled + BOOT_PAGE_SIZE);
-    if (filled == FLASH_PAGE)
-        page_done();
+ * it is complete. Flash pages are assembled in RAM and written whole, so every page of a
+ * good stream counts here (the protocol compares nothing, BOOT_ONE_WIRE). The CPU halts for
+ * every page: the acknowledgement goes after. */
+void plat_page_done(boot_addr_t address, uint8_t what) {
+    if (address < BOOT_APP_SIZE && !(what & BOOT_PAGE_BAD)) {
+        filling->address = address & (boot_addr_t) ~(FLASH_PAGE - 1);
+        filled = (uint8_t)(filled + BOOT_PAGE_SIZE);
+        if (filled == FLASH_PAGE)
+            page_done();
+    }
+    if (what & BOOT_PAGE_ACK)
+        plat_send(BOOT_REPLY_BUFFER_DONE);
 }
 
 uint16_t plat_crc_take(void) {

@@ -34,17 +34,30 @@ uint16_t plat_crc_take(void);
 void plat_send(uint8_t byte);
 /* One byte of the flash. */
 uint8_t plat_flash_read(boot_addr_t addr);
-/* Loads the word at offset (even, below BOOT_PAGE_SIZE) of the page being received. Words
- * not loaded stay erased (0xFFFF). */
-void plat_page_word(uint16_t offset, uint16_t word);
-/* Whether the CPU halts while the page at addr is erased and written: bytes arriving
- * meanwhile would be lost, so the page is written while the host waits for its
- * acknowledgement. */
-uint8_t plat_page_halts(boot_addr_t addr);
-/* Erases the page at addr (a page start) and writes the loaded words into it, then makes
- * the section readable again; keeps receiving meanwhile unless it halts. Never touches
- * the bootloader's own section. */
-void plat_page_write(boot_addr_t addr);
+/* Loads the word (low, high) at offset (even, below BOOT_PAGE_SIZE) of the page being
+ * received. Words not loaded stay erased (0xFFFF). */
+void plat_page_word(uint16_t offset, uint8_t low, uint8_t high);
+/* BOOT_STREAM_STATE: where the stream keeps its state byte, when the platform file defines
+ * it (before the protocol is compiled): a chip's spare register with single-bit access is
+ * cheaper than one of the CPU's registers where those run short. Else a variable. */
+
+/* What plat_page_done does with a page: an unchanged page is neither erased nor written
+ * (less wear, and a second run of the same image takes the line's time only). */
+enum {
+    BOOT_PAGE_ERASE = 1, /* the flash page holds data */
+    BOOT_PAGE_WRITE = 2, /* the new page holds data (an erased page is all ones) */
+    BOOT_PAGE_ACK = 4,   /* a buffer-full ends with the page: acknowledge it (0xA9) */
+    BOOT_PAGE_BAD = 8,   /* the stream went bad: nothing more of it is written (given where
+                            the platform writes every page, as on one wire) */
+};
+/* The page at addr (a page start) is complete: erases it and/or writes the loaded words
+ * into it as `what` says (also neither), empties the page buffer and makes the section
+ * readable again; keeps receiving meanwhile unless the CPU halts. The acknowledgement goes
+ * before the page is erased and written where the chip keeps receiving, so that the host
+ * sends the next buffer-full meanwhile; after it where the CPU halts, so that the host is
+ * silent then (the UART holds two bytes only). Never touches the bootloader's own
+ * section. */
+void plat_page_done(boot_addr_t addr, uint8_t what);
 /* A programming stream begins: the application stops counting as valid, durably, before
  * any page of it changes. */
 void plat_stream_begins(void);

@@ -45,7 +45,7 @@ static const BOOT_ROM uint8_t values[4][5] = {
      (uint8_t)(BOOT_APP_SIZE >> 8), (uint8_t)BOOT_APP_SIZE},
 };
 
-/* The reply 0xA8, one byte the host skips, the value, 0xAA. */
+/* The reply 0xA8, the mark in the byte the host skips, the value, 0xAA. */
 static void send_value(uint8_t code) {
 #if defined(__AVR__) && !defined(__AVR_HAVE_MUL__)
     /* The row without a multiplication: the ATtinys have no multiplier. */
@@ -55,7 +55,7 @@ static void send_value(uint8_t code) {
 #endif
     uint8_t n = *v;
     plat_send(BOOT_REPLY_DATA);
-    plat_send(n); /* the skipped byte: the value's length */
+    plat_send(BOOT_REPLY_MARK);
     do
         plat_send(*++v);
     while (--n);
@@ -66,63 +66,90 @@ static void send_value(uint8_t code) {
  * whether it went wrong. Once it went wrong nothing more of it is written: a page beyond
  * the application section, a broken escape, a difference in verification. (A host that
  * falls silent ends it by a restart.) */
+#ifndef BOOT_STREAM_STATE
+static uint8_t stream_state;
+#define BOOT_STREAM_STATE stream_state
+#endif
+
 static uint8_t stream(uint8_t program) {
-    /* program: 0 verifying, else programming; PADDING once the end has come and the rest
-     * of the last page is filled erased, through the same path as image bytes (one byte
-     * for both, which keeps the loop's variables in registers). The address is the page's
-     * start and the offset in it, so that the wide page address changes once a page. */
-    enum { PADDING = 2 };
-    uint8_t bad = 0, low = 0, offset = 0;
+    /* The stream's state in one byte (BOOT_STREAM_STATE), which keeps the loop's variables in
+     * registers:
+     * PROGRAM (else verifying) with BOOT_PAGE_ACK; PADDING instead of BOOT_PAGE_ACK once the
+     * end has come and the rest of the last page is filled erased, through the same path as
+     * image bytes; BAD once it went wrong; and what the page under way needs: DIFFERS from
+     * the flash (in verification: anywhere in the stream), which erases it, and
+     * BOOT_PAGE_WRITE when the new one holds data. An equal page is neither erased nor
+     * written, one of all ones only erased. (Skipping the erase of a blank flash page would
+     * not fit the ATmega1284P's 1 KiB.) The address is the page's start and the offset in it
+     * (the sum is an OR: a page starts at a multiple of its size), so that the wide page
+     * address changes once a page. */
+    enum { PROGRAM = 0x10, PADDING = 0x20, BAD = BOOT_PAGE_BAD, DIFFERS = BOOT_PAGE_ERASE };
+    _Static_assert(
+        ((BOOT_PAGE_ERASE | BOOT_PAGE_WRITE | BOOT_PAGE_ACK | BOOT_PAGE_BAD) & 0xF0) == 0,
+        "the page's needs share the state byte");
+    uint8_t low = 0, offset = 0;
+    BOOT_STREAM_STATE = program ? PROGRAM | BOOT_PAGE_ACK : 0;
     boot_addr_t page = 0;
     for (;;) {
         uint8_t byte = 0xFF;
-        if (program != PADDING) {
+        if (!(BOOT_STREAM_STATE & PADDING)) {
             byte = plat_receive(BOOT_WAIT_EXCHANGE);
             if (byte == BOOT_ESCAPE) {
                 const int16_t value = boot_unescape(plat_receive(BOOT_WAIT_EXCHANGE));
                 if (value == BOOT_STREAM_END) {
-                    if (!program || bad || !offset)
+                    if (!(BOOT_STREAM_STATE & PROGRAM) || (BOOT_STREAM_STATE & BAD) || !offset)
                         break;
-                    program = PADDING;
+                    BOOT_STREAM_STATE |= PADDING;
+                    BOOT_STREAM_STATE &= (uint8_t)~BOOT_PAGE_ACK;
                     byte = 0xFF;
                 } else {
                     /* A broken pair still stands for one image byte, as the host counts
                      * it, so that the buffer-fulls stay acknowledged in their places. */
                     if (value < 0)
-                        bad = 1;
+                        BOOT_STREAM_STATE |= BAD;
                     byte = (uint8_t)value;
                 }
             }
         }
-        if (!program) {
-            if (plat_flash_read(page + offset) != byte)
-                bad = 1;
-        } else if (!(offset & 1)) {
+#ifdef BOOT_ONE_WIRE
+        /* There pages are written whole from RAM (see below): compared in verification only. */
+        if (!(BOOT_STREAM_STATE & PROGRAM))
+#endif
+            if (plat_flash_read(page | offset) != byte)
+                BOOT_STREAM_STATE |= DIFFERS;
+#ifndef BOOT_ONE_WIRE
+        if (byte != 0xFF)
+            BOOT_STREAM_STATE |= BOOT_PAGE_WRITE;
+#endif
+        if (!(offset & 1))
             low = byte;
-        } else {
-            plat_page_word((uint8_t)(offset - 1), (uint16_t)(low | (uint16_t)(byte << 8)));
-        }
+        else if (BOOT_STREAM_STATE & PROGRAM)
+            plat_page_word((uint8_t)(offset - 1), low, byte);
         offset = (uint8_t)((offset + 1) & (BOOT_PAGE_SIZE - 1));
         if (offset)
             continue;
-        /* A page ends with each buffer-full. Acknowledged before the page is written where
-         * the platform keeps receiving meanwhile, so that the host sends the next one at
-         * once; after it where the CPU halts, so that the host is silent then. */
-        if (page >= BOOT_APP_SIZE)
-            bad = 1; /* beyond the application section */
-        if (program) {
-            const uint8_t halts = plat_page_halts(page);
-            if (program != PADDING && !halts)
-                plat_send(BOOT_REPLY_BUFFER_DONE);
-            if (!bad)
-                plat_page_write(page);
-            if (program == PADDING)
+        /* A page ends with each buffer-full. */
+        if ((uint16_t)(page >> 8) >= BOOT_APP_SIZE >> 8) /* fewer bytes than the whole */
+            BOOT_STREAM_STATE |= BAD;                    /* beyond the application section */
+        if (BOOT_STREAM_STATE & PROGRAM) {
+#ifdef BOOT_ONE_WIRE
+            /* On one wire a flash page is assembled from several of these in RAM and
+             * written whole: every page of a good stream goes (and nothing was compared). */
+            plat_page_done(page, BOOT_STREAM_STATE & (BOOT_PAGE_ACK | BOOT_PAGE_BAD));
+#else
+            if (!(BOOT_STREAM_STATE & DIFFERS) || (BOOT_STREAM_STATE & BAD))
+                BOOT_STREAM_STATE &= (uint8_t) ~(BOOT_PAGE_ERASE | BOOT_PAGE_WRITE);
+            plat_page_done(page,
+                           BOOT_STREAM_STATE & (BOOT_PAGE_ERASE | BOOT_PAGE_WRITE | BOOT_PAGE_ACK));
+            BOOT_STREAM_STATE &= PROGRAM | PADDING | BAD | BOOT_PAGE_ACK;
+#endif
+            if (BOOT_STREAM_STATE & PADDING)
                 break;
-            if (halts)
-                plat_send(BOOT_REPLY_BUFFER_DONE);
         }
         page += BOOT_PAGE_SIZE;
     }
+    /* In programming DIFFERS is clear here, or the stream went bad anyway. */
+    const uint8_t bad = BOOT_STREAM_STATE & (BAD | DIFFERS);
     plat_send(bad ? BOOT_REPLY_FAILED : BOOT_REPLY_OK);
     return bad;
 }
@@ -130,8 +157,10 @@ static uint8_t stream(uint8_t program) {
 void boot_run(const BOOT_ROM uint8_t* password, uint8_t length, uint8_t clean) {
     boot_password_t matcher;
     boot_password_init(&matcher, password, length);
+    /* The CRC register starts with whatever it holds: the first check after connecting
+     * covers the rounds from before the chip was on anyway, is not judged, and starts it
+     * again. */
     uint8_t session = 0;
-    plat_crc_take(); /* from here on */
     uint8_t byte;
     for (;;) {
         /* Not connected: a round heard from its start keeps the window open to its end. */

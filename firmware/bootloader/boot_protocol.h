@@ -24,6 +24,11 @@ enum {
     BOOT_REPLY_BUFFER_DONE = 0xA9,
     BOOT_REPLY_OK = 0xAA,
     BOOT_REPLY_FAILED = 0xAB,
+    /* The byte after 0xA8 in every query reply, which the host otherwise skips: says "this
+     * is Tarnwick's bootloader, it takes the streams at line speed". A device speaking only
+     * the documented protocol sends the value's length or the command code there (0 to 4),
+     * never this. */
+    BOOT_REPLY_MARK = 0x54,
 };
 
 /* Runs the bootloader; never returns. clean: whether the application counted as valid at

@@ -1,8 +1,8 @@
 // The window's default transfer speed ("automatisch") over whole runs: a device that says in
 // every query reply that it is a Tarnwick bootloader gets the streams at line speed, any
-// other the specified pacing; either way it receives the bytes of a paced run. A new device
-// (the emulated chip, once its firmware sends the mark) is one more row with its own
-// TSpeedDevice.
+// other the specified pacing; either way it receives the bytes of a paced run. The emulated
+// chip with the project's bootloader has its own row in window_chip_test.cpp (the target
+// with the emulator).
 #include <gtest/gtest.h>
 
 #include <memory>

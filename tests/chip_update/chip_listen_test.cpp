@@ -106,5 +106,29 @@ INSTANTIATE_TEST_SUITE_P(Avrsim, ApplicationStartTest,
                                            TStartCase{"AfterAnAbortedRun", TLine::AbortedRun}),
                          [](const auto& param) { return std::string(param.param.Name); });
 
+// In single-wire mode the host shows a box right after connecting that a person must click
+// away: the session survives seconds of silence between commands, and the application
+// (untouched) does not start meanwhile; the closing command then starts it.
+TEST(ChipSession, SilenceBetweenCommandsKeepsTheSession) {
+    TTempDir dir;
+    TEmulatedChip chip(Mcu, dir, WithApplication({"--power-on-open"}));
+    TRawHost host(chip.PortPath());
+    TBytes answer;
+    for (int round = 0; round < 40 && answer.empty(); ++round) {
+        host.Send({'K', 'i', 'w', 'u', 0xFF});
+        answer = host.Read(1, std::chrono::milliseconds(60));
+    }
+    ASSERT_EQ(answer, TBytes{0xA6});
+    host.Send({0xA5});
+    EXPECT_EQ(host.Read(1, std::chrono::seconds(2)), TBytes{0xAA});
+    // The box stays open for 5 s; the application must not run meanwhile.
+    EXPECT_TRUE(chip.PortBChanges(std::chrono::seconds(5)).empty());
+    host.Send({0xA5, 0x00});
+    EXPECT_EQ(host.Read(5, std::chrono::seconds(3)), (TBytes{0xA8, 0x54, 0x02, 0x01, 0xAA}));
+    host.Send({0xA5, 0x80});
+    EXPECT_TRUE(chip.SeenBlinking(std::chrono::seconds(5)));
+    chip.Stop();
+}
+
 }  // namespace
 }  // namespace tarnwick

@@ -26,8 +26,9 @@
 
 namespace tarnwick::test {
 
-inline std::string BootHex(const std::string& Mcu) {
-    return std::string(TARNWICK_FIRMWARE_DIR) + "/tarnwick-boot-" + Mcu + ".hex";
+// Variant: "" for 115200 baud, "-1000000baud" for the 1 Mbaud build.
+inline std::string BootHex(const std::string& Mcu, const std::string& Variant = "") {
+    return std::string(TARNWICK_FIRMWARE_DIR) + "/tarnwick-boot-" + Mcu + Variant + ".hex";
 }
 
 inline std::string SampleHex(const std::string& Name) {
@@ -76,8 +77,9 @@ inline std::optional<TPinChange> ParsePinChange(const std::string& Line) {
 class TEmulatedChip {
   public:
     TEmulatedChip(const std::string& Mcu, const TTempDir& Dir,
-                  const std::vector<std::string>& More = {})
-        : FlashPath(Dir.File("flash.bin")), Process(TARNWICK_AVRSIM_PATH, Args(Mcu, Dir, More)) {
+                  const std::vector<std::string>& More = {}, const std::string& Variant = "")
+        : FlashPath(Dir.File("flash.bin")),
+          Process(TARNWICK_AVRSIM_PATH, Args(Mcu, Dir, More, Variant)) {
         Path = Process.ReadLine(std::chrono::seconds(10));
         if (Path.empty())
             throw std::runtime_error("tarnwick-avrsim printed no port: " + Process.Err());
@@ -133,13 +135,14 @@ class TEmulatedChip {
 
   private:
     static std::vector<std::string> Args(const std::string& Mcu, const TTempDir& Dir,
-                                         std::vector<std::string> More) {
+                                         std::vector<std::string> More,
+                                         const std::string& Variant) {
         std::vector<std::string> args = {"--mcu",      Mcu,
                                          "--flash",    Dir.File("flash.bin"),
                                          "--eeprom",   Dir.File("eeprom.bin"),
                                          "--max-time", "300"};
         args.insert(args.end(), More.begin(), More.end());
-        args.push_back(BootHex(Mcu));
+        args.push_back(BootHex(Mcu, Variant));
         return args;
     }
 
@@ -153,12 +156,13 @@ class TEmulatedChip {
 // place of the image's first word.
 inline std::vector<std::uint8_t> ExpectedFlash(const TTempDir& Dir, const std::string& Image,
                                                const std::string& Mcu, std::size_t FlashBytes,
-                                               bool JumpAtZero = false) {
+                                               bool JumpAtZero = false,
+                                               const std::string& Variant = "") {
     const std::string out = Dir.File("expected.bin");
     std::vector<std::string> argv = {"srec_cat", "(", Image, "-intel"};
     if (JumpAtZero)
         argv.insert(argv.end(), {"-exclude", "0", "2"});
-    argv.insert(argv.end(), {BootHex(Mcu), "-intel", ")", "-fill", "0xFF", "0",
+    argv.insert(argv.end(), {BootHex(Mcu, Variant), "-intel", ")", "-fill", "0xFF", "0",
                              std::to_string(FlashBytes), "-o", out, "-binary"});
     RunTool(argv);
     return ReadBinaryFile(out);

@@ -34,9 +34,10 @@ struct TChip {
     Bytes Flash = Bytes(FlashBytes, 0xFF);
     Bytes PageBuffer = Bytes(BOOT_PAGE_SIZE, 0xFF);
     std::uint16_t Crc = 0;
-    int StreamBegins = 0, Successes = 0, Starts = 0, PagesAtStreamBegin = -1, PagesWritten = 0;
-    std::vector<int> PagesWrittenAtAck;  // at each 0xA9
-    bool Restarted = false;              // the host fell silent inside an exchange
+    int StreamBegins = 0, Successes = 0, Starts = 0, PagesAtStreamBegin = -1, PagesDone = 0;
+    int Erases = 0, Writes = 0;
+    std::vector<int> PagesDoneAtAck;  // at each 0xA9
+    bool Restarted = false;           // the host fell silent inside an exchange
     bool BootSectionWritten = false, BadWrite = false;
     std::jmp_buf End;
 };
@@ -63,40 +64,52 @@ extern "C" uint16_t plat_crc_take(void) {
 extern "C" void plat_send(uint8_t byte) {
     chip->Sent.push_back(byte);
     if (byte == 0xA9)
-        chip->PagesWrittenAtAck.push_back(chip->PagesWritten);
+        chip->PagesDoneAtAck.push_back(chip->PagesDone);
 }
 
 extern "C" uint8_t plat_flash_read(boot_addr_t addr) {
     return addr < chip->Flash.size() ? chip->Flash[addr] : 0xFF;
 }
 
-extern "C" void plat_page_word(uint16_t offset, uint16_t word) {
+extern "C" void plat_page_word(uint16_t offset, uint8_t low, uint8_t high) {
     if (offset % 2 || offset >= BOOT_PAGE_SIZE)
         chip->BadWrite = true;
-    chip->PageBuffer.at(offset) = static_cast<std::uint8_t>(word);
-    chip->PageBuffer.at(offset + 1) = static_cast<std::uint8_t>(word >> 8);
+    chip->PageBuffer.at(offset) = low;
+    chip->PageBuffer.at(offset + 1) = high;
 }
 
-extern "C" uint8_t plat_page_halts(boot_addr_t page) {
-    return page >= HaltingFrom;
-}
-
-extern "C" void plat_page_write(boot_addr_t page) {
+// As the chip: a write only clears bits (ANDs), so that a page written without the erase
+// it needed shows.
+extern "C" void plat_page_done(boot_addr_t page, uint8_t what) {
     const std::size_t addr = page;
+    const bool halts = addr >= HaltingFrom;
+    if (!halts && (what & BOOT_PAGE_ACK))
+        plat_send(0xA9);
     if (addr % BOOT_PAGE_SIZE)
         chip->BadWrite = true;
-    if (addr + BOOT_PAGE_SIZE > BOOT_APP_SIZE)
+    if ((what & (BOOT_PAGE_ERASE | BOOT_PAGE_WRITE)) && addr + BOOT_PAGE_SIZE > BOOT_APP_SIZE) {
         chip->BootSectionWritten = true;
-    if (addr + BOOT_PAGE_SIZE <= chip->Flash.size())
-        std::copy(chip->PageBuffer.begin(), chip->PageBuffer.end(),
-                  chip->Flash.begin() + static_cast<std::ptrdiff_t>(addr));
+    } else if (addr + BOOT_PAGE_SIZE <= chip->Flash.size()) {
+        const auto at = chip->Flash.begin() + static_cast<std::ptrdiff_t>(addr);
+        if (what & BOOT_PAGE_ERASE) {
+            std::fill(at, at + BOOT_PAGE_SIZE, 0xFF);
+            ++chip->Erases;
+        }
+        if (what & BOOT_PAGE_WRITE) {
+            for (std::size_t i = 0; i < BOOT_PAGE_SIZE; ++i)
+                at[static_cast<std::ptrdiff_t>(i)] &= chip->PageBuffer[i];
+            ++chip->Writes;
+        }
+    }
     std::fill(chip->PageBuffer.begin(), chip->PageBuffer.end(), 0xFF);
-    ++chip->PagesWritten;
+    ++chip->PagesDone;
+    if (halts && (what & BOOT_PAGE_ACK))
+        plat_send(0xA9);
 }
 
 extern "C" void plat_stream_begins(void) {
     ++chip->StreamBegins;
-    chip->PagesAtStreamBegin = chip->PagesWritten;
+    chip->PagesAtStreamBegin = chip->PagesDone;
     std::fill(chip->PageBuffer.begin(), chip->PageBuffer.end(), 0xFF);
 }
 
@@ -189,23 +202,23 @@ TEST(BootProtocol, ConnectsAndAnswersTheQueries) {
         0xA6,
         0xAA,  // password, confirmation
         0xA8,
-        2,
+        0x54,  // the mark: Tarnwick's bootloader, streams at line speed
         2,
         1,
         0xAA,  // version 2.1
         0xA8,
-        3,
+        0x54,
         BOOT_SIGNATURE_0,
         BOOT_SIGNATURE_1,
         BOOT_SIGNATURE_2,
         0xAA,
         0xA8,
-        2,
+        0x54,
         BOOT_BUFFER_SIZE >> 8,
         BOOT_BUFFER_SIZE & 0xFF,
         0xAA,
         0xA8,
-        4,
+        0x54,
         static_cast<std::uint8_t>(app >> 24),
         static_cast<std::uint8_t>(app >> 16),
         static_cast<std::uint8_t>(app >> 8),
@@ -224,7 +237,8 @@ TEST(BootProtocol, ConfirmsAfterRoundBytesThatFollowTheAcceptance) {
     TChip c;
     c.Input = {'K', 'i', 'w', 'u', 0xFF, 'K', 'i', 'w', 0xA5, 0xA5, 0x00};
     RunChip(c);
-    EXPECT_EQ(c.Sent, (Bytes{0xA6, 0xAA, 0xA8, 2, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
+    EXPECT_EQ(c.Sent,
+              (Bytes{0xA6, 0xAA, 0xA8, 0x54, BOOT_VERSION_MAJOR, BOOT_VERSION_MINOR, 0xAA}));
 }
 
 TEST(BootProtocol, IgnoresCommandsBeforeThePasswordAndWrongPasswords) {
@@ -306,16 +320,50 @@ TEST(BootProtocol, ProgramsVerifiesAndStartsTheApplication) {
         EXPECT_EQ(c.StreamBegins, 1);
         EXPECT_EQ(c.PagesAtStreamBegin, 0);
         EXPECT_EQ(c.Successes, 1) << tc.Size;
-        EXPECT_EQ(static_cast<std::size_t>(c.PagesWritten), pageEnd / BOOT_PAGE_SIZE);
+        EXPECT_EQ(static_cast<std::size_t>(c.Writes), pageEnd / BOOT_PAGE_SIZE);
         EXPECT_FALSE(c.BadWrite) << tc.Size;
         EXPECT_FALSE(c.BootSectionWritten);
         // A page where the chip halts is written before its 0xA9, while the host waits;
         // the others after it, while the host sends on.
-        ASSERT_EQ(c.PagesWrittenAtAck.size(), acks) << tc.Size;
+        ASSERT_EQ(c.PagesDoneAtAck.size(), acks) << tc.Size;
         for (std::size_t i = 0; i < acks; ++i)
-            EXPECT_EQ(c.PagesWrittenAtAck[i],
+            EXPECT_EQ(c.PagesDoneAtAck[i],
                       static_cast<int>(i) + (i * BOOT_PAGE_SIZE >= HaltingFrom))
                 << tc.Size << " page " << i;
+    }
+}
+
+// A page equal to the flash is neither erased nor written; one that differs is erased,
+// and written unless it is all ones. The flash ends equal to the image each time.
+TEST(BootProtocol, LeavesUnchangedPagesAlone) {
+    const Bytes before = Image(4 * BOOT_PAGE_SIZE);
+    Bytes onePage = before;
+    onePage[2 * BOOT_PAGE_SIZE + 5] ^= 0x01;
+    Bytes blankPage = before;
+    std::fill(blankPage.begin() + BOOT_PAGE_SIZE, blankPage.begin() + 2 * BOOT_PAGE_SIZE, 0xFF);
+    struct {
+        const char* Name;
+        Bytes Flash, Image;
+        int Erases, Writes;
+    } const cases[] = {
+        {"the same image again", before, before, 0, 0},
+        {"one page differs", before, onePage, 1, 1},
+        {"a page now blank", before, blankPage, 1, 0},
+        {"into a blank chip", {}, before, 4, 4},
+    };
+    for (const auto& tc : cases) {
+        THost host;
+        host.Connect();
+        host.Command(0x04);
+        host.Stream(tc.Image);
+        TChip c;
+        std::copy(tc.Flash.begin(), tc.Flash.end(), c.Flash.begin());
+        c.Input = host.Wire;
+        RunChip(c);
+        EXPECT_EQ(c.Sent, (Bytes{0xA6, 0xAA, 0xA9, 0xA9, 0xA9, 0xA9, 0xAA})) << tc.Name;
+        EXPECT_EQ(c.Erases, tc.Erases) << tc.Name;
+        EXPECT_EQ(c.Writes, tc.Writes) << tc.Name;
+        EXPECT_TRUE(std::equal(tc.Image.begin(), tc.Image.end(), c.Flash.begin())) << tc.Name;
     }
 }
 
@@ -372,7 +420,7 @@ TEST(BootProtocol, RefusesBadStreamsWithoutTouchingTheBootSection) {
         EXPECT_TRUE(std::all_of(c.Flash.begin() + BOOT_APP_SIZE, c.Flash.end(), [](std::uint8_t b) {
             return b == 0xFF;
         })) << tc.Name;
-        EXPECT_EQ(static_cast<std::size_t>(c.PagesWritten), tc.PagesKept) << tc.Name;
+        EXPECT_EQ(static_cast<std::size_t>(c.Writes), tc.PagesKept) << tc.Name;
     }
 }
 
