@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,29 +107,69 @@ INSTANTIATE_TEST_SUITE_P(Avrsim, ApplicationStartTest,
                                            TStartCase{"AfterAnAbortedRun", TLine::AbortedRun}),
                          [](const auto& param) { return std::string(param.param.Name); });
 
-// In single-wire mode the host shows a box right after connecting that a person must click
-// away: the session survives seconds of silence between commands, and the application
-// (untouched) does not start meanwhile; the closing command then starts it.
-TEST(ChipSession, SilenceBetweenCommandsKeepsTheSession) {
+// On one wire the host shows a box right after connecting that a person must click away:
+// the session survives seconds of silence between commands, and the application already in
+// the chip (untouched) does not start meanwhile; the closing command then starts it. On one
+// wire every byte the host sends comes back to it before the chip's reply.
+struct TSessionCase {
+    const char* Name;
+    std::string Mcu;
+    bool OneWire;
+};
+
+std::ostream& operator<<(std::ostream& os, const TSessionCase& c) {
+    return os << c.Name;
+}
+
+class ChipSession : public ::testing::TestWithParam<TSessionCase> {};
+
+TEST_P(ChipSession, SilenceBetweenCommandsKeepsTheSession) {
+    const TSessionCase& c = GetParam();
     TTempDir dir;
-    TEmulatedChip chip(Mcu, dir, WithApplication({"--power-on-open"}));
-    TRawHost host(chip.PortPath());
+    std::vector<std::string> args = {"--power-on-open"};
+    if (c.OneWire) {
+        // The program comes in by an update, as the bootloader keeps its first word.
+        TEmulatedChip first(c.Mcu, dir, OneWireChipArgs(c.Mcu));
+        ASSERT_EQ(UpdateChip(first, SampleHex("blink-" + c.Mcu), OneWireFast).ExitCode, 0);
+        first.Stop();
+        const std::vector<std::string> wire = OneWireChipArgs(c.Mcu);
+        args.insert(args.begin(), wire.begin(), wire.end());
+    } else {
+        args = WithApplication(args);
+    }
+    TEmulatedChip chip(c.Mcu, dir, args);
+    TRawHost host(chip.PortPath(), c.OneWire ? B19200 : B115200);
+    const auto exchange = [&](const TBytes& Out, std::size_t Reply, std::chrono::milliseconds T) {
+        host.Send(Out);
+        const std::size_t echo = c.OneWire ? Out.size() : 0;
+        const TBytes got = host.Read(echo + Reply, T);
+        return got.size() <= echo ? TBytes{} : TBytes(got.begin() + echo, got.end());
+    };
+    // The rounds byte by byte, 60 ms apart as the host paces them: the one-wire chip times
+    // each byte.
     TBytes answer;
     for (int round = 0; round < 40 && answer.empty(); ++round) {
-        host.Send({'K', 'i', 'w', 'u', 0xFF});
-        answer = host.Read(1, std::chrono::milliseconds(60));
+        for (const std::uint8_t byte : {'K', 'i', 'w', 'u'}) {
+            exchange({byte}, 0, std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+        answer = exchange({0xFF}, 1, std::chrono::milliseconds(60));
     }
     ASSERT_EQ(answer, TBytes{0xA6});
-    host.Send({0xA5});
-    EXPECT_EQ(host.Read(1, std::chrono::seconds(2)), TBytes{0xAA});
+    EXPECT_EQ(exchange({0xA5}, 1, std::chrono::seconds(2)), TBytes{0xAA});
     // The box stays open for 5 s; the application must not run meanwhile.
-    EXPECT_TRUE(chip.PortBChanges(std::chrono::seconds(5)).empty());
-    host.Send({0xA5, 0x00});
-    EXPECT_EQ(host.Read(5, std::chrono::seconds(3)), (TBytes{0xA8, 0x54, 0x02, 0x01, 0xAA}));
+    EXPECT_FALSE(AnyPb0High(chip.PortBChanges(std::chrono::seconds(5))));
+    EXPECT_EQ(exchange({0xA5, 0x00}, 5, std::chrono::seconds(3)),
+              (TBytes{0xA8, 0x54, 0x02, 0x01, 0xAA}));
     host.Send({0xA5, 0x80});
     EXPECT_TRUE(chip.SeenBlinking(std::chrono::seconds(5)));
     chip.Stop();
 }
+
+INSTANTIATE_TEST_SUITE_P(Avrsim, ChipSession,
+                         ::testing::Values(TSessionCase{"Uart", Mcu, false},
+                                           TSessionCase{"OneWire", "attiny85", true}),
+                         [](const auto& param) { return std::string(param.param.Name); });
 
 }  // namespace
 }  // namespace tarnwick

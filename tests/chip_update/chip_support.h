@@ -200,15 +200,15 @@ using TBytes = std::vector<std::uint8_t>;
 // breaks the protocol at will.
 class TRawHost {
   public:
-    explicit TRawHost(const std::string& Path)
+    explicit TRawHost(const std::string& Path, speed_t Speed = B115200)
         : Fd(::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
         if (Fd < 0)
             throw std::runtime_error("cannot open " + Path);
         termios tio{};
         tcgetattr(Fd, &tio);
         cfmakeraw(&tio);
-        cfsetispeed(&tio, B115200);
-        cfsetospeed(&tio, B115200);
+        cfsetispeed(&tio, Speed);
+        cfsetospeed(&tio, Speed);
         tcsetattr(Fd, TCSANOW, &tio);
     }
     ~TRawHost() { ::close(Fd); }
