@@ -7,27 +7,6 @@
 
 namespace tarnwick::cli {
 
-namespace {
-
-// Questions and notices may hold line breaks; the tool prints them as one line.
-std::string OneLine(const std::string& Text) {
-    std::string out;
-    bool gap = false;
-    for (const char c : Text) {
-        if (c == '\n' || c == '\r') {
-            gap = true;
-            continue;
-        }
-        if (gap && !out.empty())
-            out += ' ';
-        gap = false;
-        out += c;
-    }
-    return out;
-}
-
-}  // namespace
-
 TCliOwner::TCliOwner(const TUpdateOptions& AOptions, const std::string& APort,
                      TUpdateConsole& AConsole, std::atomic<bool>& AInterrupt)
     : Options(AOptions),

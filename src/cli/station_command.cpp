@@ -34,23 +34,6 @@ void OnStationInterrupt(int) {
     InterruptRequested = true;
 }
 
-// Questions as the CLI prints them: on one line.
-std::string OneLine(const std::string& Text) {
-    std::string out;
-    bool gap = false;
-    for (const char c : Text) {
-        if (c == '\n' || c == '\r') {
-            gap = true;
-            continue;
-        }
-        if (gap && !out.empty())
-            out += ' ';
-        gap = false;
-        out += c;
-    }
-    return out;
-}
-
 struct TStationSetup {
     TUpdateOptions Options;
     TRecordPlan Plan;

@@ -123,4 +123,20 @@ std::string ProgressText(TProgressBar Bar, int Percent, long long Seconds) {
            TBootloader::DurationText(Seconds * 1000);
 }
 
+std::string OneLine(const std::string& Text) {
+    std::string out;
+    bool gap = false;
+    for (const char c : Text) {
+        if (c == '\n' || c == '\r') {
+            gap = true;
+            continue;
+        }
+        if (gap && !out.empty())
+            out += ' ';
+        gap = false;
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace tarnwick::cli

@@ -45,6 +45,9 @@ std::size_t TextColumns(const std::string& Text);
 // Text followed by blanks up to Columns columns.
 std::string PadColumns(std::string Text, std::size_t Columns);
 
+// Questions and notices may hold line breaks; the tool prints them as one line.
+std::string OneLine(const std::string& Text);
+
 // One progress line: the bar's name, a bar of 30 characters, percent and the time since the
 // start of the run.
 std::string ProgressText(TProgressBar Bar, int Percent, long long Seconds);
