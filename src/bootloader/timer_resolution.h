@@ -17,7 +17,8 @@ class TFineTimerScope {
     TFineTimerScope& operator=(const TFineTimerScope&) = delete;
 
   private:
-    bool Raised = false;
+    // Whether the 1 ms period was granted and must be given back; only Windows sets it.
+    [[maybe_unused]] bool Raised = false;
 };
 
 }  // namespace tarnwick
